@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs what the build, the tests and the demo need on Debian 12, then configures
+# and builds everything into build/bin (the program folder).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+PACKAGES=(build-essential cmake ninja-build pkg-config
+          libsqlite3-dev libsimpleini-dev libgtest-dev libgmock-dev libbenchmark-dev
+          sqlite3 gzip binutils)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+BUILD_DIR="${BUILD_DIR:-build}"
+cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORV_WERROR=ON
+cmake --build "$BUILD_DIR" -j"$(nproc)"
