@@ -1,0 +1,73 @@
+#include "articleDB.h"
+
+#include "articleSchema.h"
+#include "fileHelpers.h"
+#include "msgbox.h"
+#include "profile.h"
+#include "sqliteDB.h"
+
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+int readVersion(sqliteDB& db) {
+    int version = 0;
+    std::lock_guard<sqliteDB> guard(db);
+    db.exec("SELECT version FROM vers", cb_max, &version);
+    return version;
+}
+
+// Temporary files of the segments and decodes made before the upgrade.
+void removeStaleTempFiles() {
+    std::string temp = profile::getString("DEFAULT", "tempfolder", "./temp", CONFIG_INI);
+    for (const char* kind : {"*.seg", "*.dec", "*.sql"}) removeM((temp + "/" + kind).c_str());
+}
+
+} // namespace
+
+int createSchemaFile() {
+    if (file_exists(ARTICLES_SQL) == 0) return 0;
+    if (file_create(ARTICLES_SQL, ARTICLES_SCHEMA, strlen(ARTICLES_SCHEMA)) == 0) return 0;
+    msgbox::show("Configuration error, please reinstall..\nUnable to create the database",
+                 "Configuration Error", msgbox::OK | msgbox::ICONERROR);
+    return -1;
+}
+
+int writeUpgradeScripts() {
+    int update = file_create(UPDATE_SQL, ARTICLES_UPDATE, strlen(ARTICLES_UPDATE));
+    int schema = file_create(ARTICLES_SQL, ARTICLES_SCHEMA, strlen(ARTICLES_SCHEMA));
+    return update != 0 ? update : schema;
+}
+
+int openArticleDB(sqliteDB& db) {
+    int rc = db.open(ARTICLES_DB, ARTICLES_SQL);
+    {
+        std::lock_guard<sqliteDB> guard(db);
+        db.exec("UPDATE segm SET segmState=0 WHERE segmState=1");
+    }
+    int version = readVersion(db);
+    printf("update check: v%d\n", version);
+    if (version == ARTICLES_VERSION) return rc;
+    if (!db.db) { // nothing to upgrade; every statement reports code 14 from here on
+        printf("update skipped: database not open\n");
+        return rc;
+    }
+
+    writeUpgradeScripts();
+    msgbox::show("Database needs to be updated.\nThis can take a while, please be patient.",
+                 "Update DB", msgbox::OK);
+    db.load(UPDATE_SQL);
+    version = readVersion(db);
+    if (version != ARTICLES_VERSION) {
+        // The script only inserts the version row; an existing row with another number
+        // would keep it, and the upgrade would run again at every start.
+        std::lock_guard<sqliteDB> guard(db);
+        db.exec("INSERT OR REPLACE INTO vers VALUES(1,100)");
+        db.exec("SELECT version FROM vers", cb_max, &version);
+    }
+    printf("update complete: %d\n", version);
+    removeStaleTempFiles();
+    return rc;
+}

@@ -1,0 +1,137 @@
+#include "sqliteDB.h"
+
+#include "articleSchema.h"
+#include "dblock.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+// Longest script line, line feed included, that the runner executes.
+constexpr int SCRIPT_LINE_MAX = 4095;
+
+// The log shows the connection the way it always has: as 32 hex digits of its handle.
+unsigned handleBits(const sqlite3* db) { return (unsigned)(uintptr_t)db; }
+
+// Consumes the rest of an over-long line, so that its tail is not taken for a statement.
+void skipRestOfLine(FILE* file, int next) {
+    while (next != EOF && next != '\n') next = getc(file);
+}
+
+// A rebuilt database must not meet the journal files of the one it replaces.
+void removeDatabaseFiles(const std::string& path) {
+    unlink(path.c_str());
+    for (const char* suffix : {"-journal", "-wal", "-shm"}) unlink((path + suffix).c_str());
+}
+
+} // namespace
+
+sqliteDB::sqliteDB() : dbLock(dblock()), dbPath(ARTICLES_DB) {}
+
+sqliteDB::~sqliteDB() { close(); }
+
+int sqliteDB::open(const char* path) {
+    if (!path) return SQLITE_CANTOPEN;
+    if (db) return SQLITE_OK;
+    int rc = sqlite3_open(path, &db);
+    dbPath = path;
+    if (rc != SQLITE_OK) {
+        printf("SQLerr(%x): %d %s \n", handleBits(db), rc, sqlite3_errmsg(db));
+        sqlite3_close(db); // a failed open still allocates a handle
+        db = nullptr;
+        return rc;
+    }
+    // Workers, decoder and imports each commit many short transactions: WAL with
+    // NORMAL sync keeps one fsync per checkpoint instead of several per commit.
+    sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+    sqlite3_busy_timeout(db, 10000);
+    return rc;
+}
+
+int sqliteDB::open(const char* path, const char* script) {
+    if (path && access(path, F_OK) != 0) {
+        dbPath = path;
+        resetDB(script);
+    }
+    return open(path);
+}
+
+int sqliteDB::close() {
+    if (!db) return 0;
+    int rc = sqlite3_close(db);
+    db = nullptr;
+    return rc;
+}
+
+void sqliteDB::load(const char* script) {
+    std::lock_guard<sqliteDB> guard(*this);
+    loadL(script);
+}
+
+void sqliteDB::loadL(const char* script) {
+    FILE* file = script ? fopen(script, "r") : nullptr;
+    if (!file) return;
+    if (!db) {
+        printf("SQLerr: %s\n", "database not open, script not run");
+        fclose(file);
+        return;
+    }
+    char line[SCRIPT_LINE_MAX + 1];
+    while (fgets(line, sizeof line, file)) {
+        size_t length = strlen(line);
+        if (length == SCRIPT_LINE_MAX && line[length - 1] != '\n') {
+            int next = getc(file);
+            if (next != EOF) { // the line goes on: never run it as two statements
+                printf("SQLerr: %s\n", "script line longer than 4095 characters skipped");
+                skipRestOfLine(file, next);
+                continue;
+            }
+        }
+        if (length <= 2 || line[0] == '#') continue;
+        line[length - 1] = 0; // the line feed; a last line without one loses a character
+        char* message = nullptr;
+        if (sqlite3_exec(db, line, nullptr, nullptr, &message) != SQLITE_OK) {
+            printf("SQLerr: %s\n", message ? message : sqlite3_errmsg(db));
+            sqlite3_free(message);
+        }
+    }
+    fclose(file);
+}
+
+void sqliteDB::resetDB(const char* script) {
+    printf("reset DB '%s' '%s' ", dbPath.c_str(), script ? script : "");
+    {
+        std::lock_guard<sqliteDB> guard(*this);
+        close();
+        printf(".");
+        removeDatabaseFiles(dbPath);
+        printf(".");
+        std::string path = dbPath; // open() records the path again
+        int rc = open(path.c_str());
+        printf(".");
+        if (rc == SQLITE_OK) loadL(script);
+        printf(".");
+    }
+    printf("!\n");
+}
+
+int sqliteDB::exec(const char* sql, sqlite3_callback callback, void* context) {
+    int rc = SQLITE_CANTOPEN;
+    if (db) {
+        char* message = nullptr;
+        rc = sqlite3_exec(db, sql, callback, context, &message);
+        sqlite3_free(message);
+    }
+    if (rc != SQLITE_OK) printf("SQLerr(%x): %d %s \n", handleBits(db), rc, sql ? sql : "");
+    return rc;
+}
+
+int cb_max(void* context, int columns, char** values, char**) {
+    if (context && columns >= 1 && values && values[0]) *static_cast<int*>(context) = atoi(values[0]);
+    return 0;
+}

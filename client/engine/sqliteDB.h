@@ -1,0 +1,54 @@
+// A thin wrapper over the one SQLite connection of the article database.
+//
+// Every sequence of statements on the connection is made while holding the wrapper's
+// lock ("dblock", shared by every database wrapper of the process); load and resetDB
+// take it themselves, loadL and exec expect the caller to hold it. Statement failures
+// are reported on standard output and never stop the caller.
+#pragma once
+#include <sqlite3.h>
+
+#include <mutex>
+#include <string>
+
+class sqliteDB {
+  public:
+    sqliteDB();
+    ~sqliteDB();
+    sqliteDB(const sqliteDB&) = delete;
+    sqliteDB& operator=(const sqliteDB&) = delete;
+
+    // 14 (cannot open) for a null path; 0 and no change when a connection is open;
+    // otherwise the result of opening `path`.
+    int open(const char* path);
+    // As open(path), but a missing database file is first built from `script`.
+    int open(const char* path, const char* script);
+    // Closes an open connection; 0 when none was open.
+    int close();
+
+    // Runs a script file, one statement per line, under the lock.
+    void load(const char* script);
+    // The same without taking the lock: the caller holds it. A missing file is ignored.
+    void loadL(const char* script);
+    // Deletes the database file and builds it again from `script`, under the lock.
+    void resetDB(const char* script);
+
+    // Runs one statement; the caller holds the lock. A failure, and any statement on a
+    // closed connection (code 14), prints the SQLerr line. Returns SQLite's result code.
+    int exec(const char* sql, sqlite3_callback callback = nullptr, void* context = nullptr);
+
+    // The "dblock" lock, usable with std::lock_guard / std::unique_lock.
+    void lock() { dbLock.lock(); }
+    void unlock() { dbLock.unlock(); }
+
+    // The connection, null while closed. Other engine parts may call sqlite3_exec on it
+    // directly while holding the lock.
+    sqlite3* db = nullptr;
+
+  private:
+    std::recursive_mutex& dbLock;
+    std::string dbPath; // the file of the last open; resetDB rebuilds this one
+};
+
+// Row callback: stores the integer value of the first column of each row into the int
+// that `context` points to (rows without a value leave it unchanged).
+int cb_max(void* context, int columns, char** values, char** names);
