@@ -1,0 +1,59 @@
+// One search site: loads its engine plug-in, builds its requests and turns its stored
+// responses into result SQL or NZB notices. No network or database work happens here;
+// everything leaves through the observer.
+#pragma once
+#include <string>
+
+#include "MScoutletObserver.h"
+#include "tengine.h"
+
+class CScoutlet {
+public:
+    // `library` is a plug-in file name looked for in the program folder (the folder of
+    // libscoutlet.so), or a path when it contains a "/".
+    CScoutlet(MScoutletObserver& observer, const char* library);
+    virtual ~CScoutlet();
+    CScoutlet(const CScoutlet&) = delete;
+    CScoutlet& operator=(const CScoutlet&) = delete;
+
+    // Loads the plug-in and reads its configuration; on any failure index() stays 0.
+    void libload(const char* library);
+    // Releases the plug-in; the loader's result, or 0 when nothing was loaded.
+    int libclose();
+    // Reloads the same plug-in (the argument is not used).
+    void libupdate(const char* library);
+
+    int index();
+    char* code();
+    char* name();
+    char* host();
+
+    // True when the request has a keyword or a group.
+    bool searchOk(tsearch& request);
+    // One search (keyword) or browse (group only) GET request.
+    void search(tsearch& request);
+    // One NZB creation POST for the result ids in `ids`, separated by `sep`; the
+    // separators are overwritten in place.
+    void downld(tsearch& request, char* ids, char sep);
+    // A stored response file: an ".nzb" goes to the observer (result 3), anything else is
+    // read and parsed as a page (result 0).
+    int parse(const char* file);
+    // One page for the plug-in (writable, zero-terminated); its result, 0 without plug-in.
+    int parse(char* page, int length);
+
+    // Appends `pattern` to `out` with its $placeholders$ substituted from `request`.
+    void replaceparameters(std::string& out, const char* pattern, tsearch& request);
+    // Turns every byte that is unsafe in a file name into "."; returns the length.
+    static int fixfilename(char* name);
+
+    // Longest keyword, in bytes, that goes into a request or a file name.
+    static constexpr size_t kKeywordLimit = 255;
+
+private:
+    MScoutletObserver& observer_;
+    tengine engine_{};
+    void* handle_ = nullptr;
+    readconfig_t readconfig_ = nullptr;
+    parseresult_t parseresult_ = nullptr;
+    char filename_[1024] = {};
+};
