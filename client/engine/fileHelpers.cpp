@@ -38,8 +38,8 @@ int file_create(const char* path, const char* data, unsigned length) {
 void removeM(const char* pattern) {
     if (!pattern) return;
     const char* slash = strrchr(pattern, '/');
-    std::string folder = slash ? std::string(pattern, slash - pattern) : std::string(".");
-    if (slash && folder.empty()) folder = "/";
+    std::string folder(".");
+    if (slash) folder.assign(pattern, slash == pattern ? 1 : slash - pattern);
     const char* namePattern = slash ? slash + 1 : pattern;
 
     int matched = 0;

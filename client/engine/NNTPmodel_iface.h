@@ -1,0 +1,142 @@
+// The download engine as every view sees it: one interface answered by the model, the
+// queue, the server workers and the decoder, each with real values only in its own
+// group of operations. The order of the virtual operations, the notification codes and
+// the command codes cross into the window library and must not change.
+#pragma once
+#include "observer.h"
+
+#include <map>
+#include <vector>
+
+// Notification codes of update(code, data).
+enum : unsigned {
+    updQueueEnabled = 1,     // int 0/1: the queue was paused or resumed
+    updFileProgress = 2,     // tfile*: a segment of the file was saved
+    updFileState = 3,        // tfile*: the file's state changed
+    updFileList = 4,         // the queue: file lists must be read again
+    updPostList = 5,         // the queue: the post list must be read again
+    updQueuePrio = 6,        // int 0/1: priority mode switched
+    updSpeed = 7,            // int: total speed of all workers in KB/s
+    updClientState = 12,     // the worker: its state changed
+    updClientInfo = 13,      // the worker: its article, speed or delay changed
+    updServersUnloaded = 14, // the model: the workers are about to be destroyed
+    updServersLoaded = 15,   // the model: a new set of workers exists
+    updDecoder = 21,         // int 1/0: the decoder thread started or ended
+};
+
+// Command codes of handleCommandT(cmd, p1, p2).
+enum : unsigned {
+    cmdQueueEnable = 1,   // model, queue: int 0/1
+    cmdClientEnable = 2,  // model: low 16 bits worker index (low byte 255 = all), high half start
+    cmdDecoderEnable = 3, // model: int 0/1
+    cmdQueuePrio = 5,     // model, queue: int 0/1
+    cmdResetDB = 6,       // model
+    cmdConfigChanged = 7, // model
+    cmdReload = 8,        // model: int, non-zero clears the caches first
+    cmdFileQueue = 10,    // queue: std::vector<int>* file ids
+    cmdFileUnqueue = 11,  // queue: file ids
+    cmdFileDecode = 12,   // queue: file ids
+    cmdFileRetry = 15,    // queue: file ids
+    cmdPostRemove = 16,   // queue: std::vector<int>* post ids
+    cmdFilePrio = 30,     // queue: file ids; codes 30 to 39 set priority code - 30
+    cmdFilePrioLast = 39,
+    cmdTerminate = 65535, // model
+};
+
+// Event codes of handleEvent(evt, p1, p2), sent by the queue to the model.
+enum : unsigned {
+    evtDecodeAdd = 1,   // tfile*: to the decoder's list, with notification
+    evtDecodeLoad = 2,  // tfile*: to the decoder's list, without notification
+    evtDecodeClear = 3, // stop the decoder, empty its list, restart it if it ran
+};
+
+// File states (tfile::fileState); the database's decoCheck maps to decoCheck + 3.
+enum : int {
+    fsNotQueued = 0,
+    fsQueued = 1,
+    fsDownloading = 2,
+    fsWaitDecode = 3,
+    fsDecoding = 4,
+    fsDecoded = 5,
+};
+
+// Worker states (cstate()).
+enum : int {
+    csDisabled = 0,
+    csIdle = 1,
+    csActive = 2,
+    csStopping = 3,
+};
+
+// A fetched segment of a file.
+struct tsegd {
+    int segmFID;
+    char segmMsgid[128];
+};
+
+// A file as the queue's cache holds it; views read it without locking.
+struct tfile {
+    int filePID;
+    int fileFID;
+    int fileSize;
+    int fileProgress;
+    int fileBusy; // server workers fetching one of its segments right now
+    int fileState;
+    char fileSubject[256];
+    char fileName[256];
+    int fileDate;
+    int segcount;
+    int segavail;
+    int parblocks;
+    std::map<int, tsegd> segd; // by segment number
+    int row;                   // position in the last qfiles list of its post
+};
+
+// A post as the queue's cache holds it.
+struct tpost {
+    char postDesc[256]; // first field: views read the description through the pointer
+    char postSubject[256];
+    int row; // position in the last qposts list
+};
+
+// The segment a server worker is fetching (one per worker slot of the queue).
+struct tsegm {
+    int segmSID;
+    int segmFID;
+    int segmNum;
+    int segmBytes;
+    char segmMsgid[256];
+    int last; // 1 when saving this segment completed its file
+};
+
+class NNTPmodel_iface : public _observable {
+  public:
+    // model
+    virtual NNTPmodel_iface* getqueue() { return nullptr; }
+    virtual NNTPmodel_iface* getdecoder() { return nullptr; }
+    virtual NNTPmodel_iface* getclient(int) { return nullptr; }
+    virtual void handleEvent(unsigned, void*, void*) {}
+    // queue
+    virtual int qenabled() { return 0; }
+    virtual int qprioOn() { return 0; }
+    virtual tpost* qpost(int) { return nullptr; }
+    virtual tfile* qfile(int) { return nullptr; }
+    virtual void qposts(std::vector<int>* posts) {
+        if (posts) posts->clear();
+    }
+    virtual void qfiles(std::vector<int>* files, int) {
+        if (files) files->clear();
+    }
+    // server worker
+    virtual int cindex() { return 0; }
+    virtual int cstate() { return 0; }
+    virtual const char* chost() { return nullptr; }
+    virtual const char* cresp() { return nullptr; }
+    virtual const char* cinfo() { return nullptr; }
+    virtual int cspeed() { return 0; }
+    virtual int cdelay() { return 0; }
+    // decoder
+    virtual int denabled() { return 0; }
+    virtual int dstate() { return 0; }
+    virtual int dinfo() { return 0; }
+};
