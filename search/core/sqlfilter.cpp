@@ -1,0 +1,82 @@
+#include "sqlfilter.h"
+
+#include "tRecordData.h"
+
+#include <cstring>
+
+namespace {
+
+bool isOperator(char c) { return c == '<' || c == '=' || c == '>'; }
+
+void appendQuotedLike(std::string& out, const std::string& value) {
+    out += "LIKE'%";
+    for (char c : value) {
+        if (c == '\'') out += '\'';
+        out += c;
+    }
+    out += "%' ";
+}
+
+// One word, no spaces. Writes nothing when the word yields no condition.
+void wordCondition(std::string& out, const char* column, const std::string& word, int type) {
+    if (word.empty()) return;
+    if (word[0] == '[') {
+        size_t close = word.find(']');
+        if (close == std::string::npos) return;
+        // The user's own SQL on the user's own database: copied as typed.
+        out += '`';
+        out += column;
+        out += '`';
+        out.append(word, 1, word.size() - 2);
+        out += ' ';
+        return;
+    }
+    bool negated = word[0] == '!';
+    bool hasOperator = negated || isOperator(word[0]);
+    std::string value = hasOperator ? word.substr(1) : word;
+
+    if (type == COLTYPE_NUMBER || type == COLTYPE_SIZE) {
+        if (value.empty()) return;
+        // A negation is written in front of the whole comparison so that "!5" and
+        // "!<5" stay valid SQL; a plain "NOT =" after the column is rejected by SQLite.
+        if (negated) out += "NOT ";
+        out += '`';
+        out += column;
+        out += '`';
+        if (negated && !isOperator(value[0]))
+            out += '=';
+        else if (!negated)
+            out += hasOperator ? word[0] : '=';
+        out += value;
+        out += ' ';
+        return;
+    }
+    while (!value.empty() && isOperator(value[0])) value.erase(0, 1);
+    out += '`';
+    out += column;
+    out += '`';
+    if (negated) out += "NOT ";
+    appendQuotedLike(out, value);
+}
+
+} // namespace
+
+void sqlfilter(std::string& out, const char* column, const char* filter, int type) {
+    out.clear();
+    if (!filter || !column) return;
+    const char* p = filter;
+    while (*p) {
+        while (*p == ' ') ++p;
+        const char* end = strchr(p, ' ');
+        if (!end) end = p + strlen(p);
+        if (end > p) {
+            std::string condition;
+            wordCondition(condition, column, std::string(p, end), type);
+            if (!condition.empty()) {
+                if (!out.empty()) out += "AND ";
+                out += condition;
+            }
+        }
+        p = end;
+    }
+}

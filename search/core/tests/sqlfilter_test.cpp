@@ -1,0 +1,78 @@
+#include "sqlfilter.h"
+#include "tRecordData.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct FilterCase {
+    const char* filter;
+    const char* column;
+    int type;
+    const char* condition;
+};
+
+std::string translate(const FilterCase& c) {
+    std::string out = "left over";
+    sqlfilter(out, c.column, c.filter, c.type);
+    return out;
+}
+
+TEST(SqlFilter, TranslatesTheFilterLanguage) {
+    const FilterCase cases[] = {
+        {">100", "size", COLTYPE_SIZE, "`size`>100 "},
+        {"100", "size", COLTYPE_SIZE, "`size`=100 "},
+        {"<=5", "age", COLTYPE_NUMBER, "`age`<=5 "},
+        {">200 <600", "size", COLTYPE_SIZE, "`size`>200 AND `size`<600 "},
+        {"[>=100]", "size", COLTYPE_SIZE, "`size`>=100 "},
+        {"word", "subject", COLTYPE_TEXT, "`subject`LIKE'%word%' "},
+        {"!word", "subject", COLTYPE_TEXT, "`subject`NOT LIKE'%word%' "},
+        {">word", "subject", COLTYPE_TEXT, "`subject`LIKE'%word%' "},
+        {"=<word", "subject", COLTYPE_TEXT, "`subject`LIKE'%word%' "},
+        {"50%", "subject", COLTYPE_TEXT, "`subject`LIKE'%50%%' "},
+        {"two  words ", "subject", COLTYPE_TEXT,
+         "`subject`LIKE'%two%' AND `subject`LIKE'%words%' "},
+        {"binsearch", "engine", COLTYPE_HIDDEN, "`engine`LIKE'%binsearch%' "},
+    };
+    for (const FilterCase& c : cases) EXPECT_EQ(translate(c), c.condition) << c.filter;
+}
+
+TEST(SqlFilter, ApostrophesCannotEndTheLiteral) {
+    const FilterCase cases[] = {
+        {"don't", "subject", COLTYPE_TEXT, "`subject`LIKE'%don''t%' "},
+        {"!''", "subject", COLTYPE_TEXT, "`subject`NOT LIKE'%''''%' "},
+        {"x');DROP", "subject", COLTYPE_TEXT, "`subject`LIKE'%x'');DROP%' "},
+    };
+    for (const FilterCase& c : cases) EXPECT_EQ(translate(c), c.condition) << c.filter;
+}
+
+TEST(SqlFilter, WordsWithoutConditionAreLeftOut) {
+    const FilterCase cases[] = {
+        {"", "size", COLTYPE_SIZE, ""},
+        {" ", "subject", COLTYPE_TEXT, ""},
+        {"   ", "subject", COLTYPE_TEXT, ""},
+        {"[>5", "size", COLTYPE_SIZE, ""},
+        {"[>5 >7", "size", COLTYPE_SIZE, "`size`>7 "},
+        {">3 [<9", "size", COLTYPE_SIZE, "`size`>3 "},
+        {">", "size", COLTYPE_SIZE, ""},
+        {"!", "age", COLTYPE_NUMBER, ""},
+    };
+    for (const FilterCase& c : cases) EXPECT_EQ(translate(c), c.condition) << c.filter;
+}
+
+TEST(SqlFilter, NegatedNumbersStayValidSql) {
+    const FilterCase cases[] = {
+        {"!5", "size", COLTYPE_SIZE, "NOT `size`=5 "},
+        {"!<=5", "age", COLTYPE_NUMBER, "NOT `age`<=5 "},
+        {">1 !7", "age", COLTYPE_NUMBER, "`age`>1 AND NOT `age`=7 "},
+    };
+    for (const FilterCase& c : cases) EXPECT_EQ(translate(c), c.condition) << c.filter;
+}
+
+TEST(SqlFilter, NullFilterGivesNoCondition) {
+    std::string out = "x";
+    sqlfilter(out, "subject", nullptr, COLTYPE_TEXT);
+    EXPECT_EQ(out, "");
+}
+
+} // namespace
