@@ -1,0 +1,232 @@
+#include "TestWebServer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <strings.h>
+
+namespace {
+
+const size_t kMaxHeader = 64 * 1024;
+const size_t kMaxBody = 8 * 1024 * 1024;
+const int kRequestSeconds = 10;
+const size_t kMaxConnections = 128;
+const int kStepMs = 20;
+
+using Clock = std::chrono::steady_clock;
+
+// Content-Length of a request header, 0 when absent or unreadable.
+size_t contentLength(const std::string& header) {
+    size_t pos = 0;
+    while ((pos = header.find("\r\n", pos)) != std::string::npos) {
+        pos += 2;
+        const char name[] = "content-length:";
+        if (strncasecmp(header.c_str() + pos, name, sizeof name - 1) == 0)
+            return strtoul(header.c_str() + pos + sizeof name - 1, nullptr, 10);
+    }
+    return 0;
+}
+
+int pollOne(int fd, short events, int ms) {
+    pollfd p{fd, events, 0};
+    return poll(&p, 1, ms);
+}
+
+} // namespace
+
+TestWebServer::TestWebServer(TestWebServerOptions options, RouteTable routes)
+    : options(std::move(options)), routes(std::move(routes)), builder(this->options.root) {}
+
+TestWebServer::~TestWebServer() {
+    stopping = true;
+    reapFinished(true);
+    if (listenFd >= 0) close(listenFd);
+}
+
+int TestWebServer::listenOn() {
+    listenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listenFd < 0) {
+        perror("testwebserver: socket");
+        return -1;
+    }
+    int one = 1;
+    setsockopt(listenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons((uint16_t)options.port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (bind(listenFd, (sockaddr*)&addr, sizeof addr) != 0 || listen(listenFd, 64) != 0) {
+        perror("testwebserver: bind");
+        return -1;
+    }
+    socklen_t size = sizeof addr;
+    getsockname(listenFd, (sockaddr*)&addr, &size);
+    return ntohs(addr.sin_port);
+}
+
+void TestWebServer::serve(int stopFd) {
+    auto end = Clock::now() + std::chrono::seconds(options.lifetimeSeconds);
+    while (!stopping && Clock::now() < end) {
+        reapFinished(false);
+        pollfd fds[2] = {{listenFd, POLLIN, 0}, {stopFd, POLLIN, 0}};
+        if (poll(fds, 2, 200) <= 0) continue;
+        if (fds[1].revents) break;
+        if (connections.size() >= kMaxConnections) continue;
+        int fd = accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) continue;
+        auto connection = std::make_unique<Connection>();
+        Connection* c = connection.get();
+        connection->thread = std::thread([this, fd, c] {
+            handleConnection(fd);
+            close(fd);
+            c->done = true;
+        });
+        connections.push_back(std::move(connection));
+    }
+    stopping = true;
+    reapFinished(true);
+}
+
+void TestWebServer::reapFinished(bool all) {
+    for (auto it = connections.begin(); it != connections.end();) {
+        if (all || (*it)->done) {
+            (*it)->thread.join();
+            it = connections.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+bool TestWebServer::pause(int ms) {
+    auto end = Clock::now() + std::chrono::milliseconds(ms);
+    while (!stopping) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+        if (left.count() <= 0) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min<long>(left.count(), kStepMs)));
+    }
+    return false;
+}
+
+bool TestWebServer::readRequest(int fd, std::string& raw) {
+    auto end = Clock::now() + std::chrono::seconds(kRequestSeconds);
+    size_t wanted = 0; // total size once the header has been seen
+    char buffer[8192];
+    size_t headerEnd = std::string::npos;
+    while (!stopping && Clock::now() < end) {
+        if (headerEnd != std::string::npos && raw.size() >= wanted) break;
+        if (pollOne(fd, POLLIN, kStepMs) <= 0) continue;
+        ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) break;
+        raw.append(buffer, (size_t)n);
+        if (headerEnd == std::string::npos) {
+            size_t blank = raw.find("\r\n\r\n");
+            if (blank == std::string::npos) {
+                if (raw.size() > kMaxHeader) break;
+                continue;
+            }
+            headerEnd = blank + 4;
+            wanted = headerEnd + std::min(contentLength(raw.substr(0, headerEnd)), kMaxBody);
+        }
+    }
+    if (headerEnd == std::string::npos || raw.size() < wanted) return false;
+    // Bytes sent after the announced body in the same breath (a form post ends with
+    // CRLFs that Content-Length does not count) belong to the recorded request.
+    while (raw.size() < wanted + kMaxHeader && pollOne(fd, POLLIN, 50) > 0) {
+        ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) break;
+        raw.append(buffer, (size_t)n);
+    }
+    return true;
+}
+
+void TestWebServer::recordRequest(const std::string& raw) {
+    if (options.logFile.empty()) return;
+    std::lock_guard<std::mutex> guard(logLock);
+    std::ofstream log(options.logFile, std::ios::binary | std::ios::app);
+    log.write(raw.data(), (std::streamsize)raw.size());
+}
+
+void TestWebServer::keepSilent(int fd) {
+    char buffer[4096];
+    while (!stopping) {
+        if (pollOne(fd, POLLIN, kStepMs) <= 0) continue;
+        if (recv(fd, buffer, sizeof buffer, 0) <= 0) return; // the client gave up
+    }
+}
+
+void TestWebServer::sendAnswer(int fd, const std::string& answer, const Route& route) {
+    int delay = route.delayMs >= 0 ? route.delayMs : options.delayMs;
+    int chunk = route.chunkSize >= 0 ? route.chunkSize : options.chunkSize;
+    int pauseMs = route.pauseMs >= 0 ? route.pauseMs : options.pauseMs;
+    size_t total = answer.size();
+    if (route.truncateAt >= 0 && (size_t)route.truncateAt < total) total = (size_t)route.truncateAt;
+    if (delay > 0 && !pause(delay)) return;
+    int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    size_t sent = 0;
+    while (sent < total && !stopping) {
+        size_t piece = chunk > 0 ? std::min((size_t)chunk, total - sent) : total - sent;
+        if (sent > 0 && chunk > 0 && pauseMs > 0 && !pause(pauseMs)) return;
+        size_t done = 0;
+        while (done < piece) {
+            if (pollOne(fd, POLLOUT, 1000) <= 0) {
+                if (stopping) return;
+                continue;
+            }
+            ssize_t n = send(fd, answer.data() + sent + done, piece - done, MSG_NOSIGNAL);
+            if (n <= 0) return;
+            done += (size_t)n;
+        }
+        sent += piece;
+    }
+    // Half-close and let the client read to the end before the socket goes, so it sees
+    // a clean end rather than a reset.
+    shutdown(fd, SHUT_WR);
+    char buffer[4096];
+    auto end = Clock::now() + std::chrono::seconds(2);
+    while (!stopping && Clock::now() < end) {
+        if (pollOne(fd, POLLIN, kStepMs) <= 0) continue;
+        if (recv(fd, buffer, sizeof buffer, 0) <= 0) return;
+    }
+}
+
+void TestWebServer::handleConnection(int fd) {
+    std::string raw;
+    bool complete = readRequest(fd, raw);
+    recordRequest(raw);
+    if (options.silent) return keepSilent(fd);
+    if (!complete) {
+        fprintf(stderr, "testwebserver: incomplete request of %zu bytes\n", raw.size());
+        return;
+    }
+    std::string line = raw.substr(0, raw.find("\r\n"));
+    size_t first = line.find(' '), second = line.rfind(' ');
+    if (first == std::string::npos || second <= first) {
+        fprintf(stderr, "testwebserver: malformed request line: %s\n", line.c_str());
+        Route bad;
+        sendAnswer(fd, "HTTP/1.0 400 Bad Request\r\nConnection: close\r\n\r\n", bad);
+        return;
+    }
+    std::string method = line.substr(0, first);
+    std::string target = line.substr(first + 1, second - first - 1);
+    std::optional<Route> route = routes.match(method, target);
+    if (!route) route = builder.staticRoute(target);
+    if (!route) {
+        fprintf(stderr, "testwebserver: %s %s -> 404\n", method.c_str(), target.c_str());
+        sendAnswer(fd, HttpResponseBuilder::notFound(), Route());
+        return;
+    }
+    fprintf(stderr, "testwebserver: %s %s -> %s\n", method.c_str(), target.c_str(),
+            route->file.empty() ? "-" : route->file.c_str());
+    if (route->silent) return keepSilent(fd);
+    sendAnswer(fd, builder.build(*route), *route);
+}

@@ -1,0 +1,93 @@
+// testwebserver: see README.md for the command line.
+#include "RouteTable.h"
+#include "TestWebServer.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+namespace {
+
+int stopPipe[2] = {-1, -1};
+
+void onStopSignal(int) {
+    char byte = 1;
+    ssize_t ignored = write(stopPipe[1], &byte, 1);
+    (void)ignored;
+}
+
+void usage() {
+    fprintf(stderr,
+            "usage: testwebserver [--port N] [--root DIR] [--routes FILE]... [--route LINE]...\n"
+            "                     [--log FILE] [--silent] [--delay MS] [--chunk N] [--pause MS]\n"
+            "                     [--lifetime SECONDS]\n");
+}
+
+bool readNumber(const char* text, int& number) {
+    char* end = nullptr;
+    long value = strtol(text, &end, 10);
+    if (!*text || *end || value < 0 || value > 100000000) return false;
+    number = (int)value;
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    TestWebServerOptions options;
+    RouteTable routes;
+    std::string error;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        bool ok = true;
+        if (arg == "--silent") {
+            options.silent = true;
+            continue;
+        }
+        if (!value) {
+            usage();
+            return 2;
+        }
+        ++i;
+        if (arg == "--port") ok = readNumber(value, options.port) && options.port < 65536;
+        else if (arg == "--root") options.root = value;
+        else if (arg == "--log") options.logFile = value;
+        else if (arg == "--delay") ok = readNumber(value, options.delayMs);
+        else if (arg == "--chunk") ok = readNumber(value, options.chunkSize);
+        else if (arg == "--pause") ok = readNumber(value, options.pauseMs);
+        else if (arg == "--lifetime") ok = readNumber(value, options.lifetimeSeconds);
+        else if (arg == "--routes") ok = routes.addFile(value, error);
+        else if (arg == "--route") ok = routes.addLine(value, error);
+        else {
+            usage();
+            return 2;
+        }
+        if (!ok) {
+            fprintf(stderr, "testwebserver: bad %s %s%s%s\n", arg.c_str(), value,
+                    error.empty() ? "" : ": ", error.c_str());
+            return 2;
+        }
+    }
+
+    // A test that dies must not leave its server behind.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    signal(SIGPIPE, SIG_IGN);
+    if (pipe(stopPipe) != 0) return 1;
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+
+    TestWebServer server(options, routes);
+    int port = server.listenOn();
+    if (port < 0) return 1;
+    printf("port %d\n", port);
+    fflush(stdout);
+    server.serve(stopPipe[0]);
+    return 0;
+}
