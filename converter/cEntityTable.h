@@ -1,0 +1,15 @@
+// The named character entities the converter understands: amp, gt, lt, quot, apos (as
+// a backquote, so it can never end a quoted SQL value) and the HTML 4 names of the
+// ISO 8859-1 range, nbsp ... yuml, with nbsp as a plain blank.
+#pragma once
+
+#include <cstddef>
+
+class cEntityTable {
+  public:
+    static constexpr std::size_t kEntries = 101;
+
+    // Looks up the name of `length` characters (case matters: Agrave is not agrave).
+    // Returns false if it is not in the table.
+    static bool lookup(const char* name, std::size_t length, char& character);
+};
