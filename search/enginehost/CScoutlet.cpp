@@ -1,0 +1,226 @@
+#include "CScoutlet.h"
+
+#include <cstdio>
+#include <cstring>
+#include <dlfcn.h>
+#include <memory>
+#include <string_view>
+#include <sys/stat.h>
+
+#include "textmarkup.h"
+
+namespace {
+
+// Response file counters of the whole process, shared by every engine.
+unsigned searchCounter = 0;
+unsigned nzbCounter = 0;
+
+// Longest response page that is read into memory for parsing.
+constexpr long long kPageLimit = 64LL * 1024 * 1024;
+
+// Room of the pattern working buffer.
+constexpr size_t kPatternBuffer = 1024;
+
+// Longest formatted NZB request item.
+constexpr size_t kNzbItemLimit = 47;
+
+// Plug-ins lie in the program folder, beside this library.
+std::string programFolder() {
+    Dl_info info{};
+    if (dladdr((void*)&programFolder, &info) && info.dli_fname) {
+        std::string path = info.dli_fname;
+        const size_t slash = path.rfind('/');
+        if (slash != std::string::npos) return path.substr(0, slash + 1);
+    }
+    return "./";
+}
+
+void copyText(char* out, size_t size, const char* text) {
+    snprintf(out, size, "%s", text ? text : "");
+}
+
+// The keyword as it may appear in a request or a file name.
+std::string boundedKeyword(const tsearch& request) {
+    return request.keyword.substr(0, CScoutlet::kKeywordLimit);
+}
+
+// Appends a substituted value; blanks and control bytes would end or split the request
+// line, so they go out as %XX escapes.
+void appendValue(std::string& out, std::string_view value) {
+    static const char digits[] = "0123456789ABCDEF";
+    for (const char c : value) {
+        const unsigned char byte = (unsigned char)c;
+        if (byte <= ' ' || byte == 0x7F) {
+            out += '%';
+            out += digits[byte >> 4];
+            out += digits[byte & 15];
+        } else {
+            out += c;
+        }
+    }
+}
+
+} // namespace
+
+CScoutlet::CScoutlet(MScoutletObserver& observer, const char* library) : observer_(observer) {
+    engine_.index = 0;
+    libload(library);
+}
+
+CScoutlet::~CScoutlet() { libclose(); }
+
+void CScoutlet::libload(const char* library) {
+    char name[sizeof engine_.library];
+    copyText(name, sizeof name, library); // may be our own field: copy before clearing
+    engine_ = tengine{};
+    memcpy(engine_.library, name, sizeof name);
+    if (!name[0]) return;
+
+    const std::string path = strchr(name, '/') ? std::string(name) : programFolder() + name;
+    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle_) {
+        printf("CScoutlet:: cannot load %s: %s \n", path.c_str(), dlerror());
+        return;
+    }
+    readconfig_ = (readconfig_t)dlsym(handle_, kReadconfigSymbol);
+    parseresult_ = (parseresult_t)dlsym(handle_, kParseresultSymbol);
+    if (!readconfig_ || !parseresult_) printf("CScoutlet:: %s lacks an engine export \n", path.c_str());
+    if (readconfig_) readconfig_(engine_);
+    // Whatever the plug-in wrote, the texts stay terminated inside their fields.
+    engine_.library[sizeof engine_.library - 1] = 0;
+    engine_.code[sizeof engine_.code - 1] = 0;
+    engine_.name[sizeof engine_.name - 1] = 0;
+    engine_.host[sizeof engine_.host - 1] = 0;
+    engine_.searchurl[sizeof engine_.searchurl - 1] = 0;
+    engine_.browseurl[sizeof engine_.browseurl - 1] = 0;
+    engine_.nzburl[sizeof engine_.nzburl - 1] = 0;
+    engine_.nzbpost[sizeof engine_.nzbpost - 1] = 0;
+    engine_.nzbitem[sizeof engine_.nzbitem - 1] = 0;
+    engine_.cookie[sizeof engine_.cookie - 1] = 0;
+    if (!parseresult_) engine_.index = 0; // an engine that cannot parse is not usable
+}
+
+int CScoutlet::libclose() {
+    readconfig_ = nullptr;
+    parseresult_ = nullptr;
+    if (!handle_) return 0;
+    const int result = dlclose(handle_);
+    handle_ = nullptr;
+    return result;
+}
+
+void CScoutlet::libupdate(const char*) {
+    libclose();
+    libload(engine_.library);
+}
+
+int CScoutlet::index() { return engine_.index; }
+char* CScoutlet::code() { return engine_.code; }
+char* CScoutlet::name() { return engine_.name; }
+char* CScoutlet::host() { return engine_.host; }
+
+bool CScoutlet::searchOk(tsearch& request) { return !request.keyword.empty() || !request.group.empty(); }
+
+void CScoutlet::search(tsearch& request) {
+    if (!searchOk(request)) return;
+    std::string path;
+    replaceparameters(path, request.keyword.empty() ? engine_.browseurl : engine_.searchurl, request);
+
+    snprintf(filename_, sizeof filename_, "%s%.4x.htm", engine_.code, searchCounter++);
+    fixfilename(filename_);
+    const std::string file = std::string("tmp/") + filename_;
+    copyText(filename_, sizeof filename_, file.c_str());
+    observer_.httpRequest(filename_, engine_.host, path.c_str(), nullptr, engine_.cookie);
+}
+
+void CScoutlet::downld(tsearch& request, char* ids, char sep) {
+    std::string path;
+    replaceparameters(path, engine_.nzburl, request);
+    std::string body;
+    replaceparameters(body, engine_.nzbpost, request);
+
+    const bool numbered = strstr(engine_.nzbitem, "%d") != nullptr;
+    char* id = ids ? ids : (char*)"";
+    for (int number = 0;; ++number) {
+        char* next = sep ? strchr(id, sep) : nullptr;
+        if (next) *next = 0;
+        char item[kNzbItemLimit + 1];
+        if (numbered)
+            snprintf(item, sizeof item, engine_.nzbitem, number, id);
+        else
+            snprintf(item, sizeof item, engine_.nzbitem, id);
+        if (number > 0) body += '&';
+        body += item;
+        if (!next) break;
+        id = next + 1;
+    }
+
+    const std::string name = boundedKeyword(request);
+    snprintf(filename_, sizeof filename_, "%s_%.4x.htm", name.c_str(), nzbCounter++);
+    fixfilename(filename_);
+    const std::string file = std::string("tmp/") + filename_;
+    copyText(filename_, sizeof filename_, file.c_str());
+    observer_.httpRequest(filename_, engine_.host, path.c_str(), body.c_str(), engine_.cookie);
+}
+
+int CScoutlet::parse(const char* file) {
+    if (!file) return 0;
+    const char* dot = strrchr(file, '.');
+    if (dot && strcmp(dot, ".nzb") == 0) {
+        observer_.nzbResponse(file);
+        return 3;
+    }
+    FILE* in = fopen(file, "rb");
+    if (!in) return 0;
+    struct stat info{};
+    if (fstat(fileno(in), &info) != 0 || info.st_size > kPageLimit) {
+        printf("CScoutlet:: page %s is too large to parse \n", file);
+        fclose(in);
+        return 0;
+    }
+    const size_t size = (size_t)info.st_size;
+    std::unique_ptr<char[]> page(new char[size + 1]);
+    const size_t length = fread(page.get(), 1, size, in);
+    fclose(in);
+    page[length] = 0;
+    parse(page.get(), (int)length);
+    return 0;
+}
+
+int CScoutlet::parse(char* page, int length) {
+    if (!parseresult_ || !page) return 0;
+    std::string script;
+    const int result = parseresult_(page, length, script);
+    if (result == kParseHasRows) observer_.sqlResponse(script.c_str());
+    return result;
+}
+
+void CScoutlet::replaceparameters(std::string& out, const char* pattern, tsearch& request) {
+    char buffer[kPatternBuffer];
+    copyText(buffer, sizeof buffer, pattern);
+    char* save = nullptr;
+    for (char* part = strtok_r(buffer, "$", &save); part; part = strtok_r(nullptr, "$", &save)) {
+        const std::string_view name(part);
+        if (name == "keyword") {
+            const std::string keyword = boundedKeyword(request);
+            char encoded[kKeywordLimit * 3 + 1];
+            appendValue(out, text2url(encoded, keyword.c_str()));
+        } else if (name == "group") {
+            appendValue(out, request.group);
+        } else if (name == "category") {
+            appendValue(out, request.category);
+        } else if (name == "idlast") {
+            const int slot = engine_.index;
+            out += std::to_string(slot >= 0 && slot < 16 ? request.idlast[slot] : 0);
+        } else {
+            out += part;
+        }
+    }
+}
+
+int CScoutlet::fixfilename(char* name) {
+    if (!name) return 0;
+    for (char* p = name; *p; ++p)
+        if (strchr("/:;*?\"'<>| ", *p)) *p = '.';
+    return (int)strlen(name);
+}
