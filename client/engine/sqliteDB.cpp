@@ -50,7 +50,15 @@ int sqliteDB::open(const char* path) {
     sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
     sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
     sqlite3_busy_timeout(db, 10000);
+    addSegmentIndex();
     return rc;
+}
+
+void sqliteDB::addSegmentIndex() {
+    // Segments are looked up by file everywhere (an import's size sums, the queue's
+    // views, the decoder's deletes); without this every lookup scans all segments.
+    // A database without the segm table yet (being built) simply gets none.
+    sqlite3_exec(db, "CREATE INDEX IF NOT EXISTS segmfile ON segm (segmFID)", nullptr, nullptr, nullptr);
 }
 
 int sqliteDB::open(const char* path, const char* script) {
@@ -114,7 +122,10 @@ void sqliteDB::resetDB(const char* script) {
         std::string path = dbPath; // open() records the path again
         int rc = open(path.c_str());
         printf(".");
-        if (rc == SQLITE_OK) loadL(script);
+        if (rc == SQLITE_OK) {
+            loadL(script);
+            addSegmentIndex();
+        }
         printf(".");
     }
     printf("!\n");

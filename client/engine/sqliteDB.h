@@ -45,6 +45,8 @@ class sqliteDB {
     sqlite3* db = nullptr;
 
   private:
+    void addSegmentIndex();
+
     std::recursive_mutex& dbLock;
     std::string dbPath; // the file of the last open; resetDB rebuilds this one
 };

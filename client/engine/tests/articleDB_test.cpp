@@ -99,7 +99,7 @@ TEST_F(ArticleDBTest, FreshStartWritesTheSchemaAndCreatesTheCurrentDatabase) {
     ASSERT_EQ(db.open(ARTICLES_DB), SQLITE_OK);
     EXPECT_EQ(column(db, "SELECT version FROM vers"), "100");
     EXPECT_EQ(column(db, "SELECT name FROM sqlite_master WHERE name NOT LIKE 'sqlite_%' ORDER BY name"),
-              "deco,file,post,quep,queu,segf,segm,segn,sego,vers");
+              "deco,file,post,quep,queu,segf,segm,segmfile,segn,sego,vers");
 }
 
 TEST_F(ArticleDBTest, SchemaFileIsWrittenOnlyWhenMissingAndFailureIsShown) {

@@ -166,6 +166,18 @@ TEST_F(SqliteDBTest, OpenWithScriptBuildsAMissingDatabaseAndResetRebuildsIt) {
     testing::internal::GetCapturedStdout();
     ASSERT_NE(db.db, nullptr);
     EXPECT_EQ(column(db, "SELECT COUNT(*) FROM post"), "0");
+    // A file's segments are found through an index, not by scanning them all.
+    std::string plan;
+    {
+        std::lock_guard<sqliteDB> guard(db);
+        db.exec("EXPLAIN QUERY PLAN SELECT SUM(segmBytes) FROM segm WHERE segmFID==1",
+                [](void* out, int columns, char** values, char**) {
+                    *static_cast<std::string*>(out) += values[columns - 1];
+                    return 0;
+                },
+                &plan);
+    }
+    EXPECT_NE(plan.find("segmfile"), std::string::npos) << plan;
     EXPECT_EQ(column(db, "SELECT version FROM vers"), "100");
 
     // An existing database is opened as it is.
