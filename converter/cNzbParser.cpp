@@ -211,7 +211,9 @@ void cNzbParser::dispatch(char* line, tfile* rec) {
         if (strncasecmp(text, "/groups", 7) == 0) {
             append(sqlGroups, rec);
         } else if (strncasecmp(text, "/segments", 9) == 0) {
-            append(sqlSize, rec);
+            // The sum over no segments is NULL: such a file keeps its size 0.
+            if (rec->segpresent > 0)
+                append(sqlSize, rec);
             append(sqlSegavail, rec);
         }
         break;
@@ -401,6 +403,7 @@ char* cNzbParser::SQLsave(eSQLsave kind, tfile* rec, char* buffer) {
     const std::size_t size = kStatementSize;
     const long postid = static_cast<long>(rec->postid);
     int length = 0;
+    buffer[0] = '\0'; // kinds outside the table write an empty text
     switch (kind) {
     case sqlBegin:
         length = std::snprintf(buffer, size, "BEGIN\n");

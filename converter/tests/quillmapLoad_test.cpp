@@ -1,0 +1,150 @@
+// Scripts of the converter run through the article database's script runner, on a real
+// database built from the schema.
+#include "NzbText.h"
+#include "TempFolder.h"
+#include "articleSchema.h"
+#include "quillmap.h"
+#include "sqliteDB.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using Rows = std::vector<std::vector<std::string>>;
+
+int collectRow(void* context, int columns, char** values, char**) {
+    std::vector<std::string> row;
+    for (int i = 0; i < columns; ++i)
+        row.push_back(values[i] ? values[i] : "NULL");
+    static_cast<Rows*>(context)->push_back(row);
+    return 0;
+}
+
+class QuillmapLoad : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        writeFile(folder.file("articles.sql"), ARTICLES_SCHEMA);
+        ASSERT_EQ(db.open(folder.file("articles.db").c_str(), folder.file("articles.sql").c_str()),
+                  0);
+    }
+
+    // Imports `nzbText` the way the model does: bases are the current maxima.
+    void import(const std::string& nzbText, const std::string& name = "post.nzb") {
+        std::string nzb = folder.file(name);
+        std::string script = folder.file("import.sql");
+        writeFile(nzb, nzbText);
+        quillmap(nzb.c_str(), script.c_str(), maximum("SELECT MAX(postPID) FROM post"),
+                 maximum("SELECT MAX(fileFID) FROM file"));
+        db.load(script.c_str());
+    }
+
+    int maximum(const char* sql) {
+        int value = 0;
+        db.exec(sql, cb_max, &value);
+        return value;
+    }
+
+    Rows query(const char* sql) {
+        Rows rows;
+        db.exec(sql, collectRow, &rows);
+        return rows;
+    }
+
+    TempFolder folder;
+    sqliteDB db;
+};
+
+std::string file(const std::string& name, int segments) {
+    std::vector<std::string> lines;
+    for (int i = 1; i <= segments; ++i)
+        lines.push_back("bytes=\"100\" number=\"" + std::to_string(i) + "\">" + name + "." +
+                        std::to_string(i) + "@news.example");
+    return nzbFile("poster=\"poster@example\" date=\"1700000000\" subject=\"&quot;" + name +
+                       "&quot; yEnc (1/" + std::to_string(segments) + ")\"",
+                   {"alt.binaries.test"}, lines);
+}
+
+TEST_F(QuillmapLoad, ImportsNumberOnFromTheStoredMaxima) {
+    import(nzbDocument({file("a.part1.rar", 2), file("a.part2.rar", 1), file("a.nfo", 1)}));
+    EXPECT_EQ(query("SELECT postPID, postDesc, postTarget FROM post"),
+              (Rows{{"1", "post.nzb", ""}}));
+    EXPECT_EQ(query("SELECT fileFID, filePID, fileName, fileSize, segcount, segavail, fileGroup "
+                    "FROM file ORDER BY fileFID"),
+              (Rows{{"1", "1", "a.part1.rar", "200", "2", "2", "alt.binaries.test "},
+                    {"2", "1", "a.part2.rar", "100", "1", "1", "alt.binaries.test "},
+                    {"3", "1", "a.nfo", "100", "1", "1", "alt.binaries.test "}}));
+
+    import(nzbDocument({file("b.par2", 1), file("b.vol00+01.par2", 1), file("b.r01", 1),
+                        file("b-sample.avi", 1), file("b.txt", 1)}),
+           "second.nzb");
+    EXPECT_EQ(query("SELECT postPID, postDesc FROM post ORDER BY postPID"),
+              (Rows{{"1", "post.nzb"}, {"2", "second.nzb"}}));
+    EXPECT_EQ(query("SELECT fileFID, filePID, fileType, parblocks FROM file WHERE filePID=2 "
+                    "ORDER BY fileFID"),
+              (Rows{{"4", "2", "2", "0"},
+                    {"5", "2", "2", "1"},
+                    {"6", "2", "1", "0"},
+                    {"7", "2", "7", "0"},
+                    {"8", "2", "0", "0"}}));
+    // Automatic queueing: ordinary files, RAR volumes and the PAR2 index, never recovery
+    // volumes, NFO or AVI files.
+    EXPECT_EQ(query("SELECT queuFID, queuPrio FROM queu ORDER BY queuFID"),
+              (Rows{{"1", "7"}, {"2", "7"}, {"4", "7"}, {"6", "7"}, {"8", "7"}}));
+    EXPECT_EQ(query("SELECT COUNT(*), MIN(segmFID), MAX(segmFID), SUM(segmState) FROM segm"),
+              (Rows{{"9", "1", "8", "0"}}));
+}
+
+TEST_F(QuillmapLoad, AFileWithoutSegmentsKeepsSizeZero) {
+    import(nzbDocument({file("empty.rar", 0)}));
+    EXPECT_EQ(query("SELECT fileFID, fileSize, segavail FROM file"), (Rows{{"1", "0", "0"}}));
+}
+
+TEST_F(QuillmapLoad, HostileValuesAreStoredAsTheyStandAndHarmNothing) {
+    import(nzbDocument({file("first.rar", 1)}));
+    const std::string msgid = "x'); DELETE FROM post; DROP TABLE segm; --@evil";
+    const std::string group = "alt.bin'); DELETE FROM file; --";
+    std::string hostile =
+        nzbFile("poster=\"a'); DROP TABLE queu; --\" date=\"1700000000\" "
+                "subject=\"it's &#10;DELETE FROM post&#10; &#39;); DROP TABLE file; --\"",
+                {group}, {"bytes=\"10\" number=\"1\">" + msgid});
+    std::string badDate = nzbFile("poster=\"p\" date=\"1); DELETE FROM segm; --\" subject=\"d\"",
+                                  {"g"}, {"bytes=\"10\" number=\"1\">bad.date@x"});
+    import(nzbDocument({hostile, badDate}), "it's); DROP TABLE post; --.nzb");
+
+    EXPECT_EQ(query("SELECT postPID, postDesc FROM post ORDER BY postPID"),
+              (Rows{{"1", "post.nzb"}, {"2", "it's); DROP TABLE post; --.nzb"}}));
+    EXPECT_EQ(query("SELECT fileFID, fileSubject, filePoster, fileGroup FROM file WHERE "
+                    "filePID=2"),
+              (Rows{{"2", "it`s ?delete from post? `); drop table file; --",
+                     "a`); DROP TABLE queu; --", group + " "}}));
+    EXPECT_EQ(query("SELECT segmFID, segmMsgid FROM segm ORDER BY segmSID"),
+              (Rows{{"1", "first.rar.1@news.example"}, {"2", msgid}}));
+    EXPECT_EQ(query("SELECT queuFID FROM queu ORDER BY queuFID"), (Rows{{"1"}, {"2"}}));
+    EXPECT_EQ(query("SELECT COUNT(*) FROM deco"), (Rows{{"0"}}));
+    EXPECT_EQ(query("SELECT version FROM vers"), (Rows{{"100"}}));
+}
+
+TEST_F(QuillmapLoad, OverlongValuesLoadWithoutErrors) {
+    std::vector<std::string> groups;
+    for (int i = 0; i < 60; ++i)
+        groups.push_back("alt.binaries.o'long.group." + std::to_string(i));
+    std::string subject = "&quot;" + std::string(300, 'n') + ".rar&quot; " +
+                          std::string(1500, '\'') + " yEnc (1/1)";
+    std::string text = nzbDocument(
+        {nzbFile("poster=\"" + std::string(900, '\'') + "\" date=\"1\" subject=\"" + subject +
+                     "\"",
+                 groups, {"bytes=\"7\" number=\"1\">" + std::string(200, '\'') + "@x"})});
+    testing::internal::CaptureStdout();
+    import(text);
+    std::string log = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(log.find("SQLerr"), std::string::npos) << log;
+    Rows rows = query("SELECT fileFID, length(fileName), fileType, fileSize, segavail, "
+                      "length(fileGroup) > 700 FROM file");
+    EXPECT_EQ(rows, (Rows{{"1", "127", "1", "7", "1", "1"}}));
+    EXPECT_EQ(query("SELECT segmMsgid FROM segm"), (Rows{{std::string(200, '\'') + "@x"}}));
+}
+
+} // namespace
