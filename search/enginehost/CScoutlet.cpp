@@ -39,10 +39,8 @@ void copyText(char* out, size_t size, const char* text) {
     snprintf(out, size, "%s", text ? text : "");
 }
 
-// The keyword as it may appear in a request or a file name.
-std::string boundedKeyword(const tsearch& request) {
-    return request.keyword.substr(0, CScoutlet::kKeywordLimit);
-}
+// The keyword cut to `limit` bytes.
+std::string boundedKeyword(const tsearch& request, size_t limit) { return request.keyword.substr(0, limit); }
 
 // Appends a substituted value; blanks and control bytes would end or split the request
 // line, so they go out as %XX escapes.
@@ -155,7 +153,8 @@ void CScoutlet::downld(tsearch& request, char* ids, char sep) {
         id = next + 1;
     }
 
-    const std::string name = boundedKeyword(request);
+    // A file name part has at most 255 bytes; the NZB name is cut well below that.
+    const std::string name = boundedKeyword(request, kNzbNameLimit);
     snprintf(filename_, sizeof filename_, "%s_%.4x.htm", name.c_str(), nzbCounter++);
     fixfilename(filename_);
     const std::string file = std::string("tmp/") + filename_;
@@ -202,7 +201,7 @@ void CScoutlet::replaceparameters(std::string& out, const char* pattern, tsearch
     for (char* part = strtok_r(buffer, "$", &save); part; part = strtok_r(nullptr, "$", &save)) {
         const std::string_view name(part);
         if (name == "keyword") {
-            const std::string keyword = boundedKeyword(request);
+            const std::string keyword = boundedKeyword(request, kKeywordLimit);
             char encoded[kKeywordLimit * 3 + 1];
             appendValue(out, text2url(encoded, keyword.c_str()));
         } else if (name == "group") {

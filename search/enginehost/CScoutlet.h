@@ -46,8 +46,10 @@ public:
     // Turns every byte that is unsafe in a file name into "."; returns the length.
     static int fixfilename(char* name);
 
-    // Longest keyword, in bytes, that goes into a request or a file name.
+    // Longest keyword, in bytes, that goes into a request.
     static constexpr size_t kKeywordLimit = 255;
+    // Longest NZB name, in bytes, that goes into a response file name.
+    static constexpr size_t kNzbNameLimit = 200;
 
 private:
     MScoutletObserver& observer_;
