@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -153,6 +154,11 @@ void cNzbParser::parseNZB(const char* nzb, const char* script, long postBase, lo
         std::remove(script);
         return;
     }
+    // The script comes out about one and a half times as long as the NZB: one
+    // allocation instead of a run of growing copies.
+    struct stat info {};
+    if (fstat(fileno(in), &info) == 0)
+        sql.reserve(static_cast<std::size_t>(info.st_size) / 2 * 3);
     tfile rec;
     rec.postid = static_cast<unsigned long>(postBase + 1);
     rec.fileid = fileBase;
