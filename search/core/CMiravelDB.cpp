@@ -125,7 +125,11 @@ CMiravelDB::CMiravelDB() : db(PATH) {
 
 CMiravelDB::~CMiravelDB() = default;
 
-void CMiravelDB::prepareConnection() {}
+void CMiravelDB::prepareConnection() {
+    db.execL("PRAGMA cache_size=-32768;PRAGMA busy_timeout=10000;"
+             "CREATE INDEX IF NOT EXISTS result_bysubject ON result(subject, engine, result_id, "
+             "pct, size, newsgroup, age);");
+}
 
 int CMiravelDB::resetDB() {
     std::lock_guard<std::recursive_mutex> guard(dblock());
