@@ -9,8 +9,7 @@ bool cLineReader::next(char* line, std::size_t size, std::size_t& length, bool& 
             line[length++] = static_cast<char>(c);
         else
             cut = true;
-        if (c == '\n')
-            break;
+        if (c == '\n') break;
     }
     line[length] = '\0';
     return length > 0 || cut;

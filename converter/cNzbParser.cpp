@@ -26,8 +26,7 @@ bool isDecimal(const char* text) {
 // prints as a non-negative int.
 bool readNumber(const char*& text, unsigned& value) {
     constexpr unsigned kCap = 999999999;
-    if (*text < '0' || *text > '9')
-        return false;
+    if (*text < '0' || *text > '9') return false;
     unsigned long result = 0;
     for (; *text >= '0' && *text <= '9'; ++text)
         result = std::min<unsigned long>(result * 10 + (*text - '0'), kCap);
@@ -37,8 +36,7 @@ bool readNumber(const char*& text, unsigned& value) {
 
 void lowercase(char* begin, const char* end) {
     for (char* p = begin; p < end; ++p)
-        if (*p >= 'A' && *p <= 'Z')
-            *p = static_cast<char>(*p - 'A' + 'a');
+        if (*p >= 'A' && *p <= 'Z') *p = static_cast<char>(*p - 'A' + 'a');
 }
 
 // The next attribute of an element line: after blanks, the attribute's first letter
@@ -46,13 +44,11 @@ void lowercase(char* begin, const char* end) {
 // in place and returned. `cursor` moves behind the value; nullptr when none is left.
 char* nextAttribute(char*& cursor, char& letter) {
     char* blank = std::strpbrk(cursor, " \t");
-    if (!blank)
-        return nullptr;
+    if (!blank) return nullptr;
     char* name = blank + std::strspn(blank, " \t");
     char* open = std::strchr(name, '"');
     char* close = open ? std::strchr(open + 1, '"') : nullptr;
-    if (!close)
-        return nullptr;
+    if (!close) return nullptr;
     *close = '\0';
     letter = *name;
     cursor = close + 1;
@@ -63,8 +59,7 @@ char* nextAttribute(char*& cursor, char& letter) {
 char* elementContent(char* text) {
     char* open = std::strchr(text, '>');
     char* close = open ? std::strchr(open + 1, '<') : nullptr;
-    if (!close)
-        return nullptr;
+    if (!close) return nullptr;
     *close = '\0';
     return open + 1;
 }
@@ -79,8 +74,7 @@ unsigned classifyExtension(const char* ext, std::size_t length) {
     if (length >= 2 && ext[0] == 'r' && ext[1] != 'a') {
         const char* rest = ext + 1;
         unsigned volume = 0;
-        if (readNumber(rest, volume) && volume > 0)
-            return 1;
+        if (readNumber(rest, volume) && volume > 0) return 1;
     }
     static const struct {
         const char* prefix;
@@ -100,8 +94,7 @@ unsigned classifySubject(const char* subject) {
         unsigned type;
     } kMarks[] = {{".par2", 2}, {".nzb", 3}, {".nfo", 4}, {".sfv", 5}, {"sample.avi", 7}};
     for (const auto& entry : kMarks)
-        if (std::strstr(subject, entry.mark))
-            return entry.type;
+        if (std::strstr(subject, entry.mark)) return entry.type;
     return 0;
 }
 
@@ -118,8 +111,7 @@ bool readCode(const char* digits, std::size_t count, unsigned base, unsigned& co
     code = 0;
     for (std::size_t i = 0; i < count; ++i) {
         int digit = digitValue(digits[i], base);
-        if (digit < 0)
-            return false;
+        if (digit < 0) return false;
         code = code * base + static_cast<unsigned>(digit);
     }
     return count > 0;
@@ -130,16 +122,13 @@ char decodeEntity(const char* name, std::size_t length) {
     char character = '?';
     unsigned code = 0;
     if (length >= 2 && name[0] == '#' && (name[1] == 'x' || name[1] == 'X')) {
-        if (readCode(name + 2, length - 2, 16, code))
-            character = static_cast<char>(code & 0xff);
+        if (readCode(name + 2, length - 2, 16, code)) character = static_cast<char>(code & 0xff);
     } else if (length >= 1 && name[0] == '#') {
-        if (readCode(name + 1, length - 1, 10, code))
-            character = static_cast<char>(code & 0xff);
+        if (readCode(name + 1, length - 1, 10, code)) character = static_cast<char>(code & 0xff);
     } else if (!cEntityTable::lookup(name, length, character)) {
         character = '?';
     }
-    if (character == '\0' || character == '\n' || character == '\r')
-        character = '?';
+    if (character == '\0' || character == '\n' || character == '\r') character = '?';
     return character;
 }
 
@@ -157,8 +146,7 @@ void cNzbParser::parseNZB(const char* nzb, const char* script, long postBase, lo
     // The script comes out about one and a half times as long as the NZB: one
     // allocation instead of a run of growing copies.
     struct stat info {};
-    if (fstat(fileno(in), &info) == 0)
-        sql.reserve(static_cast<std::size_t>(info.st_size) / 2 * 3);
+    if (fstat(fileno(in), &info) == 0) sql.reserve(static_cast<std::size_t>(info.st_size) / 2 * 3);
     tfile rec;
     rec.postid = static_cast<unsigned long>(postBase + 1);
     rec.fileid = fileBase;
@@ -179,8 +167,7 @@ void cNzbParser::parseNZB(const char* nzb, const char* script, long postBase, lo
             std::printf("nzb line longer than %zu characters skipped: %.60s\n", kLineSize - 1,
                         line);
             char* text = elementText(line);
-            if (text && *text == 'f')
-                rec.current = false;
+            if (text && *text == 'f') rec.current = false;
         } else if (length > 2) {
             dispatch(line, &rec);
         }
@@ -205,21 +192,18 @@ void cNzbParser::parseNZB(const char* nzb, const char* script, long postBase, lo
 
 void cNzbParser::dispatch(char* line, tfile* rec) {
     char* text = elementText(line);
-    if (!text)
-        return;
+    if (!text) return;
     switch (*text) {
     case 'g':
         parseTagGroup(text, rec);
         break;
     case '/':
-        if (!rec->current)
-            break;
+        if (!rec->current) break;
         if (strncasecmp(text, "/groups", 7) == 0) {
             append(sqlGroups, rec);
         } else if (strncasecmp(text, "/segments", 9) == 0) {
             // The sum over no segments is NULL: such a file keeps its size 0.
-            if (rec->segpresent > 0)
-                append(sqlSize, rec);
+            if (rec->segpresent > 0) append(sqlSize, rec);
             append(sqlSegavail, rec);
         }
         break;
@@ -287,8 +271,7 @@ void cNzbParser::parseTagGroup(char* text, tfile* rec) {
         rec->groups[0] = '\0';
         return;
     }
-    if (char* group = elementContent(text))
-        appendGroup(group, rec);
+    if (char* group = elementContent(text)) appendGroup(group, rec);
 }
 
 void cNzbParser::appendGroup(const char* group, tfile* rec) {
@@ -307,15 +290,13 @@ void cNzbParser::appendGroup(const char* group, tfile* rec) {
 }
 
 void cNzbParser::parseTagSegm(char* text, tfile* rec) {
-    if (strncasecmp(text, "segments", 8) == 0 || !rec->current)
-        return;
+    if (strncasecmp(text, "segments", 8) == 0 || !rec->current) return;
     rec->bytes = rec->number = nullptr;
     char* cursor = text;
     char letter = 0;
     while (!(rec->bytes && rec->number)) {
         char* value = nextAttribute(cursor, letter);
-        if (!value)
-            break;
+        if (!value) break;
         if (letter == 'b')
             rec->bytes = isDecimal(value) ? value : nullptr;
         else if (letter == 'n')
@@ -340,15 +321,13 @@ void cNzbParser::parseTagSegm(char* text, tfile* rec) {
 void cNzbParser::parseSubject(tfile* rec) {
     segcount(rec);
     filename(rec);
-    if (rec->type == 2)
-        par2blocks(rec);
+    if (rec->type == 2) par2blocks(rec);
 }
 
 void cNzbParser::segcount(tfile* rec) {
     rec->segcount = 0;
     const char* open = std::strrchr(rec->subject, '(');
-    if (!open || !std::strchr(open, ')'))
-        return;
+    if (!open || !std::strchr(open, ')')) return;
     const char* cursor = open + 1;
     unsigned part = 0;
     unsigned total = 0;
@@ -369,16 +348,14 @@ void cNzbParser::filename(tfile* rec) {
         rec->name[length] = '\0';
         char* dot = nullptr;
         for (char* p = first + 1; p < last; ++p)
-            if (*p == '.')
-                dot = p;
+            if (*p == '.') dot = p;
         if (dot) {
             lowercase(dot + 1, last);
             rec->type = classifyExtension(dot + 1, last - dot - 1);
         }
         if (rec->type == 6) {
             lowercase(subject, subject + std::strlen(subject));
-            if (std::strstr(subject, "sample.avi"))
-                rec->type = 7;
+            if (std::strstr(subject, "sample.avi")) rec->type = 7;
         }
         return;
     }
@@ -392,8 +369,7 @@ void cNzbParser::par2blocks(tfile* rec) {
     // Every ".vol" is tried, in any case, so that a name such as "a.volume.vol07+08.par2"
     // is still seen as a recovery volume.
     for (const char* p = text; *p; ++p) {
-        if (strncasecmp(p, ".vol", 4) != 0)
-            continue;
+        if (strncasecmp(p, ".vol", 4) != 0) continue;
         const char* cursor = p + 4;
         unsigned first = 0;
         unsigned blocks = 0;
@@ -428,9 +404,9 @@ char* cNzbParser::SQLsave(eSQLsave kind, tfile* rec, char* buffer) {
                                "INSERT INTO file(fileFID, filePID, fileSubject, fileName, "
                                "filePoster, fileDate, fileType, segcount, parblocks) VALUES(%ld, "
                                "%ld, '%s', '%s', '%s', %s, %d, %d, %d)\n",
-                               rec->fileid, postid, rec->subject, rec->name, rec->poster,
-                               rec->date, static_cast<int>(rec->type),
-                               static_cast<int>(rec->segcount), static_cast<int>(rec->parblocks));
+                               rec->fileid, postid, rec->subject, rec->name, rec->poster, rec->date,
+                               static_cast<int>(rec->type), static_cast<int>(rec->segcount),
+                               static_cast<int>(rec->parblocks));
         break;
     case sqlSegm:
         length = std::snprintf(buffer, size,
@@ -460,8 +436,7 @@ char* cNzbParser::SQLsave(eSQLsave kind, tfile* rec, char* buffer) {
         break;
     }
     // A cut statement would be broken SQL on its line: write none instead.
-    if (length < 0 || static_cast<std::size_t>(length) >= size)
-        buffer[0] = '\0';
+    if (length < 0 || static_cast<std::size_t>(length) >= size) buffer[0] = '\0';
     return buffer;
 }
 
@@ -471,8 +446,7 @@ void cNzbParser::append(eSQLsave kind, tfile* rec) {
 
 void cNzbParser::text2sql(char* text) {
     for (char* p = text; *p; ++p)
-        if (*p == '\'')
-            *p = '`';
+        if (*p == '\'') *p = '`';
 }
 
 void cNzbParser::html2text(char* text) {
@@ -484,8 +458,7 @@ void cNzbParser::html2text(char* text) {
             *out++ = *in++;
             continue;
         }
-        if (!semicolon || semicolon < in)
-            semicolon = std::strchr(in, ';');
+        if (!semicolon || semicolon < in) semicolon = std::strchr(in, ';');
         if (!semicolon) {
             std::memmove(out, in, std::strlen(in) + 1);
             return;
@@ -506,13 +479,10 @@ std::size_t cNzbParser::quote2sql(const char* text, char* out, std::size_t size)
     for (; text[taken] != '\0'; ++taken) {
         char c = text[taken];
         std::size_t need = c == '\'' ? 2 : 1;
-        if (used + need >= size)
-            break;
-        if (c == '\'')
-            out[used++] = '\'';
+        if (used + need >= size) break;
+        if (c == '\'') out[used++] = '\'';
         out[used++] = (c == '\n' || c == '\r') ? '?' : c;
     }
-    if (size > 0)
-        out[used] = '\0';
+    if (size > 0) out[used] = '\0';
     return taken;
 }

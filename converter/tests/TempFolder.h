@@ -17,8 +17,7 @@ class TempFolder {
         path = made ? made : "";
     }
     ~TempFolder() {
-        if (!path.empty())
-            std::filesystem::remove_all(path);
+        if (!path.empty()) std::filesystem::remove_all(path);
     }
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;

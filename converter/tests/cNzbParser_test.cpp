@@ -27,10 +27,10 @@ TEST(Html2text, DecodesEntitiesAsTheTableAndRulesSay) {
         {"&#233;&eacute;&Eacute;&yuml;&iexcl;", "\xe9\xe9\xc9\xff\xa1"},
         {"[&nbsp;]&szlig;&THORN;&divide;", "[ ]\xdf\xde\xf7"},
         {"&bogus;&#;&#x;&#12a;&AMP;", "?????"},
-        {"a&#10;b&#13;c&#0;d", "a?b?c?d"}, // never a line break or an early end
-        {"&yacute;", "\xfd"},             // ";" exactly 7 characters on
-        {"&toolong1;&amp;", "&toolong1;&"}, // ";" too far: the "&" stays
-        {"x & y", "x & y"},                 // no ";" at all
+        {"a&#10;b&#13;c&#0;d", "a?b?c?d"},                     // never a line break or an early end
+        {"&yacute;", "\xfd"},                                  // ";" exactly 7 characters on
+        {"&toolong1;&amp;", "&toolong1;&"},                    // ";" too far: the "&" stays
+        {"x & y", "x & y"},                                    // no ";" at all
         {"&lt; & no semicolon &amp", "< & no semicolon &amp"}, // decoding ends at that "&"
         {"a & b;", "a ?"},
         {"", ""},
@@ -171,8 +171,7 @@ TEST(SQLsave, StatementTexts) {
     for (const auto& row : rows) {
         char buffer[cNzbParser::kStatementSize];
         std::memset(buffer, 'x', sizeof buffer);
-        EXPECT_STREQ(cNzbParser::SQLsave(static_cast<eSQLsave>(row.kind), &rec, buffer),
-                     row.text)
+        EXPECT_STREQ(cNzbParser::SQLsave(static_cast<eSQLsave>(row.kind), &rec, buffer), row.text)
             << row.kind;
     }
 }

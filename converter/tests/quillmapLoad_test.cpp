@@ -124,6 +124,7 @@ TEST_F(QuillmapLoad, HostileValuesAreStoredAsTheyStandAndHarmNothing) {
               (Rows{{"1", "first.rar.1@news.example"}, {"2", msgid}}));
     EXPECT_EQ(query("SELECT queuFID FROM queu ORDER BY queuFID"), (Rows{{"1"}, {"2"}}));
     EXPECT_EQ(query("SELECT COUNT(*) FROM deco"), (Rows{{"0"}}));
+    EXPECT_EQ(query("SELECT COUNT(*) FROM segf"), (Rows{{"0"}}));
     EXPECT_EQ(query("SELECT version FROM vers"), (Rows{{"100"}}));
 }
 
@@ -131,11 +132,10 @@ TEST_F(QuillmapLoad, OverlongValuesLoadWithoutErrors) {
     std::vector<std::string> groups;
     for (int i = 0; i < 60; ++i)
         groups.push_back("alt.binaries.o'long.group." + std::to_string(i));
-    std::string subject = "&quot;" + std::string(300, 'n') + ".rar&quot; " +
-                          std::string(1500, '\'') + " yEnc (1/1)";
+    std::string subject =
+        "&quot;" + std::string(300, 'n') + ".rar&quot; " + std::string(1500, '\'') + " yEnc (1/1)";
     std::string text = nzbDocument(
-        {nzbFile("poster=\"" + std::string(900, '\'') + "\" date=\"1\" subject=\"" + subject +
-                     "\"",
+        {nzbFile("poster=\"" + std::string(900, '\'') + "\" date=\"1\" subject=\"" + subject + "\"",
                  groups, {"bytes=\"7\" number=\"1\">" + std::string(200, '\'') + "@x"})});
     testing::internal::CaptureStdout();
     import(text);

@@ -21,8 +21,8 @@ const std::string kSegmRow =
 class Quillmap : public ::testing::Test {
   protected:
     // Converts `nzbText` (stored as `name`) and returns the script's lines.
-    std::vector<std::string> convert(const std::string& nzbText, int postBase = 0,
-                                     int fileBase = 0, const std::string& name = "post.nzb") {
+    std::vector<std::string> convert(const std::string& nzbText, int postBase = 0, int fileBase = 0,
+                                     const std::string& name = "post.nzb") {
         writeFile(folder.file(name), nzbText);
         quillmap(folder.file(name).c_str(), script().c_str(), postBase, fileBase);
         return splitLines(readFile(script()));
@@ -42,11 +42,12 @@ class Quillmap : public ::testing::Test {
 
 // The statements follow the NZB: groups come before the segments in a file element.
 TEST_F(Quillmap, StatementOrderOfASmallNzb) {
-    std::string file = nzbFile("poster=\"Joe &lt;joe@x.org&gt;\" date=\"1234567890\" "
-                               "subject=\"[1/1] - &quot;Holiday.part01.rar&quot; yEnc (1/3)\"",
-                               {"alt.binaries.test", "alt.bin.x"},
-                               {"bytes=\"100\" number=\"1\">a1@b", "bytes=\"200\" number=\"2\">a2@b",
-                                "bytes=\"300\" number=\"3\">a3@b"});
+    std::string file =
+        nzbFile("poster=\"Joe &lt;joe@x.org&gt;\" date=\"1234567890\" "
+                "subject=\"[1/1] - &quot;Holiday.part01.rar&quot; yEnc (1/3)\"",
+                {"alt.binaries.test", "alt.bin.x"},
+                {"bytes=\"100\" number=\"1\">a1@b", "bytes=\"200\" number=\"2\">a2@b",
+                 "bytes=\"300\" number=\"3\">a3@b"});
     const std::vector<std::string> expected = {
         "BEGIN",
         "INSERT INTO post(postPID, postDesc, postTarget)                                 "
@@ -67,8 +68,8 @@ TEST_F(Quillmap, StatementOrderOfASmallNzb) {
 }
 
 TEST_F(Quillmap, IdsStartAfterTheBases) {
-    std::string file = nzbFile("poster=\"p\" date=\"1\" subject=\"s\"", {"g"},
-                               {"bytes=\"1\" number=\"1\">m@x"});
+    std::string file =
+        nzbFile("poster=\"p\" date=\"1\" subject=\"s\"", {"g"}, {"bytes=\"1\" number=\"1\">m@x"});
     auto lines = convert(nzbDocument({file, file}), 41, 500);
     EXPECT_EQ(countStarting(lines, kFileRow + "501, 42, "), 1u);
     EXPECT_EQ(countStarting(lines, kFileRow + "502, 42, "), 1u);
@@ -91,8 +92,7 @@ TEST_F(Quillmap, FileElementLackingAnAttributeIsSkippedWithItsRows) {
     for (const std::string& attributes : lacking) {
         std::string good = nzbFile("poster=\"p\" date=\"1\" subject=\"good\"", {"g"},
                                    {"bytes=\"1\" number=\"1\">good@x"});
-        std::string bad =
-            nzbFile(attributes, {"bad.group"}, {"bytes=\"9\" number=\"1\">bad@x"});
+        std::string bad = nzbFile(attributes, {"bad.group"}, {"bytes=\"9\" number=\"1\">bad@x"});
         auto lines = convert(nzbDocument({good, bad, good}));
         EXPECT_EQ(countStarting(lines, kFileRow), 2u) << attributes;
         EXPECT_EQ(countStarting(lines, kFileRow + "2, "), 1u) << attributes;
@@ -105,11 +105,11 @@ TEST_F(Quillmap, FileElementLackingAnAttributeIsSkippedWithItsRows) {
 }
 
 TEST_F(Quillmap, SegmentsNeedDecimalBytesAndNumberAndAMessageId) {
-    std::string file = nzbFile("poster=\"p\" date=\"1\" subject=\"s\"", {"g"},
-                               {"bytes=\"1, 2); DELETE FROM post; --\" number=\"1\">x@x",
-                                "bytes=\"1\" number=\"-1\">y@x", "bytes=\"1\">z@x",
-                                "bytes=\"12\" number=\"2\">ok@x",
-                                "bytes=\"1\" number=\"3\" no message id"});
+    std::string file =
+        nzbFile("poster=\"p\" date=\"1\" subject=\"s\"", {"g"},
+                {"bytes=\"1, 2); DELETE FROM post; --\" number=\"1\">x@x",
+                 "bytes=\"1\" number=\"-1\">y@x", "bytes=\"1\">z@x",
+                 "bytes=\"12\" number=\"2\">ok@x", "bytes=\"1\" number=\"3\" no message id"});
     auto lines = convert(nzbDocument({file}));
     EXPECT_EQ(countStarting(lines, kSegmRow), 1u);
     EXPECT_EQ(countStarting(lines, kSegmRow + "1, 2, 12, 'ok@x')"), 1u);
@@ -119,7 +119,8 @@ TEST_F(Quillmap, SegmentsNeedDecimalBytesAndNumberAndAMessageId) {
 TEST_F(Quillmap, QuotesAndEntitiesInValues) {
     std::string file = nzbFile(
         "poster=\"O'Brien\" date=\"1\" subject=\"it's &amp;lt; x&#10;DELETE FROM post&#10;\"",
-        {"alt.bin'); DELETE FROM file; --"}, {"bytes=\"1\" number=\"1\">x'); DELETE FROM post; --"});
+        {"alt.bin'); DELETE FROM file; --"},
+        {"bytes=\"1\" number=\"1\">x'); DELETE FROM post; --"});
     auto lines = convert(nzbDocument({file}), 0, 0, "Tom's \"best\".nzb");
     EXPECT_EQ(lines.at(1), "INSERT INTO post(postPID, postDesc, postTarget)                      "
                            "           VALUES(1, 'Tom''s \"best\".nzb', '')");
@@ -134,13 +135,14 @@ TEST_F(Quillmap, OverlongValuesNeverMakeABrokenStatement) {
     std::vector<std::string> manyGroups;
     for (int i = 0; i < 40; ++i)
         manyGroups.push_back("alt.binaries.a.rather.long.group.name." + std::to_string(i));
-    std::string longSubject = "&quot;" + std::string(200, 'n') + ".rar&quot; " + std::string(3500, 's');
+    std::string longSubject =
+        "&quot;" + std::string(200, 'n') + ".rar&quot; " + std::string(3500, 's');
     std::string longPoster(600, 'p');
     const std::string files[] = {
         nzbFile("poster=\"p\" date=\"1\" subject=\"" + longSubject + "\"", {"g"},
                 {"bytes=\"1\" number=\"1\">a@x"}),
-        nzbFile("poster=\"" + longPoster + "\" date=\"2\" subject=\"" +
-                    std::string(400, '\'') + "\"",
+        nzbFile("poster=\"" + longPoster + "\" date=\"2\" subject=\"" + std::string(400, '\'') +
+                    "\"",
                 {"g"}, {"bytes=\"1\" number=\"1\">b@x"}),
         nzbFile("poster=\"p\" date=\"3\" subject=\"groups\"", manyGroups,
                 {"bytes=\"1\" number=\"1\">c@x"}),
