@@ -2,11 +2,14 @@
 // previous working directory is restored and the folder removed afterwards. The
 // working directory is process-wide, so tests using it live in one executable.
 #pragma once
+#include "sqliteDB.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <unistd.h>
@@ -33,6 +36,19 @@ class ProgramFolder : public ::testing::Test {
     }
     static void writeFile(const std::string& path, const std::string& text) {
         std::ofstream(path, std::ios::binary) << text;
+    }
+    // The first column of every row of `sql`, joined by ",".
+    static std::string column(sqliteDB& db, const char* sql) {
+        std::string rows;
+        auto collect = [](void* out, int, char** values, char**) {
+            auto* text = static_cast<std::string*>(out);
+            if (!text->empty()) *text += ",";
+            *text += values[0] ? values[0] : "NULL";
+            return 0;
+        };
+        std::lock_guard<sqliteDB> guard(db);
+        db.exec(sql, collect, &rows);
+        return rows;
     }
 
     std::filesystem::path previous;

@@ -20,18 +20,6 @@ int countBox(const char* text, const char* title, unsigned) {
     return msgbox::IDOK;
 }
 
-std::string column(sqliteDB& db, const char* sql) {
-    std::string rows;
-    auto collect = [](void* out, int, char** values, char**) {
-        auto* text = static_cast<std::string*>(out);
-        if (!text->empty()) *text += ",";
-        *text += values[0] ? values[0] : "NULL";
-        return 0;
-    };
-    std::lock_guard<sqliteDB> guard(db);
-    db.exec(sql, collect, &rows);
-    return rows;
-}
 
 void runSql(const char* path, const char* sql) {
     sqlite3* raw = nullptr;
