@@ -19,9 +19,17 @@ int readVersion(sqliteDB& db) {
     return version;
 }
 
+// False for a file that is no SQLite database at all (or a damaged one), where an
+// upgrade could only fail statement by statement.
+bool readable(sqliteDB& db) {
+    std::lock_guard<sqliteDB> guard(db);
+    return sqlite3_exec(db.db, "SELECT COUNT(*) FROM sqlite_master", nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
 // Temporary files of the segments and decodes made before the upgrade.
 void removeStaleTempFiles() {
     std::string temp = profile::getString("DEFAULT", "tempfolder", "./temp", CONFIG_INI);
+    if (temp.empty()) temp = "./temp"; // a blank key must not turn the patterns into "/*.seg"
     for (const char* kind : {"*.seg", "*.dec", "*.sql"}) removeM((temp + "/" + kind).c_str());
 }
 
@@ -52,6 +60,10 @@ int openArticleDB(sqliteDB& db) {
     if (version == ARTICLES_VERSION) return rc;
     if (!db.db) { // nothing to upgrade; every statement reports code 14 from here on
         printf("update skipped: database not open\n");
+        return rc;
+    }
+    if (!readable(db)) { // leave a foreign or damaged file exactly as it is
+        printf("update skipped: %s is not a readable article database\n", ARTICLES_DB);
         return rc;
     }
 

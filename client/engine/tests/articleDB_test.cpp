@@ -178,3 +178,24 @@ TEST_F(ArticleDBTest, DatabaseThatCannotBeOpenedIsNotUpgraded) {
     EXPECT_NE(log.find("14 UPDATE segm SET segmState=0 WHERE segmState=1"), std::string::npos) << log;
     EXPECT_EQ(boxesShown, 0);
 }
+
+TEST_F(ArticleDBTest, ForeignFileIsLeftAloneAndNotUpgraded) {
+    ASSERT_EQ(createSchemaFile(), 0);
+    const std::string garbage(3000, 'G');
+    writeFile(ARTICLES_DB, garbage);
+    std::string log = start();
+    EXPECT_NE(log.find("update skipped: ./data/articles.db is not a readable article database"),
+              std::string::npos) << log;
+    EXPECT_EQ(boxesShown, 0);
+    EXPECT_EQ(readFile(ARTICLES_DB), garbage);
+}
+
+TEST_F(ArticleDBTest, BlankTempFolderKeyCleansTheDefaultFolderOnly) {
+    writeFile(CONFIG_INI, "[DEFAULT]\ntempfolder=\n");
+    std::filesystem::create_directory("temp");
+    writeFile("temp/stale.dec", "x");
+    runSql(ARTICLES_DB, OLD_DATABASE);
+    std::string log = start();
+    EXPECT_NE(log.find("remove: ./temp/stale.dec"), std::string::npos) << log;
+    EXPECT_EQ(log.find("'/*."), std::string::npos) << log;
+}
