@@ -69,12 +69,17 @@ class Refresher : public CThreadSingle {
     std::atomic<int> passes{0};
 };
 
+// The counter outlives the thread: the thread is stopped first when the test ends.
+class CThreadSingleTest : public ::testing::Test {
+  protected:
+    void SetUp() override { counter.thread = &thread; }
+    Counter counter;
+    CThreadSingle thread;
+};
+
 } // namespace
 
-TEST(CThreadSingleTest, SecondStartIsANoOpWhileTheThreadRuns) {
-    CThreadSingle thread;
-    Counter counter;
-    counter.thread = &thread;
+TEST_F(CThreadSingleTest, SecondStartIsANoOpWhileTheThreadRuns) {
     EXPECT_EQ(thread.start(loopUntilStopped, &counter), 0);
     EXPECT_EQ(thread.runOk(), 1);
     ASSERT_TRUE(waitFor(counter.started, 1));
@@ -86,30 +91,23 @@ TEST(CThreadSingleTest, SecondStartIsANoOpWhileTheThreadRuns) {
     EXPECT_EQ(thread.runOk(), 0);
 }
 
-TEST(CThreadSingleTest, StopWithoutStartOnlyClearsTheFlag) {
-    CThreadSingle thread;
+TEST_F(CThreadSingleTest, StopWithoutStartOnlyClearsTheFlag) {
     EXPECT_EQ(thread.stop(), 0);
     EXPECT_EQ(thread.runOk(), 0);
     EXPECT_EQ(thread.stop(), 0);
 }
 
-TEST(CThreadSingleTest, ThreadRunsBelowTheCallersPriority) {
+TEST_F(CThreadSingleTest, ThreadRunsBelowTheCallersPriority) {
     errno = 0;
     int own = getpriority(PRIO_PROCESS, (id_t)gettid());
     if (own > 17) GTEST_SKIP() << "already at the lowest priority";
-    CThreadSingle thread;
-    Counter counter;
-    counter.thread = &thread;
     ASSERT_EQ(thread.start(loopUntilStopped, &counter), 0);
     ASSERT_TRUE(waitFor(counter.started, 1));
     thread.stop();
     EXPECT_EQ(counter.nice, own + 2);
 }
 
-TEST(CThreadSingleTest, StartAfterTheBodyLetGoMakesANewThread) {
-    CThreadSingle thread;
-    Counter counter;
-    counter.thread = &thread;
+TEST_F(CThreadSingleTest, StartAfterTheBodyLetGoMakesANewThread) {
     ASSERT_EQ(thread.start(onePass, &counter), 0);
     ASSERT_TRUE(waitFor(counter.finished, 1));
     ASSERT_EQ(thread.start(onePass, &counter), 0);
@@ -119,12 +117,12 @@ TEST(CThreadSingleTest, StartAfterTheBodyLetGoMakesANewThread) {
     EXPECT_EQ(thread.stop(), 0);
 }
 
-TEST(CThreadSingleTest, RunStaticWithoutObjectReturnsSix) {
+TEST_F(CThreadSingleTest, RunStaticWithoutObjectReturnsSix) {
     EXPECT_EQ(CThreadSingle::RunStatic(nullptr), 6u);
     EXPECT_EQ(CThreadSingle::wakeDescriptor(), -1); // not a worker thread
 }
 
-TEST(CThreadSingleTest, NullFunctionRunsTheOverride) {
+TEST_F(CThreadSingleTest, NullFunctionRunsTheOverride) {
     Refresher refresher;
     ASSERT_EQ(refresher.start(nullptr, nullptr), 0);
     for (int i = 0; i < 500 && refresher.passes < 3; ++i) usleep(10000);
@@ -135,10 +133,7 @@ TEST(CThreadSingleTest, NullFunctionRunsTheOverride) {
     EXPECT_EQ(refresher.passes, passes);
 }
 
-TEST(CThreadSingleTest, StopWakesABodyBlockedInALongWait) {
-    CThreadSingle thread;
-    Counter counter;
-    counter.thread = &thread;
+TEST_F(CThreadSingleTest, StopWakesABodyBlockedInALongWait) {
     ASSERT_EQ(thread.start(blockInLongWait, &counter), 0);
     ASSERT_TRUE(waitFor(counter.started, 1));
     auto before = std::chrono::steady_clock::now();
@@ -149,13 +144,13 @@ TEST(CThreadSingleTest, StopWakesABodyBlockedInALongWait) {
     EXPECT_LT(waited, std::chrono::seconds(30));
 }
 
-TEST(CThreadSingleTest, DestructorStopsARunningThread) {
-    Counter counter;
+TEST_F(CThreadSingleTest, DestructorStopsARunningThread) {
+    Counter scoped;
     {
-        CThreadSingle thread;
-        counter.thread = &thread;
-        ASSERT_EQ(thread.start(loopUntilStopped, &counter), 0);
-        ASSERT_TRUE(waitFor(counter.started, 1));
+        CThreadSingle owner;
+        scoped.thread = &owner;
+        ASSERT_EQ(owner.start(loopUntilStopped, &scoped), 0);
+        ASSERT_TRUE(waitFor(scoped.started, 1));
     }
-    EXPECT_EQ(counter.finished, 1);
+    EXPECT_EQ(scoped.finished, 1);
 }
