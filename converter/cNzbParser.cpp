@@ -167,11 +167,15 @@ void cNzbParser::parseNZB(const char* nzb, const char* script, long postBase, lo
             std::printf("nzb line longer than %zu characters skipped: %.60s\n", kLineSize - 1,
                         line);
             char* text = elementText(line);
-            if (text && *text == 'f') rec.current = false;
+            if (text && *text == 'f') {
+                closeFile(&rec);
+                rec.current = false;
+            }
         } else if (length > 2) {
             dispatch(line, &rec);
         }
     }
+    closeFile(&rec); // an NZB cut short still gets the counts of its last file
     append(sqlQueue, &rec);
     append(sqlCommit, &rec);
     std::fclose(in);
@@ -202,9 +206,7 @@ void cNzbParser::dispatch(char* line, tfile* rec) {
         if (strncasecmp(text, "/groups", 7) == 0) {
             append(sqlGroups, rec);
         } else if (strncasecmp(text, "/segments", 9) == 0) {
-            // The sum over no segments is NULL: such a file keeps its size 0.
-            if (rec->segpresent > 0) append(sqlSize, rec);
-            append(sqlSegavail, rec);
+            closeFile(rec);
         }
         break;
     case 'f':
@@ -218,7 +220,16 @@ void cNzbParser::dispatch(char* line, tfile* rec) {
     }
 }
 
+void cNzbParser::closeFile(tfile* rec) {
+    if (!rec->current || rec->closed) return;
+    // The sum over no segments is NULL: such a file keeps its size 0.
+    if (rec->segpresent > 0) append(sqlSize, rec);
+    append(sqlSegavail, rec);
+    rec->closed = true;
+}
+
 void cNzbParser::parseTagFile(char* text, tfile* rec) {
+    closeFile(rec); // the file before may lack its closing segments line
     rec->subject = rec->poster = rec->date = nullptr;
     rec->segpresent = 0;
     rec->current = false;
@@ -245,6 +256,7 @@ void cNzbParser::parseTagFile(char* text, tfile* rec) {
     rec->fileid++;
     fitFileRow(rec);
     rec->current = true;
+    rec->closed = false;
     append(sqlFile, rec);
 }
 
@@ -315,6 +327,7 @@ void cNzbParser::parseTagSegm(char* text, tfile* rec) {
     }
     rec->msgid = rec->quotedMsgid;
     rec->segpresent++;
+    rec->closed = false;
     append(sqlSegm, rec);
 }
 

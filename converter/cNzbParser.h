@@ -38,6 +38,9 @@ class cNzbParser {
         // A row was written for the current file element: its groups and segments
         // belong to it. Without one they are dropped rather than given to another file.
         bool current = false;
+        // The size and segments-present updates of the current file are written and no
+        // segment came after them.
+        bool closed = false;
         char* subject = nullptr;
         char* poster = nullptr;
         char* date = nullptr;
@@ -87,6 +90,7 @@ class cNzbParser {
     void append(eSQLsave kind, tfile* rec);
     void dispatch(char* line, tfile* rec);
     void fitFileRow(tfile* rec);
+    void closeFile(tfile* rec);
     void appendGroup(const char* group, tfile* rec);
 
     char statement[kStatementSize] = {};

@@ -195,6 +195,29 @@ TEST_F(Quillmap, LineEndsNulBytesAndAMissingLastLineFeed) {
     EXPECT_EQ(lines.back(), "COMMIT");
 }
 
+// A file without its closing segments line, and an NZB cut off in the middle of a file,
+// still get the size and segments-present updates of their files.
+TEST_F(Quillmap, FilesWithoutClosingLinesAreStillCounted) {
+    std::string text = "<nzb>\n"
+                       "<file poster=\"p\" date=\"1\" subject=\"a\">\n<segments>\n"
+                       "<segment bytes=\"5\" number=\"1\">a@x</segment>\n"
+                       "<file poster=\"p\" date=\"1\" subject=\"b\">\n<segments>\n"
+                       "<segment bytes=\"5\" number=\"1\">b1@x</segment>\n"
+                       "<segment bytes=\"5\" number=\"2\">b2@x</segment>\n";
+    auto lines = convert(text);
+    const std::vector<std::string> tail = {
+        "UPDATE file SET fileSize=(SELECT SUM(segmBytes) FROM segm WHERE segmFID==2 ) WHERE "
+        "fileFID==2",
+        "UPDATE file SET segavail=2 WHERE fileFID=2",
+        "INSERT INTO queu(queuFID) SELECT fileFID FROM file WHERE filePID=1 AND  (fileType<3 "
+        "AND parblocks=0)",
+        "COMMIT"};
+    ASSERT_GE(lines.size(), tail.size());
+    EXPECT_EQ(std::vector<std::string>(lines.end() - tail.size(), lines.end()), tail);
+    EXPECT_EQ(countStarting(lines, "UPDATE file SET segavail=1 WHERE fileFID=1"), 1u);
+    EXPECT_EQ(countStarting(lines, "UPDATE file SET segavail="), 2u);
+}
+
 TEST_F(Quillmap, UnreadableNzbLeavesNoScript) {
     writeFile(script(), "BEGIN\nstale script of an earlier import\n");
     testing::internal::CaptureStdout();
