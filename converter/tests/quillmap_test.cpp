@@ -116,21 +116,6 @@ TEST_F(Quillmap, SegmentsNeedDecimalBytesAndNumberAndAMessageId) {
     EXPECT_EQ(countStarting(lines, "UPDATE file SET segavail=1 WHERE fileFID=1"), 1u);
 }
 
-TEST_F(Quillmap, QuotesAndEntitiesInValues) {
-    std::string file = nzbFile(
-        "poster=\"O'Brien\" date=\"1\" subject=\"it's &amp;lt; x&#10;DELETE FROM post&#10;\"",
-        {"alt.bin'); DELETE FROM file; --"},
-        {"bytes=\"1\" number=\"1\">x'); DELETE FROM post; --"});
-    auto lines = convert(nzbDocument({file}), 0, 0, "Tom's \"best\".nzb");
-    EXPECT_EQ(lines.at(1), "INSERT INTO post(postPID, postDesc, postTarget)                      "
-                           "           VALUES(1, 'Tom''s \"best\".nzb', '')");
-    EXPECT_EQ(lines.at(2), kFileRow + "1, 1, 'it`s &lt; x?delete from post?', '', 'O`Brien', "
-                                      "1, 0, 0, 0)");
-    EXPECT_EQ(lines.at(3), "UPDATE file SET fileGroup='alt.bin''); DELETE FROM file; -- ' "
-                           "WHERE fileFID=1");
-    EXPECT_EQ(lines.at(4), kSegmRow + "1, 1, 1, 'x''); DELETE FROM post; --')");
-}
-
 TEST_F(Quillmap, OverlongValuesNeverMakeABrokenStatement) {
     std::vector<std::string> manyGroups;
     for (int i = 0; i < 40; ++i)
