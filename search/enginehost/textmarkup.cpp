@@ -41,9 +41,6 @@ int hexDigit(char c) {
     return -1;
 }
 
-// Closes the gap between `to` and `from` by moving the rest of the text left.
-void closeGap(char* to, const char* from) { memmove(to, from, strlen(from) + 1); }
-
 // The byte that replaces the entity "&...;" spanning [amp, semi].
 char entityByte(const char* amp, const char* semi) {
     unsigned value = 0;
@@ -180,82 +177,101 @@ char* stripwhitespace(char* s) {
     return s;
 }
 
+// The routines below compact the text with a read and a write position instead of
+// closing each gap on its own, so a hostile page cannot make them quadratic.
+
 void replacetext(char* s, const char* find, const char* repl) {
     if (!s || !find || !repl) return;
     const size_t findLength = strlen(find);
     const size_t replLength = strlen(repl);
     if (findLength == 0 || replLength > findLength) return;
-    char* scan = s;
-    while (*scan) {
-        char* hit = strstr(scan, find);
-        if (!hit) break;
-        memcpy(hit, repl, replLength);
-        closeGap(hit + replLength, hit + findLength);
-        scan = hit + replLength;
+    char* read = s;
+    char* write = s;
+    for (char* hit; *read && (hit = strstr(read, find)); read = hit + findLength) {
+        memmove(write, read, (size_t)(hit - read));
+        write += hit - read;
+        memcpy(write, repl, replLength);
+        write += replLength;
     }
+    memmove(write, read, strlen(read) + 1);
 }
 
 int striptags(char* s) {
     if (!s) return 0;
-    char* scan = s;
+    char* read = s;
+    char* write = s;
     for (;;) {
-        char* open = strchr(scan, '<');
-        if (!open) break;
-        char* close = strchr(open + 1, '>');
+        char* open = strchr(read, '<');
+        char* close = open ? strchr(open + 1, '>') : nullptr;
         if (!close) break;
-        if (strncasecmp(open, "<br>", 4) == 0) {
-            *open = ' ';
-            closeGap(open + 1, close + 1);
-            scan = open + 1;
-        } else {
-            closeGap(open, close + 1);
-            scan = open;
-        }
+        memmove(write, read, (size_t)(open - read));
+        write += open - read;
+        if (strncasecmp(open, "<br>", 4) == 0) *write++ = ' ';
+        read = close + 1;
     }
-    return (int)strlen(s);
+    const size_t rest = strlen(read);
+    memmove(write, read, rest + 1);
+    return (int)(write - s + rest);
 }
 
 void url2text(char* s) {
     if (!s) return;
-    char* scan = s;
-    while ((scan = strchr(scan, '%'))) {
-        const int high = hexDigit(scan[1]);
-        if (scan[1] == 0 || (high >= 0 && scan[2] == 0)) {
-            *scan = 0; // a cut-off escape ends the text
-            break;
-        }
-        const int low = high >= 0 ? hexDigit(scan[2]) : -1;
-        if (low < 0) {
-            ++scan;
+    char* read = s;
+    char* write = s;
+    while (*read) {
+        if (*read != '%') {
+            *write++ = *read++;
             continue;
         }
-        *scan = (char)(high * 16 + low);
-        if (*scan == 0) break; // %00 ends the text
-        closeGap(scan + 1, scan + 3);
-        ++scan;
+        const int high = hexDigit(read[1]);
+        if (read[1] == 0 || (high >= 0 && read[2] == 0)) break; // a cut-off escape ends the text
+        const int low = high >= 0 ? hexDigit(read[2]) : -1;
+        if (low < 0) {
+            *write++ = *read++;
+            continue;
+        }
+        const char decoded = (char)(high * 16 + low);
+        if (decoded == 0) break; // %00 ends the text
+        *write++ = decoded;
+        read += 3;
     }
+    *write = 0;
     for (char* p = s; *p; ++p)
         if (*p == '+') *p = ' ';
 }
 
 int html2text(char* s) {
     if (!s) return 0;
-    char* scan = s;
+    char* read = s;
+    char* write = s;
     for (;;) {
-        char* amp = strchr(scan, '&');
+        char* amp = strchr(read, '&');
         if (!amp) break;
-        char* semi = strchr(amp, ';');
-        if (!semi) break;
-        if (semi - amp > kEntityMaxSpan) {
-            scan = amp + 1;
+        // Only the next kEntityMaxSpan bytes can hold the ";" of an entity.
+        char* semi = amp + 1;
+        while (*semi && *semi != ';' && semi - amp <= kEntityMaxSpan) ++semi;
+        if (*semi != ';' || semi - amp > kEntityMaxSpan) {
+            memmove(write, read, (size_t)(amp + 1 - read));
+            write += amp + 1 - read;
+            read = amp + 1;
             continue;
         }
-        *amp = entityByte(amp, semi);
-        if (*amp == 0) break;
-        closeGap(amp + 1, semi + 1);
-        scan = amp; // the produced byte may start the next entity
+        memmove(write, read, (size_t)(amp - read));
+        write += amp - read;
+        const char decoded = entityByte(amp, semi);
+        if (decoded == 0) {
+            read = semi; // the decoded zero ends the text
+            *semi = 0;
+            break;
+        }
+        // The decoded byte goes back in front of the unread text: it may start the next
+        // entity, so "&amp;lt;" reads as "<".
+        *semi = decoded;
+        read = semi;
     }
-    return (int)strlen(s);
+    const size_t rest = strlen(read);
+    memmove(write, read, rest + 1);
+    return (int)(write - s + rest);
 }
 
 char* text2url(char* out, const char* in) {

@@ -45,12 +45,6 @@ TEST_F(ScoutletTest, LoadsThePluginConfiguration) {
     EXPECT_STREQ(lumo.code(), "lumo");
     EXPECT_STREQ(lumo.name(), "binsearch");
     EXPECT_STREQ(lumo.host(), "www.binsearch.info");
-    CScoutlet pirn(observer, "pirn.so");
-    EXPECT_EQ(pirn.index(), 3);
-    EXPECT_STREQ(pirn.name(), "nzbindex");
-    CScoutlet dulo(observer, "dulo.so");
-    EXPECT_EQ(dulo.index(), 2);
-    EXPECT_STREQ(dulo.name(), "yabsearch");
 
     lumo.libupdate(nullptr);
     EXPECT_EQ(lumo.index(), 1);

@@ -41,7 +41,10 @@ TEST(TextMarkup, Html2textDecodesEntities) {
             {"Caf&eacute; &AElig;&yuml;&divide;&frac34;", "Caf\xE9 \xC6\xFF\xF7\xBE"},
             {"&quot;q&quot; &gt; &copy;&reg;", "\"q\" > \xA9\xAE"},
             {"no entity & here", "no entity & here"},
-            {"a & b; c", "a   c"}, // whatever lies between "&" and ";" counts as a name
+            {"a & b; c", "a   c"},
+            {"x&amp;amp;y", "x&y"},
+            {"&lt;&gt;&#x3c;", "<><"},
+            {"&&&amp;", " "}, // the first "&" reaches the ";", so all of it is one unknown name // whatever lies between "&" and ";" counts as a name
         },
         [](char* s) { html2text(s); });
 }
@@ -56,6 +59,7 @@ TEST(TextMarkup, StriptagsRemovesTagsAndBreaksLines) {
             {"<a href=\"x\">link</a> text", "link text"},
             {"x<>y", "xy"},
             {"1 > 0 <i>ok</i>", "1 > 0 ok"},
+            {"<b>1</b><i>2</i>3<br>4<", "123 4<"},
         },
         [](char* s) { striptags(s); });
 }
@@ -71,6 +75,7 @@ TEST(TextMarkup, Url2textDecodesEscapes) {
             {"%4G", "%4G"},
             {"x%00y", "x"},
             {"one+two%2fthree", "one two/three"},
+            {"%41%42%43%2525", "ABC%25"},
         },
         url2text);
 }

@@ -168,17 +168,6 @@ TEST_F(PluginTest, YabsearchSearchAndBrowsePages) {
               }));
 }
 
-TEST_F(PluginTest, StoredResultsAreNotReplaced) {
-    ASSERT_EQ(parseFixture("pirn.so", "nzbindex/search.htm"), 2);
-    storeScript();
-    ASSERT_EQ(db_->run("UPDATE result SET age=99, parts='x' WHERE result_id='1401000001'"), SQLITE_OK);
-    ASSERT_EQ(parseFixture("pirn.so", "nzbindex/search.htm"), 2);
-    storeScript();
-    EXPECT_EQ(db_->rows("SELECT age, parts FROM result WHERE result_id='1401000001'"),
-              std::vector<std::string>{"99|x"});
-    EXPECT_EQ(db_->rows("SELECT count(*) FROM result"), std::vector<std::string>{"5"});
-}
-
 TEST_F(PluginTest, PagesWithoutRowsStoreNothing) {
     for (const char* library : {"lumo.so", "pirn.so", "dulo.so"}) {
         CScoutlet engine(observer_, library);
