@@ -79,7 +79,10 @@ void TestWebServer::serve(int stopFd) {
         pollfd fds[2] = {{listenFd, POLLIN, 0}, {stopFd, POLLIN, 0}};
         if (poll(fds, 2, 200) <= 0) continue;
         if (fds[1].revents) break;
-        if (connections.size() >= kMaxConnections) continue;
+        if (connections.size() >= kMaxConnections) {
+            pause(kStepMs); // full: let a connection finish before taking the next
+            continue;
+        }
         int fd = accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) continue;
         auto connection = std::make_unique<Connection>();

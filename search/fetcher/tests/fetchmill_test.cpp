@@ -115,7 +115,7 @@ TEST_F(FetchmillTest, SendsGetAndPostRequestsExactly) {
                             "sid=7");
         fetcher.httpRequest(tmp("b.htm").c_str(), host.c_str(), "/r?u=http://x/y", "", "");
         fetcher.httpRequest(tmp("c.htm").c_str(), host.c_str(), "/fcgi/nzb.fcgi",
-                            "action=nzb&12=on", nullptr);
+                            "action=nzb&12=on", "sid=8");
         ASSERT_EQ(observer.waitFor(3).size(), 3u);
     }
     std::string expected =
@@ -123,7 +123,7 @@ TEST_F(FetchmillTest, SendsGetAndPostRequestsExactly) {
         "Cookie: sid=7\r\n\r\n" +
         "GET /r?u=http://x/y HTTP/1.0\r\nHost: " + host + "\r\n" + kCommonLines + "\r\n" +
         "POST /fcgi/nzb.fcgi HTTP/1.0\r\nHost: " + host + "\r\n" + kCommonLines +
-        "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: 16\r\n\r\n"
+        "Cookie: sid=8\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: 16\r\n\r\n"
         "action=nzb&12=on\r\n\r\n";
     EXPECT_EQ(readFile(log()), expected);
 }

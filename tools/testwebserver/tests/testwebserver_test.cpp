@@ -1,4 +1,3 @@
-#include "HttpResponseBuilder.h"
 #include "RouteTable.h"
 #include "TestWebServerProcess.h"
 
@@ -143,15 +142,6 @@ TEST(RouteTableTest, FirstMatchingRouteWinsByMethodAndPrefix) {
         EXPECT_EQ(route->file, row.file);
     }
     EXPECT_EQ(table.match("GET", "/search?q=z")->contentType, "text/plain; charset=x");
-}
-
-TEST(HttpResponseBuilderTest, PadsTheHeaderToTheAskedSize) {
-    HttpResponseBuilder builder("/nonexistent");
-    Route route;
-    route.headerSize = 4095;
-    std::string answer = builder.build(route);
-    EXPECT_EQ(answer.find("\r\n\r\n") + 4, 4095u);
-    EXPECT_EQ(answer.size(), 4095u);
 }
 
 TEST_F(TestWebServerTest, ServesRoutesStaticFilesAndNotFound) {
