@@ -28,7 +28,9 @@ struct CThreadSingle::RunState {
     bool exited = false;
 };
 
-CThreadSingle::CThreadSingle() { wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK); }
+CThreadSingle::CThreadSingle() {
+    wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+}
 
 CThreadSingle::~CThreadSingle() {
     stop();
@@ -41,8 +43,10 @@ int CThreadSingle::start(unsigned long (*function)(void*), void* argument) {
     if (worker.joinable()) {
         if (!released) return 0;
         // The body has let go and is on its way out.
-        if (worker.get_id() == std::this_thread::get_id()) worker.detach();
-        else worker.join();
+        if (worker.get_id() == std::this_thread::get_id())
+            worker.detach();
+        else
+            worker.join();
     }
     runFlag = 1;
     released = false;
@@ -64,8 +68,10 @@ void CThreadSingle::threadMain(unsigned long (*function)(void*), void* argument,
     int nice = getpriority(PRIO_PROCESS, (id_t)gettid());
     if (errno == 0) setpriority(PRIO_PROCESS, (id_t)gettid(), nice + kPriorityDrop);
     threadWakeFd = wakeFd;
-    if (function) function(argument);
-    else RunStatic(this);
+    if (function)
+        function(argument);
+    else
+        RunStatic(this);
     threadWakeFd = -1;
     std::lock_guard<std::mutex> guard(state->lock);
     state->exited = true;
@@ -121,4 +127,6 @@ int CThreadSingle::Run() {
     return 0;
 }
 
-int CThreadSingle::wakeDescriptor() { return threadWakeFd; }
+int CThreadSingle::wakeDescriptor() {
+    return threadWakeFd;
+}

@@ -55,7 +55,8 @@ unsigned long blockInLongWait(void* argument) {
 }
 
 bool waitFor(const std::atomic<int>& value, int wanted) {
-    for (int i = 0; i < 500 && value < wanted; ++i) usleep(10000);
+    for (int i = 0; i < 500 && value < wanted; ++i)
+        usleep(10000);
     return value >= wanted;
 }
 
@@ -63,7 +64,8 @@ class Refresher : public CThreadSingle {
   public:
     ~Refresher() override { stop(); }
     int Run() override {
-        while (waitRun(10)) ++passes;
+        while (waitRun(10))
+            ++passes;
         return 7;
     }
     std::atomic<int> passes{0};
@@ -125,7 +127,8 @@ TEST_F(CThreadSingleTest, RunStaticWithoutObjectReturnsSix) {
 TEST_F(CThreadSingleTest, NullFunctionRunsTheOverride) {
     Refresher refresher;
     ASSERT_EQ(refresher.start(nullptr, nullptr), 0);
-    for (int i = 0; i < 500 && refresher.passes < 3; ++i) usleep(10000);
+    for (int i = 0; i < 500 && refresher.passes < 3; ++i)
+        usleep(10000);
     EXPECT_GE(refresher.passes, 3);
     refresher.stop();
     int passes = refresher.passes;

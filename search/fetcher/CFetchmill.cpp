@@ -18,9 +18,13 @@ std::mutex& httplock() {
 
 } // namespace
 
-int CFetchmill::wsastart() { return 0; }
+int CFetchmill::wsastart() {
+    return 0;
+}
 
-int CFetchmill::wsaclean() { return 0; }
+int CFetchmill::wsaclean() {
+    return 0;
+}
 
 CFetchmill::CFetchmill(MFetchmillObserver& observer, int waitSeconds)
     : observer(observer), worker(std::make_unique<CThreadSingle>()), waitSeconds(waitSeconds) {}
@@ -32,8 +36,8 @@ CFetchmill::~CFetchmill() {
     queue.clear();
 }
 
-void CFetchmill::httpRequest(const char* file, const char* host, const char* url,
-                             const char* post, const char* cookie) {
+void CFetchmill::httpRequest(const char* file, const char* host, const char* url, const char* post,
+                             const char* cookie) {
     auto request = std::make_unique<THttpRequest>();
     request->file = file ? file : "";
     request->host = host ? host : "";

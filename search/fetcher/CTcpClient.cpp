@@ -13,7 +13,9 @@
 #include <cstring>
 
 int CTcpClient::select(int socket, TSelect mode, int waitSeconds) {
-    short events = mode == waitReadable ? POLLIN : mode == waitWritable ? POLLOUT : POLLIN | POLLOUT;
+    short events = mode == waitReadable   ? POLLIN
+                   : mode == waitWritable ? POLLOUT
+                                          : POLLIN | POLLOUT;
     pollfd fds[2] = {{socket, events, 0}, {CThreadSingle::wakeDescriptor(), POLLIN, 0}};
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(waitSeconds);
     for (;;) {
@@ -79,4 +81,6 @@ int CTcpClient::recv(int socket, char* buffer, int size, int waitSeconds) {
     }
 }
 
-int CTcpClient::close(int socket) { return ::close(socket); }
+int CTcpClient::close(int socket) {
+    return ::close(socket);
+}

@@ -34,7 +34,8 @@ bool splitHostPort(const std::string& host, std::string& name, int& port) {
     port = CTcpClientHttp::kDefaultPort;
     if (colon == std::string::npos) return true;
     std::string digits = host.substr(colon + 1);
-    if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos)
+    if (digits.empty() || digits.size() > 5 ||
+        digits.find_first_not_of("0123456789") != std::string::npos)
         return false;
     port = atoi(digits.c_str());
     return port > 0 && port < 65536;
@@ -97,8 +98,8 @@ int CTcpClientHttp::recvContent(int socket, FILE* file, const char* body, long l
 }
 
 bool CTcpClientHttp::fetchInto(FILE* out, const std::string& host, const std::string& target,
-                               const std::string& post, const std::string& cookie,
-                               int waitSeconds, bool& gzip, TContent& content) {
+                               const std::string& post, const std::string& cookie, int waitSeconds,
+                               bool& gzip, TContent& content) {
     std::string name;
     int port;
     if (!splitHostPort(host, name, port) || name.empty() || name.size() > kMaxHostLength) {
@@ -118,8 +119,8 @@ bool CTcpClientHttp::fetchInto(FILE* out, const std::string& host, const std::st
     if (CTcpClient::send(sock, request.data(), (int)request.size(), waitSeconds) != 0)
         printf("fetch: cannot send the request to %s\n", host.c_str());
     else if (!(body = recvHeader(sock, buffer, length, waitSeconds)))
-        printf("fetch: no complete response header (at most %d bytes) from %s\n",
-               kHeaderCapacity, host.c_str());
+        printf("fetch: no complete response header (at most %d bytes) from %s\n", kHeaderCapacity,
+               host.c_str());
     if (body) {
         gzip = strstr(buffer, "Content-Encoding: gzip\r\n") != nullptr;
         if (strstr(buffer, "Content-Type: application/x-nzb\r\n") ||
@@ -130,8 +131,7 @@ bool CTcpClientHttp::fetchInto(FILE* out, const std::string& host, const std::st
             content = contentPlainText;
         long long bodyLength = length;
         if (recvContent(sock, out, body, bodyLength, waitSeconds) != 0)
-            printf("fetch: response from %s cut off after %lld bytes\n", host.c_str(),
-                   bodyLength);
+            printf("fetch: response from %s cut off after %lld bytes\n", host.c_str(), bodyLength);
     }
     CTcpClient::close(sock);
     return body != nullptr;
@@ -144,9 +144,9 @@ std::string CTcpClientHttp::finalName(const std::string& file, TContent content)
     return file.substr(0, extensionStart(file)) + extension;
 }
 
-int CTcpClientHttp::httpRequest(std::string& file, const std::string& host,
-                                const std::string& url, const std::string& post,
-                                const std::string& cookie, int waitSeconds) {
+int CTcpClientHttp::httpRequest(std::string& file, const std::string& host, const std::string& url,
+                                const std::string& post, const std::string& cookie,
+                                int waitSeconds) {
     std::string hostName = host, target = url;
     if (host.empty()) {
         size_t scheme = url.find("://");

@@ -2,9 +2,9 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <linux/close_range.h>
 #include <sched.h>
 #include <signal.h>
-#include <linux/close_range.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -39,7 +39,8 @@ std::string programFolder() {
 // calls and reports a failed exec through a close-on-exec pipe. Returns 0 or an errno.
 int spawnChild(const std::vector<std::string>& arguments, int writeEnd, pid_t& pid) {
     std::vector<char*> argv;
-    for (const std::string& argument : arguments) argv.push_back((char*)argument.c_str());
+    for (const std::string& argument : arguments)
+        argv.push_back((char*)argument.c_str());
     argv.push_back(nullptr);
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0) return errno;

@@ -17,10 +17,17 @@ void CPar2Exe::parseResponse(const char* lastLine) {
     int number = 0;
     if (sscanf(lastLine, "You need %d ", &number) != 1) number = 0;
     switch (mode) {
-    case modeNeeded: needed = number; break;
-    case modeMissing: missing = needed - number; break;
-    case modeTotal: total += needed - number; break;
-    default: break;
+    case modeNeeded:
+        needed = number;
+        break;
+    case modeMissing:
+        missing = needed - number;
+        break;
+    case modeTotal:
+        total += needed - number;
+        break;
+    default:
+        break;
     }
     if (mode != modeTotal) printf("%s\n", lastLine);
 }

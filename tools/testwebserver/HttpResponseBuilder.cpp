@@ -11,15 +11,24 @@ namespace {
 
 const char* reasonPhrase(int status) {
     switch (status) {
-    case 200: return "OK";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 400: return "Bad Request";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 500: return "Internal Server Error";
-    case 503: return "Service Unavailable";
-    default: return "Status";
+    case 200:
+        return "OK";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 400:
+        return "Bad Request";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 500:
+        return "Internal Server Error";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Status";
     }
 }
 
@@ -82,14 +91,15 @@ std::string HttpResponseBuilder::build(const Route& route) const {
     if (route.raw) return body;
     if (route.gzip) body = gzipCompress(body);
 
-    std::string header = "HTTP/1.0 " + std::to_string(route.status) + " " +
-                         reasonPhrase(route.status) + "\r\n";
+    std::string header =
+        "HTTP/1.0 " + std::to_string(route.status) + " " + reasonPhrase(route.status) + "\r\n";
     std::string type = route.contentType.empty() ? contentTypeFor(route.file) : route.contentType;
     header += "Content-Type: " + type + "\r\n";
     if (route.gzip) header += "Content-Encoding: gzip\r\n";
     if (!route.attachmentName.empty())
         header += "Content-Disposition: attachment; filename=\"" + route.attachmentName + "\"\r\n";
-    for (const std::string& line : route.extraHeaders) header += line + "\r\n";
+    for (const std::string& line : route.extraHeaders)
+        header += line + "\r\n";
     header += "Content-Length: " + std::to_string(body.size()) + "\r\n";
     header += "Connection: close\r\n";
 

@@ -40,12 +40,18 @@ bool applyOption(const std::string& option, Route& route, std::string& error) {
     size_t eq = option.find('=');
     std::string key = option.substr(0, eq);
     std::string value = eq == std::string::npos ? "" : option.substr(eq + 1);
-    if (key == "gzip") route.gzip = true;
-    else if (key == "raw") route.raw = true;
-    else if (key == "silent") route.silent = true;
-    else if (key == "type") route.contentType = value;
-    else if (key == "header") route.extraHeaders.push_back(value);
-    else if (key == "attachment") route.attachmentName = value;
+    if (key == "gzip")
+        route.gzip = true;
+    else if (key == "raw")
+        route.raw = true;
+    else if (key == "silent")
+        route.silent = true;
+    else if (key == "type")
+        route.contentType = value;
+    else if (key == "header")
+        route.extraHeaders.push_back(value);
+    else if (key == "attachment")
+        route.attachmentName = value;
     else {
         int* number = key == "status"       ? &route.status
                       : key == "headersize" ? &route.headerSize
@@ -113,8 +119,7 @@ bool RouteTable::addFile(const std::string& path, std::string& error) {
     return true;
 }
 
-std::optional<Route> RouteTable::match(const std::string& method,
-                                       const std::string& target) const {
+std::optional<Route> RouteTable::match(const std::string& method, const std::string& target) const {
     for (const Route& route : routes) {
         if (route.method != "*" && route.method != method) continue;
         bool hit = route.isPrefix ? target.compare(0, route.target.size(), route.target) == 0

@@ -10,22 +10,22 @@
 #include <vector>
 
 struct Route {
-    std::string method;       // "GET", "POST" or "*"
-    std::string target;       // exact target, or prefix when isPrefix
+    std::string method; // "GET", "POST" or "*"
+    std::string target; // exact target, or prefix when isPrefix
     bool isPrefix = false;
-    std::string file;         // relative to the root; empty for an empty body
-    std::string contentType;  // empty: chosen from the file's extension
+    std::string file;                      // relative to the root; empty for an empty body
+    std::string contentType;               // empty: chosen from the file's extension
     std::vector<std::string> extraHeaders; // whole header lines without CRLF
     std::string attachmentName;
     int status = 200;
     bool gzip = false;
-    bool raw = false;         // the file is the whole response, sent verbatim
-    bool silent = false;      // read the request, never answer
-    int headerSize = 0;       // pad the header to exactly this many bytes (0: no padding)
-    int delayMs = -1;         // -1: the server-wide setting
-    int chunkSize = -1;       // -1: the server-wide setting
-    int pauseMs = -1;         // -1: the server-wide setting
-    int truncateAt = -1;      // send only this many bytes of the response, then close
+    bool raw = false;    // the file is the whole response, sent verbatim
+    bool silent = false; // read the request, never answer
+    int headerSize = 0;  // pad the header to exactly this many bytes (0: no padding)
+    int delayMs = -1;    // -1: the server-wide setting
+    int chunkSize = -1;  // -1: the server-wide setting
+    int pauseMs = -1;    // -1: the server-wide setting
+    int truncateAt = -1; // send only this many bytes of the response, then close
 };
 
 class RouteTable {

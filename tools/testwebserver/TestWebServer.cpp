@@ -114,7 +114,8 @@ bool TestWebServer::pause(int ms) {
     while (!stopping) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
         if (left.count() <= 0) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(std::min<long>(left.count(), kStepMs)));
+        std::this_thread::sleep_for(
+            std::chrono::milliseconds(std::min<long>(left.count(), kStepMs)));
     }
     return false;
 }

@@ -14,13 +14,13 @@
 #include <thread>
 
 struct TestWebServerOptions {
-    int port = 0;             // 0: any free port
+    int port = 0; // 0: any free port
     std::string root = ".";
-    std::string logFile;      // every request received is appended here, unchanged
-    bool silent = false;      // never answer anything
-    int delayMs = 0;          // wait before answering
-    int chunkSize = 0;        // write answers in pieces of this size (0: one write)
-    int pauseMs = 0;          // pause between those pieces
+    std::string logFile;       // every request received is appended here, unchanged
+    bool silent = false;       // never answer anything
+    int delayMs = 0;           // wait before answering
+    int chunkSize = 0;         // write answers in pieces of this size (0: one write)
+    int pauseMs = 0;           // pause between those pieces
     int lifetimeSeconds = 600; // the server ends by itself after this long
 };
 

@@ -22,7 +22,8 @@ TestWebServerProcess::TestWebServerProcess(const std::vector<std::string>& argum
     std::vector<char*> argv;
     argv.push_back(program.data());
     std::vector<std::string> copies(arguments);
-    for (std::string& argument : copies) argv.push_back(argument.data());
+    for (std::string& argument : copies)
+        argv.push_back(argument.data());
     argv.push_back(nullptr);
 
     int out[2];
@@ -59,7 +60,9 @@ TestWebServerProcess::TestWebServerProcess(const std::vector<std::string>& argum
     }
 }
 
-TestWebServerProcess::~TestWebServerProcess() { stop(); }
+TestWebServerProcess::~TestWebServerProcess() {
+    stop();
+}
 
 std::string TestWebServerProcess::hostPort() const {
     return "127.0.0.1:" + std::to_string(listenPort);

@@ -54,15 +54,24 @@ int main(int argc, char** argv) {
             return 2;
         }
         ++i;
-        if (arg == "--port") ok = readNumber(value, options.port) && options.port < 65536;
-        else if (arg == "--root") options.root = value;
-        else if (arg == "--log") options.logFile = value;
-        else if (arg == "--delay") ok = readNumber(value, options.delayMs);
-        else if (arg == "--chunk") ok = readNumber(value, options.chunkSize);
-        else if (arg == "--pause") ok = readNumber(value, options.pauseMs);
-        else if (arg == "--lifetime") ok = readNumber(value, options.lifetimeSeconds);
-        else if (arg == "--routes") ok = routes.addFile(value, error);
-        else if (arg == "--route") ok = routes.addLine(value, error);
+        if (arg == "--port")
+            ok = readNumber(value, options.port) && options.port < 65536;
+        else if (arg == "--root")
+            options.root = value;
+        else if (arg == "--log")
+            options.logFile = value;
+        else if (arg == "--delay")
+            ok = readNumber(value, options.delayMs);
+        else if (arg == "--chunk")
+            ok = readNumber(value, options.chunkSize);
+        else if (arg == "--pause")
+            ok = readNumber(value, options.pauseMs);
+        else if (arg == "--lifetime")
+            ok = readNumber(value, options.lifetimeSeconds);
+        else if (arg == "--routes")
+            ok = routes.addFile(value, error);
+        else if (arg == "--route")
+            ok = routes.addLine(value, error);
         else {
             usage();
             return 2;

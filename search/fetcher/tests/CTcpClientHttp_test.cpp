@@ -34,7 +34,8 @@ TEST(CTcpClientHttpTest, HeaderSplitAcrossReadsWithALargeBodyBehindIt) {
     char buffer[CTcpClientHttp::kHeaderCapacity + 1];
     int length = CTcpClientHttp::kHeaderCapacity;
     char* start = nullptr;
-    std::thread reader([&] { start = CTcpClientHttp::recvHeader(pair.fds[0], buffer, length, 10); });
+    std::thread reader(
+        [&] { start = CTcpClientHttp::recvHeader(pair.fds[0], buffer, length, 10); });
     usleep(100000);
     pair.write("\n\r\n" + body);
     reader.join();

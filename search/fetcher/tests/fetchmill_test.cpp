@@ -41,7 +41,8 @@ class RecordingObserver : public MFetchmillObserver {
     // Waits (at most 30 s) until `count` responses have come; returns what came.
     std::vector<Response> waitFor(size_t count) {
         std::unique_lock<std::mutex> guard(lock);
-        changed.wait_for(guard, std::chrono::seconds(30), [&] { return responses.size() >= count; });
+        changed.wait_for(guard, std::chrono::seconds(30),
+                         [&] { return responses.size() >= count; });
         return responses;
     }
     std::vector<Response> now() {
@@ -80,7 +81,8 @@ class FetchmillTest : public ::testing::Test {
     std::unique_ptr<TestWebServerProcess> startServer(std::vector<std::string> routes,
                                                       bool silent = false) {
         std::vector<std::string> args = {"--root", (dir / "site").string(), "--log", log()};
-        for (const std::string& route : routes) args.insert(args.end(), {"--route", route});
+        for (const std::string& route : routes)
+            args.insert(args.end(), {"--route", route});
         if (silent) args.push_back("--silent");
         return std::make_unique<TestWebServerProcess>(args);
     }
@@ -118,13 +120,14 @@ TEST_F(FetchmillTest, SendsGetAndPostRequestsExactly) {
                             "action=nzb&12=on", "sid=8");
         ASSERT_EQ(observer.waitFor(3).size(), 3u);
     }
-    std::string expected =
-        "GET /?q=film&max=250 HTTP/1.0\r\nHost: " + host + "\r\n" + kCommonLines +
-        "Cookie: sid=7\r\n\r\n" +
-        "GET /r?u=http://x/y HTTP/1.0\r\nHost: " + host + "\r\n" + kCommonLines + "\r\n" +
-        "POST /fcgi/nzb.fcgi HTTP/1.0\r\nHost: " + host + "\r\n" + kCommonLines +
-        "Cookie: sid=8\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: 16\r\n\r\n"
-        "action=nzb&12=on\r\n\r\n";
+    std::string expected = "GET /?q=film&max=250 HTTP/1.0\r\nHost: " + host + "\r\n" +
+                           kCommonLines + "Cookie: sid=7\r\n\r\n" +
+                           "GET /r?u=http://x/y HTTP/1.0\r\nHost: " + host + "\r\n" + kCommonLines +
+                           "\r\n" + "POST /fcgi/nzb.fcgi HTTP/1.0\r\nHost: " + host + "\r\n" +
+                           kCommonLines +
+                           "Cookie: sid=8\r\nContent-Type: "
+                           "application/x-www-form-urlencoded\r\nContent-Length: 16\r\n\r\n"
+                           "action=nzb&12=on\r\n\r\n";
     EXPECT_EQ(readFile(log()), expected);
 }
 
@@ -186,8 +189,8 @@ TEST_F(FetchmillTest, GzipBodiesEndDecompressed) {
     CFetchmill fetcher(observer);
     // The update check: no host, an absolute URL.
     fetcher.httpRequest(tmp("history.htm").c_str(), nullptr, url.c_str(), nullptr, nullptr);
-    fetcher.httpRequest(tmp("lumo0000.htm").c_str(), server->hostPort().c_str(), "/page",
-                        nullptr, nullptr);
+    fetcher.httpRequest(tmp("lumo0000.htm").c_str(), server->hostPort().c_str(), "/page", nullptr,
+                        nullptr);
     auto responses = observer.waitFor(2);
     ASSERT_EQ(responses.size(), 2u);
     EXPECT_EQ(responses[0].file, tmp("history.txt"));
@@ -284,11 +287,9 @@ TEST_F(FetchmillTest, FailuresStillLeaveAFileAndReportZero) {
     fetcher.httpRequest(tmp("refused.htm").c_str(), closed.c_str(), "/", nullptr, nullptr);
     fetcher.httpRequest(tmp("cut").c_str(), host.c_str(), "/cut", nullptr, nullptr);
     fetcher.httpRequest(tmp("nourl.htm").c_str(), nullptr, "no-scheme-here", nullptr, nullptr);
-    fetcher.httpRequest(tmp("inject.htm").c_str(), host.c_str(), "/x", nullptr,
-                        "a=1\r\nX-Evil: 1");
+    fetcher.httpRequest(tmp("inject.htm").c_str(), host.c_str(), "/x", nullptr, "a=1\r\nX-Evil: 1");
     fetcher.httpRequest(tmp("badport.htm").c_str(), "127.0.0.1:99999", "/", nullptr, nullptr);
-    fetcher.httpRequest((dir / "nofolder" / "x.htm").c_str(), host.c_str(), "/", nullptr,
-                        nullptr);
+    fetcher.httpRequest((dir / "nofolder" / "x.htm").c_str(), host.c_str(), "/", nullptr, nullptr);
     auto responses = observer.waitFor(6);
     ASSERT_EQ(responses.size(), 6u);
     const char* files[] = {"refused.htm", "cut.htm", "nourl.htm", "inject.htm", "badport.htm"};

@@ -42,8 +42,8 @@ class RunwrightTest : public ::testing::Test {
         CConsoleProcess process;
         std::string output;
         int error = -1;
-        process.executeProcess({CConsoleProcess::locateTool("gzip"), "-n", plain.string()},
-                               output, error);
+        process.executeProcess({CConsoleProcess::locateTool("gzip"), "-n", plain.string()}, output,
+                               error);
         ASSERT_EQ(error, 0) << output;
         fs::rename(dir / "plain.tmp.gz", path);
     }
@@ -128,7 +128,8 @@ TEST_F(RunwrightTest, ExecuteProcessCapturesLongOutputWholeAndInOrder) {
     int error = -1;
     const char* last = process.executeProcess({"/usr/bin/seq", "1", "30000"}, output, error);
     std::string expected;
-    for (int i = 1; i <= 30000; ++i) expected += std::to_string(i) + "\n";
+    for (int i = 1; i <= 30000; ++i)
+        expected += std::to_string(i) + "\n";
     expected.pop_back();
     EXPECT_EQ(output, expected);
     ASSERT_NE(last, nullptr);

@@ -146,9 +146,9 @@ TEST(RouteTableTest, FirstMatchingRouteWinsByMethodAndPrefix) {
 
 TEST_F(TestWebServerTest, ServesRoutesStaticFilesAndNotFound) {
     auto args = baseArgs();
-    args.insert(args.end(), {"--route", "GET /search.php?q=* -> page.htm",
-                             "--route", "GET /get.php -> page.htm type=application/x-nzb "
-                                        "attachment=film.nzb",
+    args.insert(args.end(), {"--route", "GET /search.php?q=* -> page.htm", "--route",
+                             "GET /get.php -> page.htm type=application/x-nzb "
+                             "attachment=film.nzb",
                              "--route", "GET /raw -> raw.http raw"});
     TestWebServerProcess server(args);
     ASSERT_GT(server.port(), 0);
@@ -169,12 +169,11 @@ TEST_F(TestWebServerTest, ServesRoutesStaticFilesAndNotFound) {
 
     EXPECT_EQ(exchange(server.port(), "GET /raw HTTP/1.0\r\n\r\n"),
               "HTTP/1.0 200 OK\r\nX-Raw: yes\r\n\r\nraw body");
-    EXPECT_EQ(exchange(server.port(), "GET /missing.htm HTTP/1.0\r\n\r\n").rfind(
-                  "HTTP/1.0 404", 0),
+    EXPECT_EQ(exchange(server.port(), "GET /missing.htm HTTP/1.0\r\n\r\n").rfind("HTTP/1.0 404", 0),
               0u);
-    EXPECT_EQ(exchange(server.port(), "GET /../requests.log HTTP/1.0\r\n\r\n").rfind(
-                  "HTTP/1.0 404", 0),
-              0u);
+    EXPECT_EQ(
+        exchange(server.port(), "GET /../requests.log HTTP/1.0\r\n\r\n").rfind("HTTP/1.0 404", 0),
+        0u);
 }
 
 TEST_F(TestWebServerTest, RecordsEveryRequestByteForByte) {
@@ -189,9 +188,9 @@ TEST_F(TestWebServerTest, RecordsEveryRequestByteForByte) {
 
 TEST_F(TestWebServerTest, CompressesGzipRoutesAndSplitsAnswers) {
     auto args = baseArgs();
-    args.insert(args.end(), {"--route", "GET /z -> history.txt gzip",
-                             "--route", "GET /slow -> page.htm chunk=10 pause=30",
-                             "--route", "GET /cut -> page.htm truncate=20"});
+    args.insert(args.end(), {"--route", "GET /z -> history.txt gzip", "--route",
+                             "GET /slow -> page.htm chunk=10 pause=30", "--route",
+                             "GET /cut -> page.htm truncate=20"});
     TestWebServerProcess server(args);
     ASSERT_GT(server.port(), 0);
 
