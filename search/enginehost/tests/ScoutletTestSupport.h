@@ -75,6 +75,7 @@ class ResultsDatabase {
 public:
     explicit ResultsDatabase(const std::string& path) {
         EXPECT_EQ(sqlite3_open(path.c_str(), &db_), SQLITE_OK);
+        run("PRAGMA synchronous=OFF"); // a scratch database: no need to wait for the disk
         EXPECT_EQ(run(
                       "BEGIN;CREATE TABLE result (result_id TEXT, engine TEXT, hide INTEGER, pct INTEGER, "
                       "parts TEXT, subject TEXT COLLATE NOCASE, filename TEXT COLLATE NOCASE, size INTEGER, "

@@ -180,6 +180,41 @@ TEST_F(PluginTest, PagesWithoutRowsStoreNothing) {
     EXPECT_TRUE(observer_.scripts.empty());
 }
 
+// Pages stitched at random from the sites' markers, quotes and stray bytes: whatever a
+// plug-in makes of them must be a script that runs cleanly.
+TEST_F(PluginTest, GarbagePagesGiveValidScripts) {
+    const std::vector<std::string> pieces = {
+        "<tr ", "<tr", "name=\"", " name=\"", "\" >", "\"", "class=\"s\">", "<td", "<td>", "</td>", "\">",
+        "</a><td", ">", "</", "span>", "<a href", "?b=", "&amp;", "size: ", ",", "available: ", " /", " ",
+        "<", "<span ", ";g=", "&", "br>", "</nobr", "value=\"", "_name\">", "</span>", "(", " part",
+        "_poster\">", "nowrap>", "colid", "ndcollection\">", "<br", "/>", "size\">", "completeness\">",
+        "<title>Browse newsgroup ", "<form name=\"search\" method=", "'", "''", "1", "42", "7d", "3 u",
+        "1.5 GB", "9.99 MB", "12-dec", "alt.binaries.", "%", "%4", "%00", "&#0;", "&#x27;", "&apos;",
+        "\xE9", "\x01", "DROP TABLE result;--", "<tr name=\"1", "<tr a name=\"2\" >", "<tr value=\"3",
+        "<tr name=\"colid4", std::string(300, 'x'), std::string(200, '\'')};
+    unsigned seed = 12345;
+    int scripts = 0;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
+    for (const char* library : {"lumo.so", "pirn.so", "dulo.so"}) {
+        CScoutlet engine(observer_, library);
+        for (int round = 0; round < 150; ++round) {
+            std::string page;
+            for (unsigned count = 20 + next() % 300; count > 0; --count) page += pieces[next() % pieces.size()];
+            const size_t before = observer_.scripts.size();
+            engine.parse(page.data(), (int)page.size());
+            if (observer_.scripts.size() == before) continue;
+            ++scripts;
+            const std::string& script = observer_.scripts.back();
+            size_t start = 0;
+            for (size_t nl; (nl = script.find('\n', start)) != std::string::npos; start = nl + 1)
+                ASSERT_LE(nl - start + 1, kResultRowLimit);
+            ASSERT_EQ(db_->run(script), SQLITE_OK) << library << " round " << round << "\n" << script;
+        }
+    }
+    EXPECT_GT(scripts, 100) << "the pages should yield rows often enough to mean something";
+    EXPECT_EQ(db_->rows("SELECT count(*) FROM result WHERE result_id='dummy'"), std::vector<std::string>{"1"});
+}
+
 // Hostile pages put quotes and SQL into every field: the rows must be stored with those
 // texts as plain data and the database left intact.
 struct HostileCase {
