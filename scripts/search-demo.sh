@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Console search demo on loopback only: builds (scripts/setup.sh), starts one test web
+# server per engine with the fixture result pages, points the engines at them in a fresh
+# temporary MIRAVEL_HOME, searches, prints the results tables, downloads an NZB and stops
+# the servers. Nothing goes to the outside network.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+BIN="${BUILD_DIR:-build}/bin"
+FIXTURES=tests/fixtures/web
+
+export MIRAVEL_HOME
+MIRAVEL_HOME="$(mktemp -d /tmp/miravel-demo.XXXXXX)"
+servers=()
+cleanup() {
+  for pid in "${servers[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
+  rm -rf "$MIRAVEL_HOME"
+}
+trap cleanup EXIT
+mkdir -p "$MIRAVEL_HOME/cfg"
+
+# One server per engine: a response finds its engine by the host it came from.
+for engine in binsearch nzbindex yabsearch; do
+  "$BIN/testwebserver" --root "$FIXTURES" --routes "$FIXTURES/$engine/routes.txt" \
+    --lifetime 120 >"$MIRAVEL_HOME/$engine.port" 2>"$MIRAVEL_HOME/$engine.log" &
+  servers+=($!)
+  for _ in $(seq 50); do
+    grep -q '^port ' "$MIRAVEL_HOME/$engine.port" 2>/dev/null && break
+    sleep 0.1
+  done
+  port="$(sed -n 's/^port //p' "$MIRAVEL_HOME/$engine.port")"
+  [ -n "$port" ] || { echo "the test web server for $engine did not start" >&2; exit 1; }
+  printf '[%s]\nhost=127.0.0.1:%s\n' "$engine" "$port" >>"$MIRAVEL_HOME/cfg/engines.ini"
+done
+
+for engine in binsearch nzbindex yabsearch; do
+  echo
+  echo "== miravel --console --engine $engine \"big buck bunny\""
+  "$BIN/miravel" --console --quiet --wait 20 --engine "$engine" "big buck bunny"
+done
+
+echo
+echo "== miravel --console --engine binsearch --download 1706213370,1706213371 \"big buck bunny\""
+nzb="$("$BIN/miravel" --console --quiet --wait 20 --engine binsearch \
+        --download 1706213370,1706213371 "big buck bunny")"
+echo "stored: $nzb"
+head -n 5 "$nzb"
