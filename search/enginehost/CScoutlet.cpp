@@ -40,7 +40,9 @@ void copyText(char* out, size_t size, const char* text) {
 }
 
 // The keyword cut to `limit` bytes.
-std::string boundedKeyword(const tsearch& request, size_t limit) { return request.keyword.substr(0, limit); }
+std::string boundedKeyword(const tsearch& request, size_t limit) {
+    return request.keyword.substr(0, limit);
+}
 
 // Appends a substituted value; blanks and control bytes would end or split the request
 // line, so they go out as %XX escapes.
@@ -65,7 +67,9 @@ CScoutlet::CScoutlet(MScoutletObserver& observer, const char* library) : observe
     libload(library);
 }
 
-CScoutlet::~CScoutlet() { libclose(); }
+CScoutlet::~CScoutlet() {
+    libclose();
+}
 
 void CScoutlet::libload(const char* library) {
     char name[sizeof engine_.library];
@@ -82,7 +86,8 @@ void CScoutlet::libload(const char* library) {
     }
     readconfig_ = (readconfig_t)dlsym(handle_, kReadconfigSymbol);
     parseresult_ = (parseresult_t)dlsym(handle_, kParseresultSymbol);
-    if (!readconfig_ || !parseresult_) printf("CScoutlet:: %s lacks an engine export \n", path.c_str());
+    if (!readconfig_ || !parseresult_)
+        printf("CScoutlet:: %s lacks an engine export \n", path.c_str());
     if (readconfig_) readconfig_(engine_);
     // Whatever the plug-in wrote, the texts stay terminated inside their fields.
     engine_.library[sizeof engine_.library - 1] = 0;
@@ -112,17 +117,28 @@ void CScoutlet::libupdate(const char*) {
     libload(engine_.library);
 }
 
-int CScoutlet::index() { return engine_.index; }
-char* CScoutlet::code() { return engine_.code; }
-char* CScoutlet::name() { return engine_.name; }
-char* CScoutlet::host() { return engine_.host; }
+int CScoutlet::index() {
+    return engine_.index;
+}
+char* CScoutlet::code() {
+    return engine_.code;
+}
+char* CScoutlet::name() {
+    return engine_.name;
+}
+char* CScoutlet::host() {
+    return engine_.host;
+}
 
-bool CScoutlet::searchOk(tsearch& request) { return !request.keyword.empty() || !request.group.empty(); }
+bool CScoutlet::searchOk(tsearch& request) {
+    return !request.keyword.empty() || !request.group.empty();
+}
 
 void CScoutlet::search(tsearch& request) {
     if (!searchOk(request)) return;
     std::string path;
-    replaceparameters(path, request.keyword.empty() ? engine_.browseurl : engine_.searchurl, request);
+    replaceparameters(path, request.keyword.empty() ? engine_.browseurl : engine_.searchurl,
+                      request);
 
     snprintf(filename_, sizeof filename_, "%s%.4x.htm", engine_.code, searchCounter++);
     fixfilename(filename_);
@@ -171,7 +187,7 @@ int CScoutlet::parse(const char* file) {
     }
     FILE* in = fopen(file, "rb");
     if (!in) return 0;
-    struct stat info{};
+    struct stat info {};
     if (fstat(fileno(in), &info) != 0 || info.st_size > kPageLimit) {
         printf("CScoutlet:: page %s is too large to parse \n", file);
         fclose(in);

@@ -8,7 +8,7 @@
 #include "tengine.h"
 
 class CScoutlet {
-public:
+  public:
     // `library` is a plug-in file name looked for in the program folder (the folder of
     // libscoutlet.so), or a path when it contains a "/".
     CScoutlet(MScoutletObserver& observer, const char* library);
@@ -51,7 +51,7 @@ public:
     // Longest NZB name, in bytes, that goes into a response file name.
     static constexpr size_t kNzbNameLimit = 200;
 
-private:
+  private:
     MScoutletObserver& observer_;
     tengine engine_{};
     void* handle_ = nullptr;

@@ -3,7 +3,7 @@
 #pragma once
 
 class MScoutletObserver {
-public:
+  public:
     // Fetch `host` + `path` into `file`. A null `post` means GET, otherwise `post` is
     // the form body of a POST. The observer copies every text it needs to keep.
     virtual void httpRequest(const char* file, const char* host, const char* path, const char* post,
@@ -13,6 +13,6 @@ public:
     // An NZB file has arrived under the name `file`.
     virtual void nzbResponse(const char* file) = 0;
 
-protected:
+  protected:
     ~MScoutletObserver() = default;
 };

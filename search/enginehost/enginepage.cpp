@@ -4,7 +4,8 @@
 
 #include "textmarkup.h"
 
-int parseRows(char* page, const char* rowMarker, RowParser parseRow, const char* engine, std::string& sql) {
+int parseRows(char* page, const char* rowMarker, RowParser parseRow, const char* engine,
+              std::string& sql) {
     char* first = page ? strstr(page, "<tr ") : nullptr;
     if (!first) return 0;
     const size_t markerLength = strlen(rowMarker);
@@ -21,4 +22,6 @@ int parseRows(char* page, const char* rowMarker, RowParser parseRow, const char*
     return accepted > 0 ? kParseHasRows : 0;
 }
 
-bool startsWithNumber(const char* id) { return id && *id >= '0' && *id <= '9'; }
+bool startsWithNumber(const char* id) {
+    return id && *id >= '0' && *id <= '9';
+}

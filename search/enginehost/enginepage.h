@@ -12,7 +12,8 @@ using RowParser = bool (*)(char* row, tresult& result);
 // overwritten with a zero byte. Accepted rows are appended to `sql` through
 // concatresult under the service name `engine`. Returns kParseHasRows when at least
 // one row was accepted, else 0 (with `sql` left empty when the page has no row).
-int parseRows(char* page, const char* rowMarker, RowParser parseRow, const char* engine, std::string& sql);
+int parseRows(char* page, const char* rowMarker, RowParser parseRow, const char* engine,
+              std::string& sql);
 
 // True when `id` starts with a decimal digit.
 bool startsWithNumber(const char* id);

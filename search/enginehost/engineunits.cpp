@@ -46,7 +46,7 @@ int parseDate(const char* text, time_t now) {
         if (strcasecmp(dash + 1, kMonths[m]) == 0) month = m;
     if (month < 0) return 0;
 
-    struct tm fields{};
+    struct tm fields {};
     localtime_r(&now, &fields);
     if (fields.tm_mon < month) fields.tm_year -= 1;
     fields.tm_mon = month;
@@ -59,7 +59,8 @@ int parseDate(const char* text, time_t now) {
 
 int parseCompleteness(const char* total, const char* available) {
     int parts = 0, present = 0;
-    if (!total || !available || sscanf(total, "%d", &parts) != 1 || sscanf(available, "%d", &present) != 1)
+    if (!total || !available || sscanf(total, "%d", &parts) != 1 ||
+        sscanf(available, "%d", &present) != 1)
         return 0;
     if (parts <= 0) return 0;
     return clampToInt((long long)present * 100 / parts);

@@ -36,13 +36,13 @@ struct tsearch {
 // One result while a plug-in parses a page. The texts point into the page buffer, which
 // the parser cuts in place; null means the field was not found.
 struct tresult {
-    char* extra;       // left-over text of the subject cell, not stored
-    char* result_id;   // the site's id, must start with a decimal number (yabsearch: colid<n>)
+    char* extra;     // left-over text of the subject cell, not stored
+    char* result_id; // the site's id, must start with a decimal number (yabsearch: colid<n>)
     char* subject;
-    char* newsgroup;   // "alt.binaries." already shortened to "a.b."
+    char* newsgroup; // "alt.binaries." already shortened to "a.b."
     char* category;
     char* poster;
-    char* agetext;     // age or date as the site shows it
+    char* agetext; // age or date as the site shows it
     char* filename;
     char* sizetext;    // size as the site shows it
     char* parts_total; // null is stored as "1"
@@ -68,7 +68,8 @@ inline constexpr int kParseHasRows = 2;
 // parseresult empties `sql`, cuts the writable, zero-terminated `page` in place and
 // returns kParseHasRows when `sql` holds a transaction with at least one row.
 extern "C" {
-__attribute__((visibility("default"))) int readconfig(tengine& engine) asm("_Z10readconfigR7tengine");
-__attribute__((visibility("default"))) int parseresult(char* page, int length, std::string& sql) asm(
-    "_Z11parseresultPciRSs");
+__attribute__((visibility("default"))) int
+readconfig(tengine& engine) asm("_Z10readconfigR7tengine");
+__attribute__((visibility("default"))) int
+parseresult(char* page, int length, std::string& sql) asm("_Z11parseresultPciRSs");
 }

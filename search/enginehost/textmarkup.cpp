@@ -62,7 +62,9 @@ char entityByte(const char* amp, const char* semi) {
     return table[at + name.size() + 2];
 }
 
-void shortenNewsgroups(char* s) { replacetext(s, "alt.binaries.", "a.b."); }
+void shortenNewsgroups(char* s) {
+    replacetext(s, "alt.binaries.", "a.b.");
+}
 
 void cleanField(char*& field, int mode) {
     switch (mode) {
@@ -108,7 +110,8 @@ void cutLiteral(std::string& literal, size_t length) {
     if (literal.size() <= length) return;
     literal.resize(length);
     size_t quotes = 0;
-    while (quotes < literal.size() && literal[literal.size() - 1 - quotes] == '\'') ++quotes;
+    while (quotes < literal.size() && literal[literal.size() - 1 - quotes] == '\'')
+        ++quotes;
     if (quotes % 2) literal.pop_back();
 }
 
@@ -116,11 +119,13 @@ void cutLiteral(std::string& literal, size_t length) {
 void fitTexts(std::vector<std::string*>& texts, size_t budget) {
     auto total = [&] {
         size_t sum = 0;
-        for (auto* t : texts) sum += t->size();
+        for (auto* t : texts)
+            sum += t->size();
         return sum;
     };
     for (size_t sum = total(); sum > budget; sum = total()) {
-        std::sort(texts.begin(), texts.end(), [](auto* a, auto* b) { return a->size() > b->size(); });
+        std::sort(texts.begin(), texts.end(),
+                  [](auto* a, auto* b) { return a->size() > b->size(); });
         const size_t longest = texts[0]->size();
         const size_t runnerUp = texts.size() > 1 ? texts[1]->size() : 0;
         const size_t excess = sum - budget;
@@ -131,13 +136,14 @@ void fitTexts(std::vector<std::string*>& texts, size_t budget) {
     }
 }
 
-const char kRowTemplate[] = "INSERT OR IGNORE INTO result VALUES('%s','%s',0,%d,'%s/%s','%s','%s',%d,"
-                            "'%s','%s','%s',%d,%lld);\n";
+const char kRowTemplate[] =
+    "INSERT OR IGNORE INTO result VALUES('%s','%s',0,%d,'%s/%s','%s','%s',%d,"
+    "'%s','%s','%s',%d,%lld);\n";
 
 // Calendar fields read on the first row call since the module was loaded; the reference
 // instant is the end of that day. Only the one parsing thread touches them.
 bool clockRead = false;
-struct tm firstDay{};
+struct tm firstDay {};
 time_t referenceInstant = 0;
 
 } // namespace
@@ -173,7 +179,8 @@ char* tosql(char* s) {
 }
 
 char* stripwhitespace(char* s) {
-    while (*s && (signed char)*s <= 32) ++s;
+    while (*s && (signed char)*s <= 32)
+        ++s;
     return s;
 }
 
@@ -249,7 +256,8 @@ int html2text(char* s) {
         if (!amp) break;
         // Only the next kEntityMaxSpan bytes can hold the ";" of an entity.
         char* semi = amp + 1;
-        while (*semi && *semi != ';' && semi - amp <= kEntityMaxSpan) ++semi;
+        while (*semi && *semi != ';' && semi - amp <= kEntityMaxSpan)
+            ++semi;
         if (*semi != ';' || semi - amp > kEntityMaxSpan) {
             memmove(write, read, (size_t)(amp + 1 - read));
             write += amp + 1 - read;
@@ -329,13 +337,13 @@ void concatresult(int number, tresult& row, std::string& sql, const char* engine
     const long long stamp = (long long)referenceInstant - (long long)row.age * 86400;
 
     char line[kResultRowLimit + 1];
-    const int frame = snprintf(line, sizeof line, kRowTemplate, "", "", row.pct, "", "", "", "", row.size,
-                               "", "", "", row.age, stamp);
+    const int frame = snprintf(line, sizeof line, kRowTemplate, "", "", row.pct, "", "", "", "",
+                               row.size, "", "", "", row.age, stamp);
     std::vector<std::string*> texts{&id,       &service,   &avail,    &total, &subject,
                                     &filename, &newsgroup, &category, &poster};
     fitTexts(texts, frame < (int)kResultRowLimit ? kResultRowLimit - (size_t)frame : 0);
     snprintf(line, sizeof line, kRowTemplate, id.c_str(), service.c_str(), row.pct, avail.c_str(),
-             total.c_str(), subject.c_str(), filename.c_str(), row.size, newsgroup.c_str(), category.c_str(),
-             poster.c_str(), row.age, stamp);
+             total.c_str(), subject.c_str(), filename.c_str(), row.size, newsgroup.c_str(),
+             category.c_str(), poster.c_str(), row.age, stamp);
     sql += line;
 }

@@ -54,14 +54,15 @@ TEST_F(ScoutletTest, LoadsThePluginConfiguration) {
 }
 
 TEST_F(ScoutletTest, HostComesFromTheEngineConfiguration) {
-    writeFile("cfg/engines.ini", "[binsearch]\nhost=127.0.0.1:8081\n[NZBINDEX]\nhost=" + std::string(60, 'h') +
-                                     "\n[yabsearch]\nhost=\n");
+    writeFile("cfg/engines.ini", "[binsearch]\nhost=127.0.0.1:8081\n[NZBINDEX]\nhost=" +
+                                     std::string(60, 'h') + "\n[yabsearch]\nhost=\n");
     RecordingObserver observer;
     CScoutlet lumo(observer, "lumo.so");
     CScoutlet pirn(observer, "pirn.so");
     CScoutlet dulo(observer, "dulo.so");
     EXPECT_STREQ(lumo.host(), "127.0.0.1:8081");
-    EXPECT_STREQ(pirn.host(), "www.nzbindex.com") << "a host that does not fit its field is not cut";
+    EXPECT_STREQ(pirn.host(), "www.nzbindex.com")
+        << "a host that does not fit its field is not cut";
     EXPECT_STREQ(dulo.host(), "www.yabsearch.nl");
 }
 
@@ -126,7 +127,8 @@ TEST_F(ScoutletTest, NzbRequests) {
     EXPECT_EQ(observer.requests[0].path, "/index.php?q=my+film");
     EXPECT_EQ(observer.requests[0].post, "r=&action=nzb&123=on&456=on");
     EXPECT_EQ(observer.requests[1].path, "/index.php?go=nzb");
-    EXPECT_EQ(observer.requests[1].post, "go=nzb&searchitem=my+film&release0=11&release1=&release2=22&release3=");
+    EXPECT_EQ(observer.requests[1].post,
+              "go=nzb&searchitem=my+film&release0=11&release1=&release2=22&release3=");
     EXPECT_EQ(observer.requests[2].post, "commit=NZB&colid7=1");
     EXPECT_EQ(observer.requests[2].file.substr(0, 12), "tmp/my.film_");
 
@@ -167,7 +169,8 @@ TEST_F(ScoutletTest, PlaceholderSubstitution) {
     std::string out;
     lumo.replaceparameters(out, "$keyword$|$group$", longWords);
     std::string expected;
-    for (size_t i = 0; i < CScoutlet::kKeywordLimit; ++i) expected += "%26";
+    for (size_t i = 0; i < CScoutlet::kKeywordLimit; ++i)
+        expected += "%26";
     EXPECT_EQ(out, expected + "|a%20b%0D%0AX:%20y");
 }
 
@@ -220,7 +223,8 @@ TEST_F(ScoutletTest, ResponseFilesAreRoutedByKind) {
 
     writeFile("empty.htm", "");
     EXPECT_EQ(lumo.parse("empty.htm"), 0);
-    writeFile("noids.htm", "<table><tr class=\"x\"><td>no id</td></tr><tr><td>none</td></tr></table>");
+    writeFile("noids.htm",
+              "<table><tr class=\"x\"><td>no id</td></tr><tr><td>none</td></tr></table>");
     EXPECT_EQ(lumo.parse("noids.htm"), 0);
     char page[] = "<table><tr class=\"x\"><td>no id</td></tr></table>";
     EXPECT_EQ(lumo.parse(page, (int)strlen(page)), 0);

@@ -18,7 +18,7 @@
 // Makes a fresh folder the working directory (the plug-ins read cfg/engines.ini from
 // it) and removes it afterwards.
 class TempFolderTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/scoutlet-test-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -57,7 +57,7 @@ struct RecordedRequest {
 };
 
 class RecordingObserver : public MScoutletObserver {
-public:
+  public:
     void httpRequest(const char* file, const char* host, const char* path, const char* post,
                      const char* cookie) override {
         requests.push_back({file, host, path, cookie, post != nullptr, post ? post : ""});
@@ -72,23 +72,30 @@ public:
 
 // A results database with the schema the search core creates.
 class ResultsDatabase {
-public:
+  public:
     explicit ResultsDatabase(const std::string& path) {
         EXPECT_EQ(sqlite3_open(path.c_str(), &db_), SQLITE_OK);
         run("PRAGMA synchronous=OFF"); // a scratch database: no need to wait for the disk
-        EXPECT_EQ(run(
-                      "BEGIN;CREATE TABLE result (result_id TEXT, engine TEXT, hide INTEGER, pct INTEGER, "
-                      "parts TEXT, subject TEXT COLLATE NOCASE, filename TEXT COLLATE NOCASE, size INTEGER, "
-                      "newsgroup TEXT, category TEXT, poster TEXT COLLATE NOCASE, age INTEGER, tstamp INTEGER, "
-                      "UNIQUE(result_id, engine));INSERT INTO result VALUES('dummy','' ,0,0,'', '','',0,'','','' "
-                      ",0,0);CREATE VIEW results AS SELECT result_id, engine, pct, subject, size, newsgroup, age "
-                      "FROM result;CREATE VIEW ageupdate AS SELECT DISTINCT tstamp FROM result;CREATE VIEW "
+        EXPECT_EQ(run("BEGIN;CREATE TABLE result (result_id TEXT, engine TEXT, hide INTEGER, pct "
+                      "INTEGER, "
+                      "parts TEXT, subject TEXT COLLATE NOCASE, filename TEXT COLLATE NOCASE, size "
+                      "INTEGER, "
+                      "newsgroup TEXT, category TEXT, poster TEXT COLLATE NOCASE, age INTEGER, "
+                      "tstamp INTEGER, "
+                      "UNIQUE(result_id, engine));INSERT INTO result VALUES('dummy','' ,0,0,'', "
+                      "'','',0,'','','' "
+                      ",0,0);CREATE VIEW results AS SELECT result_id, engine, pct, subject, size, "
+                      "newsgroup, age "
+                      "FROM result;CREATE VIEW ageupdate AS SELECT DISTINCT tstamp FROM "
+                      "result;CREATE VIEW "
                       "ageoffsync AS SELECT age, tstamp FROM result LIMIT 1;COMMIT;"),
                   SQLITE_OK);
     }
     ~ResultsDatabase() { sqlite3_close(db_); }
 
-    int run(const std::string& sql) { return sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr); }
+    int run(const std::string& sql) {
+        return sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
+    }
 
     // Every row of `sql`, cells joined by "|".
     std::vector<std::string> rows(const std::string& sql) {
@@ -97,7 +104,8 @@ public:
             db_, sql.c_str(),
             [](void* arg, int columns, char** cells, char**) {
                 std::string line;
-                for (int c = 0; c < columns; ++c) line += std::string(c ? "|" : "") + (cells[c] ? cells[c] : "");
+                for (int c = 0; c < columns; ++c)
+                    line += std::string(c ? "|" : "") + (cells[c] ? cells[c] : "");
                 static_cast<std::vector<std::string>*>(arg)->push_back(line);
                 return 0;
             },
@@ -105,6 +113,6 @@ public:
         return out;
     }
 
-private:
+  private:
     sqlite3* db_ = nullptr;
 };

@@ -44,7 +44,8 @@ TEST(TextMarkup, Html2textDecodesEntities) {
             {"a & b; c", "a   c"},
             {"x&amp;amp;y", "x&y"},
             {"&lt;&gt;&#x3c;", "<><"},
-            {"&&&amp;", " "}, // the first "&" reaches the ";", so all of it is one unknown name // whatever lies between "&" and ";" counts as a name
+            {"&&&amp;", " "}, // the first "&" reaches the ";", so all of it is one unknown name //
+                              // whatever lies between "&" and ";" counts as a name
         },
         [](char* s) { html2text(s); });
 }
@@ -86,7 +87,8 @@ TEST(TextMarkup, Text2urlEncodesKeywords) {
         {"x+y", "x+y"},
         {"my film: part 1", "my+film%3A+part+1"},
         {"\"q\" \xE9", "\"q\"+\xE9"},
-        {"$&,/:;=?@<>#%{}|\\^~[]`'", "%24%26%2C%2F%3A%3B%3D%3F%40%3C%3E%23%25%7B%7D%7C%5C%5E%7E%5B%5D%60%27"},
+        {"$&,/:;=?@<>#%{}|\\^~[]`'",
+         "%24%26%2C%2F%3A%3B%3D%3F%40%3C%3E%23%25%7B%7D%7C%5C%5E%7E%5B%5D%60%27"},
     };
     for (const auto& c : cases) {
         std::vector<char> out(c.input.size() * 3 + 1, 'X');
@@ -180,7 +182,7 @@ TEST(TextMarkup, StrExtractCutsFieldsAndChains) {
 // End of the current local day, as the row builder computes its reference instant.
 time_t endOfToday() {
     const time_t now = time(nullptr);
-    struct tm fields{};
+    struct tm fields {};
     localtime_r(&now, &fields);
     fields.tm_hour = 23;
     fields.tm_min = 59;
@@ -198,7 +200,8 @@ std::vector<std::string> lines(const std::string& script) {
 }
 
 TEST(ConcatResult, BuildsOneTransactionOfRows) {
-    char id[] = "123", subject[] = "it's", file[] = "f.rar", group[] = "a.b.tv", poster[] = "O'Brien";
+    char id[] = "123", subject[] = "it's", file[] = "f.rar", group[] = "a.b.tv",
+         poster[] = "O'Brien";
     char avail[] = "20", total[] = "25";
     tresult row{};
     row.result_id = id;
@@ -224,18 +227,21 @@ TEST(ConcatResult, BuildsOneTransactionOfRows) {
     const auto got = lines(sql);
     ASSERT_EQ(got.size(), 4u);
     EXPECT_EQ(got[0], "BEGIN;\n");
-    EXPECT_EQ(got[1], "INSERT OR IGNORE INTO result VALUES('123','binsearch',0,80,'20/25','it`s','f.rar',700,"
-                      "'a.b.tv','','O`Brien',5," +
-                          std::to_string(end - 5 * 86400) + ");\n");
-    EXPECT_EQ(got[2], "INSERT OR IGNORE INTO result VALUES('9','binsearch',0,0,'1/1','','',0,'','','',0," +
-                          std::to_string(end) + ");\n");
+    EXPECT_EQ(
+        got[1],
+        "INSERT OR IGNORE INTO result VALUES('123','binsearch',0,80,'20/25','it`s','f.rar',700,"
+        "'a.b.tv','','O`Brien',5," +
+            std::to_string(end - 5 * 86400) + ");\n");
+    EXPECT_EQ(got[2],
+              "INSERT OR IGNORE INTO result VALUES('9','binsearch',0,0,'1/1','','',0,'','','',0," +
+                  std::to_string(end) + ");\n");
     EXPECT_EQ(got[3], "COMMIT;\n");
     EXPECT_STREQ(subject, "it`s") << "the free texts are made safe in place";
 }
 
 TEST(ConcatResult, QuotedValuesCannotLeaveTheirLiterals) {
-    char id[] = "1'); DROP TABLE result; --", group[] = "a.b.x'", category[] = "'", avail[] = "1',0);--",
-         total[] = "2'";
+    char id[] = "1'); DROP TABLE result; --", group[] = "a.b.x'", category[] = "'",
+         avail[] = "1',0);--", total[] = "2'";
     tresult row{};
     row.result_id = id;
     row.newsgroup = group;
@@ -251,8 +257,10 @@ TEST(ConcatResult, QuotedValuesCannotLeaveTheirLiterals) {
     {
         ResultsDatabase db(std::string(pattern) + "/results.db");
         ASSERT_EQ(db.run(sql), SQLITE_OK) << sql;
-        EXPECT_EQ(db.rows("SELECT result_id, engine, parts, newsgroup, category FROM result WHERE rowid>1"),
-                  std::vector<std::string>{"1'); DROP TABLE result; --|eng'ine|1',0);--/2'|a.b.x'|'"});
+        EXPECT_EQ(
+            db.rows(
+                "SELECT result_id, engine, parts, newsgroup, category FROM result WHERE rowid>1"),
+            std::vector<std::string>{"1'); DROP TABLE result; --|eng'ine|1',0);--/2'|a.b.x'|'"});
     }
     std::filesystem::remove_all(pattern);
 }
@@ -279,8 +287,9 @@ TEST(ConcatResult, OverlongRowsAreShortenedLongestFirst) {
         {
             ResultsDatabase db(std::string(pattern) + "/results.db");
             ASSERT_EQ(db.run(sql), SQLITE_OK) << got[1];
-            const auto stored = db.rows("SELECT length(subject), length(poster), length(newsgroup), "
-                                        "replace(newsgroup, '''', '') FROM result WHERE result_id='77'");
+            const auto stored =
+                db.rows("SELECT length(subject), length(poster), length(newsgroup), "
+                        "replace(newsgroup, '''', '') FROM result WHERE result_id='77'");
             ASSERT_EQ(stored.size(), 1u);
             int subjectLength = 0, posterLength = 0, groupLength = 0;
             sscanf(stored[0].c_str(), "%d|%d|%d|", &subjectLength, &posterLength, &groupLength);

@@ -83,7 +83,8 @@ int readconfig(tengine& engine) {
     setField(engine.code, "lumo");
     setField(engine.name, kService);
     readHost(engine, "www.binsearch.info");
-    setField(engine.searchurl, "/index.php?q=$keyword$&adv_g=&max=500&adv_age=&adv_sort=date&adv_col=on");
+    setField(engine.searchurl,
+             "/index.php?q=$keyword$&adv_g=&max=500&adv_age=&adv_sort=date&adv_col=on");
     setField(engine.browseurl, "/browse.php?bg=$group$&adv_col=1");
     setField(engine.nzburl, "/index.php?q=$keyword$");
     setField(engine.nzbpost, "r=&action=nzb&");

@@ -35,7 +35,8 @@ int readconfig(tengine& engine) {
     setField(engine.code, "pirn");
     setField(engine.name, kService);
     readHost(engine, "www.nzbindex.com");
-    setField(engine.searchurl, "/index.php?go=search&searchitem=$keyword$&results=250&sort=age_desc&min_size=1");
+    setField(engine.searchurl,
+             "/index.php?go=search&searchitem=$keyword$&results=250&sort=age_desc&min_size=1");
     setField(engine.nzburl, "/index.php?go=nzb");
     setField(engine.nzbpost, "go=nzb&searchitem=$keyword$&");
     setField(engine.nzbitem, "release%d=%s");

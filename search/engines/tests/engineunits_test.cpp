@@ -11,11 +11,22 @@ namespace {
 
 TEST(EngineUnits, ParseSize) {
     const std::vector<std::pair<const char*, int>> cases = {
-        {"1.50 GB", 1500}, {"1.5 GB", 1050},  {"512.00 KB", 0},   {"700.00 MB", 700}, {"2.00 TB", 2000},
-        {"0.99 MB", 0},    {"12 GB", 0},      {"GB", 0},          {"", 0},            {nullptr, 0},
-        {"3.20 G", 3200},  {"9.99 MB", 9},    {"99999999.99 GB", 2147483647},
+        {"1.50 GB", 1500},
+        {"1.5 GB", 1050},
+        {"512.00 KB", 0},
+        {"700.00 MB", 700},
+        {"2.00 TB", 2000},
+        {"0.99 MB", 0},
+        {"12 GB", 0},
+        {"GB", 0},
+        {"", 0},
+        {nullptr, 0},
+        {"3.20 G", 3200},
+        {"9.99 MB", 9},
+        {"99999999.99 GB", 2147483647},
     };
-    for (const auto& [text, megabytes] : cases) EXPECT_EQ(parseSize(text), megabytes) << (text ? text : "null");
+    for (const auto& [text, megabytes] : cases)
+        EXPECT_EQ(parseSize(text), megabytes) << (text ? text : "null");
 }
 
 TEST(EngineUnits, ParseAge) {
@@ -26,17 +37,19 @@ TEST(EngineUnits, ParseAge) {
         int days;
     };
     const std::vector<Case> cases = {
-        {"5d", false, 'h', 5},     {"12h", false, 'h', 0},   {"3h", false, 'h', 0},  {"800d", false, 'h', 800},
-        {"7", false, 'h', 0},      {"d", false, 'h', 0},     {"3 days", true, 'h', 3}, {"5 hours", true, 'h', 0},
-        {"0 days", true, 'h', 0},  {"7 u", true, 'u', 0},    {"7 d", true, 'u', 7},  {"12 uur", true, 'u', 0},
+        {"5d", false, 'h', 5},     {"12h", false, 'h', 0},    {"3h", false, 'h', 0},
+        {"800d", false, 'h', 800}, {"7", false, 'h', 0},      {"d", false, 'h', 0},
+        {"3 days", true, 'h', 3},  {"5 hours", true, 'h', 0}, {"0 days", true, 'h', 0},
+        {"7 u", true, 'u', 0},     {"7 d", true, 'u', 7},     {"12 uur", true, 'u', 0},
         {nullptr, true, 'h', 0},
     };
-    for (const auto& c : cases) EXPECT_EQ(parseAge(c.text, c.blank, c.hour), c.days) << (c.text ? c.text : "null");
+    for (const auto& c : cases)
+        EXPECT_EQ(parseAge(c.text, c.blank, c.hour), c.days) << (c.text ? c.text : "null");
 }
 
 // Local noon of a day, so the day arithmetic does not depend on the hour of the run.
 time_t noon(int year, int month, int day) {
-    struct tm fields{};
+    struct tm fields {};
     fields.tm_year = year - 1900;
     fields.tm_mon = month - 1;
     fields.tm_mday = day;
@@ -59,12 +72,15 @@ TEST(EngineUnits, ParseDateAcrossTheNewYear) {
         int days;
     };
     const std::vector<Case> cases = {
-        {"28-dec", noon(2027, 1, 5), 8},   {"20-mar", noon(2027, 3, 5), -15}, {"5-jan", noon(2027, 1, 5), 0},
-        {"1-JAN", noon(2027, 1, 5), 4},    {"31-Dec", noon(2026, 12, 31), 0}, {"15-nov", noon(2027, 1, 5), 51},
-        {"12-mar ", noon(2027, 3, 20), 0}, {"12-march", noon(2027, 3, 20), 0}, {"mar-12", noon(2027, 3, 20), 0},
-        {"12mar", noon(2027, 3, 20), 0},   {"yesterday", noon(2027, 3, 20), 0}, {nullptr, noon(2027, 3, 20), 0},
+        {"28-dec", noon(2027, 1, 5), 8},     {"20-mar", noon(2027, 3, 5), -15},
+        {"5-jan", noon(2027, 1, 5), 0},      {"1-JAN", noon(2027, 1, 5), 4},
+        {"31-Dec", noon(2026, 12, 31), 0},   {"15-nov", noon(2027, 1, 5), 51},
+        {"12-mar ", noon(2027, 3, 20), 0},   {"12-march", noon(2027, 3, 20), 0},
+        {"mar-12", noon(2027, 3, 20), 0},    {"12mar", noon(2027, 3, 20), 0},
+        {"yesterday", noon(2027, 3, 20), 0}, {nullptr, noon(2027, 3, 20), 0},
     };
-    for (const auto& c : cases) EXPECT_EQ(parseDate(c.text, c.now), c.days) << (c.text ? c.text : "null");
+    for (const auto& c : cases)
+        EXPECT_EQ(parseDate(c.text, c.now), c.days) << (c.text ? c.text : "null");
 
     if (previous)
         setenv("TZ", saved.c_str(), 1);
@@ -80,8 +96,11 @@ TEST(EngineUnits, ParseCompletenessAndPercent) {
         int pct;
     };
     const std::vector<Case> cases = {
-        {"25", "20", 80}, {"20", "18", 90}, {"0", "5", 0},   {"-4", "2", 0}, {"x", "1", 0},
-        {"3", "x", 0},    {nullptr, "1", 0}, {"1", nullptr, 0}, {"3", "1", 33}, {"1", "2147483647", 2147483647},
+        {"25", "20", 80},  {"20", "18", 90},
+        {"0", "5", 0},     {"-4", "2", 0},
+        {"x", "1", 0},     {"3", "x", 0},
+        {nullptr, "1", 0}, {"1", nullptr, 0},
+        {"3", "1", 33},    {"1", "2147483647", 2147483647},
     };
     for (const auto& c : cases)
         EXPECT_EQ(parseCompleteness(c.total, c.available), c.pct)

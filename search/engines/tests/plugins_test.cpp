@@ -16,7 +16,7 @@
 namespace {
 
 class PluginTest : public TempFolderTest {
-protected:
+  protected:
     void SetUp() override {
         TempFolderTest::SetUp();
         db_ = std::make_unique<ResultsDatabase>(folder_ + "/cfg/miravel.db");
@@ -44,9 +44,11 @@ protected:
     }
 
     std::vector<std::string> stored(const char* engine) {
-        return db_->rows(std::string("SELECT result_id, pct, parts, subject, filename, size, newsgroup, poster, age "
-                                     "FROM result WHERE engine='") +
-                         engine + "' ORDER BY result_id");
+        return db_->rows(
+            std::string(
+                "SELECT result_id, pct, parts, subject, filename, size, newsgroup, poster, age "
+                "FROM result WHERE engine='") +
+            engine + "' ORDER BY result_id");
     }
 
     RecordingObserver observer_;
@@ -57,24 +59,29 @@ protected:
 TEST_F(PluginTest, BinsearchSearchPage) {
     ASSERT_EQ(parseFixture("lumo.so", "binsearch/search.htm"), 2);
     storeScript();
-    EXPECT_EQ(stored("binsearch"),
-              (std::vector<std::string>{
-                  "1706213370|100|1560/1560|Big Buck Bunny 1080p \"bbb_1080p.part01.rar\" yEnc (01/73)|"
-                  "bbb_1080p.part01.rar|1500|a.b.movies|rabbit@example.org (Rabbit Hole)|2",
-                  "1706213371|0|1/1|bunny.nfo yEnc (1/1)|bunny.nfo|0|a.b.movies|rabbit@example.org (Rabbit Hole)|0",
-                  "1706213372|90|45/50|Don`t Look Up \"My Holiday (2026).mkv\" & extras|My Holiday (2026).mkv|700|"
-                  "a.b.hdtv|O`Brien & Co|5",
-                  "1706213374|99|99/100|Caf\xE9 Serie S01 \"cafe.s01.part1.rar\" yEnc (1/99)|cafe.s01.part1.rar|1050|"
-                  "a.b.tv a.b.hdtv|uploader@example.net|150",
-                  "1706213375|0|1/1|Plain subject & no collection block||0|a.b.misc|plain@example.com|30",
-                  "1706213376|99|3990/4000|Archive Collection \"archive.7z.001\" yEnc (1/4000)|archive.7z.001|2000|"
-                  "a.b.backup|arc@example.com|800",
-              }));
+    EXPECT_EQ(
+        stored("binsearch"),
+        (std::vector<std::string>{
+            "1706213370|100|1560/1560|Big Buck Bunny 1080p \"bbb_1080p.part01.rar\" yEnc (01/73)|"
+            "bbb_1080p.part01.rar|1500|a.b.movies|rabbit@example.org (Rabbit Hole)|2",
+            "1706213371|0|1/1|bunny.nfo yEnc (1/1)|bunny.nfo|0|a.b.movies|rabbit@example.org "
+            "(Rabbit Hole)|0",
+            "1706213372|90|45/50|Don`t Look Up \"My Holiday (2026).mkv\" & extras|My Holiday "
+            "(2026).mkv|700|"
+            "a.b.hdtv|O`Brien & Co|5",
+            "1706213374|99|99/100|Caf\xE9 Serie S01 \"cafe.s01.part1.rar\" yEnc "
+            "(1/99)|cafe.s01.part1.rar|1050|"
+            "a.b.tv a.b.hdtv|uploader@example.net|150",
+            "1706213375|0|1/1|Plain subject & no collection block||0|a.b.misc|plain@example.com|30",
+            "1706213376|99|3990/4000|Archive Collection \"archive.7z.001\" yEnc "
+            "(1/4000)|archive.7z.001|2000|"
+            "a.b.backup|arc@example.com|800",
+        }));
 }
 
 // The local calendar date of a time stamp, as "yyyy-mm-dd".
 std::string localDate(time_t stamp) {
-    struct tm fields{};
+    struct tm fields {};
     localtime_r(&stamp, &fields);
     char text[16];
     strftime(text, sizeof text, "%Y-%m-%d", &fields);
@@ -85,7 +92,7 @@ std::string localDate(time_t stamp) {
 // previous one for a month later in the year than the current month.
 std::string expectedDate(int day, int month) {
     const time_t now = time(nullptr);
-    struct tm today{};
+    struct tm today {};
     localtime_r(&now, &today);
     const int year = today.tm_year + 1900 - (today.tm_mon + 1 < month ? 1 : 0);
     char text[40];
@@ -96,22 +103,30 @@ std::string expectedDate(int day, int month) {
 TEST_F(PluginTest, BinsearchBrowsePage) {
     ASSERT_EQ(parseFixture("lumo.so", "binsearch/browse.htm"), 2);
     storeScript();
-    EXPECT_EQ(db_->rows("SELECT result_id, pct, parts, subject, filename, size, newsgroup, poster FROM result "
-                        "WHERE engine='binsearch' ORDER BY result_id"),
-              (std::vector<std::string>{
-                  "1706300001|80|20/25|Winter Film \"winter.part01.rar\" yEnc (01/25) |winter.part01.rar|350|"
-                  "a.b.movies|snow@example.com (Snow)",
-                  "1706300002|100|40/40|New Year & Fireworks \"fireworks.mkv\" yEnc (1/40) |fireworks.mkv|2250|"
-                  "a.b.movies|boom@example.com",
-                  "1706300003|0|1/1|Autumn Leaves \"leaves.nfo\" yEnc (1/1) |leaves.nfo|0|a.b.movies|tree@example.com",
-                  "1706300005|75|3/4|Undated Post \"undated.rar\" |undated.rar|10|a.b.movies|who@example.com",
-              }));
+    EXPECT_EQ(
+        db_->rows(
+            "SELECT result_id, pct, parts, subject, filename, size, newsgroup, poster FROM result "
+            "WHERE engine='binsearch' ORDER BY result_id"),
+        (std::vector<std::string>{
+            "1706300001|80|20/25|Winter Film \"winter.part01.rar\" yEnc (01/25) "
+            "|winter.part01.rar|350|"
+            "a.b.movies|snow@example.com (Snow)",
+            "1706300002|100|40/40|New Year & Fireworks \"fireworks.mkv\" yEnc (1/40) "
+            "|fireworks.mkv|2250|"
+            "a.b.movies|boom@example.com",
+            "1706300003|0|1/1|Autumn Leaves \"leaves.nfo\" yEnc (1/1) "
+            "|leaves.nfo|0|a.b.movies|tree@example.com",
+            "1706300005|75|3/4|Undated Post \"undated.rar\" "
+            "|undated.rar|10|a.b.movies|who@example.com",
+        }));
 
     // Ages count back to the day each post was made, also across the turn of the year:
     // the stamp (end of today minus the age) falls on the shown date.
-    const auto stamps = db_->rows("SELECT result_id, age, tstamp FROM result WHERE engine='binsearch' ORDER BY result_id");
+    const auto stamps = db_->rows(
+        "SELECT result_id, age, tstamp FROM result WHERE engine='binsearch' ORDER BY result_id");
     ASSERT_EQ(stamps.size(), 4u);
-    const std::vector<std::string> dates = {expectedDate(28, 12), expectedDate(2, 1), expectedDate(15, 11)};
+    const std::vector<std::string> dates = {expectedDate(28, 12), expectedDate(2, 1),
+                                            expectedDate(15, 11)};
     for (size_t i = 0; i < dates.size(); ++i) {
         long long stamp = 0;
         int age = 0;
@@ -137,10 +152,13 @@ TEST_F(PluginTest, NzbindexSearchPage) {
     storeScript();
     EXPECT_EQ(stored("nzbindex"),
               (std::vector<std::string>{
-                  "1401000001|90|18/20|Ubuntu 26.04 Desktop \"ubuntu-26.04-desktop-amd64.iso\" yEnc||4800|a.b.linux|"
+                  "1401000001|90|18/20|Ubuntu 26.04 Desktop \"ubuntu-26.04-desktop-amd64.iso\" "
+                  "yEnc||4800|a.b.linux|"
                   "iso@example.net (ISO Poster)|3",
-                  "1401000002|80|40/50|Ubuntu Server & Tools \"server.part1.rar\"||700|a.b.linux|srv@example.net|0",
-                  "1401000004|100|100/100|Kubuntu Daily \"kubuntu.iso\" (amd64)||1050|a.b.linux a.b.cd.image|"
+                  "1401000002|80|40/50|Ubuntu Server & Tools "
+                  "\"server.part1.rar\"||700|a.b.linux|srv@example.net|0",
+                  "1401000004|100|100/100|Kubuntu Daily \"kubuntu.iso\" (amd64)||1050|a.b.linux "
+                  "a.b.cd.image|"
                   "kde@example.org|120",
                   "1401000005|0|0/1|ubuntu.nfo||0|a.b.linux|iso@example.net (ISO Poster)|0",
               }));
@@ -156,22 +174,25 @@ TEST_F(PluginTest, YabsearchSearchAndBrowsePages) {
     storeScript();
     ASSERT_EQ(parseFixture("dulo.so", "yabsearch/browse.htm"), 2);
     storeScript();
-    EXPECT_EQ(stored("yabsearch"),
-              (std::vector<std::string>{
-                  "colid4711|95|1/1|Ubuntu Server \"ubuntu-server.iso\" & docs||2400|a.b.linux|"
-                  "poster@example.com (Poster)|7",
-                  "colid4712|100|1/1|Ubuntu Minimal \"mini.iso\"||64|a.b.linux a.b.cd.image|mini@example.com|0",
-                  "colid4714|0|1/1|Ubuntu Touch \"touch.img\"||1050|a.b.mobile|touch@example.com|0",
-                  "colid4715|50|1/1|Ubuntu Notes \"notes.txt\"||0|a.b.linux|notes@example.com|30",
-                  "colid5001|98|1/1|Debian Netinst \"netinst.iso\"||400|a.b.linux|deb@example.org|2",
-                  "colid5002|100|1/1|Fedora Live \"live.iso\"||1900|a.b.linux|fed@example.org|0",
-              }));
+    EXPECT_EQ(
+        stored("yabsearch"),
+        (std::vector<std::string>{
+            "colid4711|95|1/1|Ubuntu Server \"ubuntu-server.iso\" & docs||2400|a.b.linux|"
+            "poster@example.com (Poster)|7",
+            "colid4712|100|1/1|Ubuntu Minimal \"mini.iso\"||64|a.b.linux "
+            "a.b.cd.image|mini@example.com|0",
+            "colid4714|0|1/1|Ubuntu Touch \"touch.img\"||1050|a.b.mobile|touch@example.com|0",
+            "colid4715|50|1/1|Ubuntu Notes \"notes.txt\"||0|a.b.linux|notes@example.com|30",
+            "colid5001|98|1/1|Debian Netinst \"netinst.iso\"||400|a.b.linux|deb@example.org|2",
+            "colid5002|100|1/1|Fedora Live \"live.iso\"||1900|a.b.linux|fed@example.org|0",
+        }));
 }
 
 TEST_F(PluginTest, PagesWithoutRowsStoreNothing) {
     for (const char* library : {"lumo.so", "pirn.so", "dulo.so"}) {
         CScoutlet engine(observer_, library);
-        std::string noRows = "<html><form name=\"search\" method=\"get\"></form><p>nothing found</p></html>";
+        std::string noRows =
+            "<html><form name=\"search\" method=\"get\"></form><p>nothing found</p></html>";
         EXPECT_EQ(engine.parse(noRows.data(), (int)noRows.size()), 0) << library;
         std::string noIds = "<form name=\"search\" method=\"get\"><table><tr class=\"a\"><td>x</td>"
                             "<tr class=\"b\"><td name=\"abc\" value=\"x\">y</td></table>";
@@ -183,15 +204,75 @@ TEST_F(PluginTest, PagesWithoutRowsStoreNothing) {
 // Pages stitched at random from the sites' markers, quotes and stray bytes: whatever a
 // plug-in makes of them must be a script that runs cleanly.
 TEST_F(PluginTest, GarbagePagesGiveValidScripts) {
-    const std::vector<std::string> pieces = {
-        "<tr ", "<tr", "name=\"", " name=\"", "\" >", "\"", "class=\"s\">", "<td", "<td>", "</td>", "\">",
-        "</a><td", ">", "</", "span>", "<a href", "?b=", "&amp;", "size: ", ",", "available: ", " /", " ",
-        "<", "<span ", ";g=", "&", "br>", "</nobr", "value=\"", "_name\">", "</span>", "(", " part",
-        "_poster\">", "nowrap>", "colid", "ndcollection\">", "<br", "/>", "size\">", "completeness\">",
-        "<title>Browse newsgroup ", "<form name=\"search\" method=", "'", "''", "1", "42", "7d", "3 u",
-        "1.5 GB", "9.99 MB", "12-dec", "alt.binaries.", "%", "%4", "%00", "&#0;", "&#x27;", "&apos;",
-        "\xE9", "\x01", "DROP TABLE result;--", "<tr name=\"1", "<tr a name=\"2\" >", "<tr value=\"3",
-        "<tr name=\"colid4", std::string(300, 'x'), std::string(200, '\'')};
+    const std::vector<std::string> pieces = {"<tr ",
+                                             "<tr",
+                                             "name=\"",
+                                             " name=\"",
+                                             "\" >",
+                                             "\"",
+                                             "class=\"s\">",
+                                             "<td",
+                                             "<td>",
+                                             "</td>",
+                                             "\">",
+                                             "</a><td",
+                                             ">",
+                                             "</",
+                                             "span>",
+                                             "<a href",
+                                             "?b=",
+                                             "&amp;",
+                                             "size: ",
+                                             ",",
+                                             "available: ",
+                                             " /",
+                                             " ",
+                                             "<",
+                                             "<span ",
+                                             ";g=",
+                                             "&",
+                                             "br>",
+                                             "</nobr",
+                                             "value=\"",
+                                             "_name\">",
+                                             "</span>",
+                                             "(",
+                                             " part",
+                                             "_poster\">",
+                                             "nowrap>",
+                                             "colid",
+                                             "ndcollection\">",
+                                             "<br",
+                                             "/>",
+                                             "size\">",
+                                             "completeness\">",
+                                             "<title>Browse newsgroup ",
+                                             "<form name=\"search\" method=",
+                                             "'",
+                                             "''",
+                                             "1",
+                                             "42",
+                                             "7d",
+                                             "3 u",
+                                             "1.5 GB",
+                                             "9.99 MB",
+                                             "12-dec",
+                                             "alt.binaries.",
+                                             "%",
+                                             "%4",
+                                             "%00",
+                                             "&#0;",
+                                             "&#x27;",
+                                             "&apos;",
+                                             "\xE9",
+                                             "\x01",
+                                             "DROP TABLE result;--",
+                                             "<tr name=\"1",
+                                             "<tr a name=\"2\" >",
+                                             "<tr value=\"3",
+                                             "<tr name=\"colid4",
+                                             std::string(300, 'x'),
+                                             std::string(200, '\'')};
     unsigned seed = 12345;
     int scripts = 0;
     auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
@@ -199,7 +280,8 @@ TEST_F(PluginTest, GarbagePagesGiveValidScripts) {
         CScoutlet engine(observer_, library);
         for (int round = 0; round < 150; ++round) {
             std::string page;
-            for (unsigned count = 20 + next() % 300; count > 0; --count) page += pieces[next() % pieces.size()];
+            for (unsigned count = 20 + next() % 300; count > 0; --count)
+                page += pieces[next() % pieces.size()];
             const size_t before = observer_.scripts.size();
             engine.parse(page.data(), (int)page.size());
             if (observer_.scripts.size() == before) continue;
@@ -208,11 +290,13 @@ TEST_F(PluginTest, GarbagePagesGiveValidScripts) {
             size_t start = 0;
             for (size_t nl; (nl = script.find('\n', start)) != std::string::npos; start = nl + 1)
                 ASSERT_LE(nl - start + 1, kResultRowLimit);
-            ASSERT_EQ(db_->run(script), SQLITE_OK) << library << " round " << round << "\n" << script;
+            ASSERT_EQ(db_->run(script), SQLITE_OK) << library << " round " << round << "\n"
+                                                   << script;
         }
     }
     EXPECT_GT(scripts, 100) << "the pages should yield rows often enough to mean something";
-    EXPECT_EQ(db_->rows("SELECT count(*) FROM result WHERE result_id='dummy'"), std::vector<std::string>{"1"});
+    EXPECT_EQ(db_->rows("SELECT count(*) FROM result WHERE result_id='dummy'"),
+              std::vector<std::string>{"1"});
 }
 
 // Hostile pages put quotes and SQL into every field: the rows must be stored with those
@@ -224,7 +308,9 @@ struct HostileCase {
     std::vector<std::string> ids;
 };
 
-void PrintTo(const HostileCase& c, std::ostream* out) { *out << c.page; }
+void PrintTo(const HostileCase& c, std::ostream* out) {
+    *out << c.page;
+}
 
 class HostilePageTest : public PluginTest, public ::testing::WithParamInterface<HostileCase> {};
 
@@ -237,11 +323,13 @@ TEST_P(HostilePageTest, StoresHostileTextsAsData) {
     storeScript();
 
     EXPECT_EQ(db_->rows("SELECT type, name FROM sqlite_master WHERE type<>'index' ORDER BY name"),
-              (std::vector<std::string>{"view|ageoffsync", "view|ageupdate", "table|result", "view|results"}));
-    EXPECT_EQ(db_->rows("SELECT count(*) FROM result WHERE result_id='dummy'"), std::vector<std::string>{"1"});
+              (std::vector<std::string>{"view|ageoffsync", "view|ageupdate", "table|result",
+                                        "view|results"}));
+    EXPECT_EQ(db_->rows("SELECT count(*) FROM result WHERE result_id='dummy'"),
+              std::vector<std::string>{"1"});
     std::vector<std::string> ids;
-    for (const auto& row : db_->rows(std::string("SELECT result_id FROM result WHERE engine='") + c.engine +
-                                     "' ORDER BY rowid"))
+    for (const auto& row : db_->rows(std::string("SELECT result_id FROM result WHERE engine='") +
+                                     c.engine + "' ORDER BY rowid"))
         ids.push_back(row);
     EXPECT_EQ(ids, c.ids);
     // The hostile texts arrive as data: nothing was cut off at a quote.
@@ -252,24 +340,36 @@ TEST_P(HostilePageTest, StoresHostileTextsAsData) {
 
 INSTANTIATE_TEST_SUITE_P(
     Sites, HostilePageTest,
-    ::testing::Values(
-        HostileCase{"lumo.so", "binsearch/hostile.htm", "binsearch",
-                    {"1'); DROP TABLE result; --", "2' || (SELECT group_concat(name) FROM sqlite_master) || '", "3"}},
-        HostileCase{"pirn.so", "nzbindex/hostile.htm", "nzbindex", {"1' OR '1'='1'); DROP TABLE result; --", "2"}},
-        HostileCase{"dulo.so", "yabsearch/hostile.htm", "yabsearch", {"colid1'); DROP TABLE result; --", "colid2"}}),
+    ::testing::Values(HostileCase{"lumo.so",
+                                  "binsearch/hostile.htm",
+                                  "binsearch",
+                                  {"1'); DROP TABLE result; --",
+                                   "2' || (SELECT group_concat(name) FROM sqlite_master) || '",
+                                   "3"}},
+                      HostileCase{"pirn.so",
+                                  "nzbindex/hostile.htm",
+                                  "nzbindex",
+                                  {"1' OR '1'='1'); DROP TABLE result; --", "2"}},
+                      HostileCase{"dulo.so",
+                                  "yabsearch/hostile.htm",
+                                  "yabsearch",
+                                  {"colid1'); DROP TABLE result; --", "colid2"}}),
     [](const auto& info) { return std::string(info.param.engine); });
 
 TEST_F(PluginTest, HostileBinsearchFieldsKeepTheirText) {
     ASSERT_EQ(parseFixture("lumo.so", "binsearch/hostile.htm"), 2);
     storeScript();
-    EXPECT_EQ(db_->rows("SELECT subject, filename, parts, size, poster, age FROM result WHERE result_id LIKE '1''%'"),
-              std::vector<std::string>{"Evil` subject`); DELETE FROM result; -- \"x\" `q`|evil`);DROP TABLE "
-                                       "result;--.rar|1'); DELETE FROM result;--/2'); DROP TABLE result;--|1000|"
-                                       "poster`); DROP TABLE result; --|3"});
+    EXPECT_EQ(db_->rows("SELECT subject, filename, parts, size, poster, age FROM result WHERE "
+                        "result_id LIKE '1''%'"),
+              std::vector<std::string>{
+                  "Evil` subject`); DELETE FROM result; -- \"x\" `q`|evil`);DROP TABLE "
+                  "result;--.rar|1'); DELETE FROM result;--/2'); DROP TABLE result;--|1000|"
+                  "poster`); DROP TABLE result; --|3"});
     EXPECT_EQ(db_->rows("SELECT parts, size, age FROM result WHERE result_id='3'"),
               std::vector<std::string>{"5,0);DROP TABLE result;--/9);DROP TABLE result;--|1000|4"});
     // The over-long row was shortened, the longest texts first, and is still stored.
-    EXPECT_EQ(db_->rows("SELECT length(subject) < 1000, length(poster) > 0, substr(newsgroup, 1, 5) FROM result "
+    EXPECT_EQ(db_->rows("SELECT length(subject) < 1000, length(poster) > 0, substr(newsgroup, 1, "
+                        "5) FROM result "
                         "WHERE result_id LIKE '2%'"),
               std::vector<std::string>{"1|1|a.b.'"});
 }
@@ -277,7 +377,8 @@ TEST_F(PluginTest, HostileBinsearchFieldsKeepTheirText) {
 // Each plug-in exports exactly the two entry points and nothing else of its own.
 TEST(PluginExports, OnlyTheTwoEntryPoints) {
     for (const char* plugin : {"lumo.so", "pirn.so", "dulo.so"}) {
-        const std::string command = std::string("nm -D --defined-only ") + CORV_BIN_DIR + "/" + plugin;
+        const std::string command =
+            std::string("nm -D --defined-only ") + CORV_BIN_DIR + "/" + plugin;
         FILE* nm = popen(command.c_str(), "r");
         ASSERT_NE(nm, nullptr);
         std::set<std::string> names;
@@ -287,7 +388,9 @@ TEST(PluginExports, OnlyTheTwoEntryPoints) {
             if (sscanf(line, "%*s %*s %255s", name) == 1) names.insert(name);
         }
         EXPECT_EQ(pclose(nm), 0) << command;
-        EXPECT_EQ(names, (std::set<std::string>{"_Z10readconfigR7tengine", "_Z11parseresultPciRSs"})) << plugin;
+        EXPECT_EQ(names,
+                  (std::set<std::string>{"_Z10readconfigR7tengine", "_Z11parseresultPciRSs"}))
+            << plugin;
     }
 }
 
