@@ -36,6 +36,7 @@ sqliteDB::~sqliteDB() { close(); }
 
 int sqliteDB::open(const char* path) {
     if (!path) return SQLITE_CANTOPEN;
+    std::lock_guard<sqliteDB> guard(*this); // no statement sees a half-made connection
     if (db) return SQLITE_OK;
     int rc = sqlite3_open(path, &db);
     dbPath = path;
@@ -70,6 +71,7 @@ int sqliteDB::open(const char* path, const char* script) {
 }
 
 int sqliteDB::close() {
+    std::lock_guard<sqliteDB> guard(*this); // a statement in progress finishes first
     if (!db) return 0;
     int rc = sqlite3_close(db);
     db = nullptr;
