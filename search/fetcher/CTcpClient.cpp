@@ -13,9 +13,9 @@
 #include <cstring>
 
 int CTcpClient::select(int socket, TSelect mode, int waitSeconds) {
-    short events = mode == waitReadable   ? POLLIN
-                   : mode == waitWritable ? POLLOUT
-                                          : POLLIN | POLLOUT;
+    short events = (short)(mode == waitReadable   ? POLLIN
+                           : mode == waitWritable ? POLLOUT
+                                                  : POLLIN | POLLOUT);
     pollfd fds[2] = {{socket, events, 0}, {CThreadSingle::wakeDescriptor(), POLLIN, 0}};
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(waitSeconds);
     for (;;) {
