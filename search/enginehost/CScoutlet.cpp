@@ -154,7 +154,8 @@ void CScoutlet::downld(tsearch& request, char* ids, char sep) {
     replaceparameters(body, engine_.nzbpost, request);
 
     const bool numbered = strstr(engine_.nzbitem, "%d") != nullptr;
-    char* id = ids ? ids : (char*)"";
+    char none[] = "";
+    char* id = ids ? ids : none;
     for (int number = 0;; ++number) {
         char* next = sep ? strchr(id, sep) : nullptr;
         if (next) *next = 0;
