@@ -94,7 +94,10 @@ int sqliteDB::resetDB(const char* script) {
     std::lock_guard<std::recursive_mutex> guard(dblock());
     int rc = close();
     if (rc != SQLITE_OK) return rc; // still in use: keep the file rather than pull it away
-    unlink(path);
+    // The write-ahead log and its index belong to the file that goes; a new database
+    // must never meet them.
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+        unlink((std::string(path) + suffix).c_str());
     rc = open();
     if (rc != SQLITE_OK || !script) return rc;
     if (endsInSqlExtension(script)) return load(script) == 0 ? SQLITE_OK : SQLITE_ERROR;

@@ -225,6 +225,9 @@ TEST_F(ResultsDatabase, AgesFollowTheDayChange) {
 TEST_F(ResultsDatabase, ResetKeepsOnlyTheDummyRow) {
     insertSamples();
     EXPECT_EQ(db->resetDB(), SQLITE_OK);
+    char indexName[64] = "result_bysubject";
+    const char* nameColumn[] = {"name", nullptr};
+    EXPECT_EQ(db->selectCount("sqlite_master", nameColumn, indexName, 64), 1); // page order
     auto p = page();
     ASSERT_EQ(db->selectData(*p), SQLITE_OK);
     EXPECT_EQ(p->rows, 1);
