@@ -12,14 +12,9 @@ struct FilterCase {
     const char* condition;
 };
 
-std::string translate(const FilterCase& c) {
-    std::string out = "left over";
-    sqlfilter(out, c.column, c.filter, c.type);
-    return out;
-}
-
 TEST(SqlFilter, TranslatesTheFilterLanguage) {
     const FilterCase cases[] = {
+        // the language
         {">100", "size", COLTYPE_SIZE, "`size`>100 "},
         {"100", "size", COLTYPE_SIZE, "`size`=100 "},
         {"<=5", "age", COLTYPE_NUMBER, "`age`<=5 "},
@@ -33,21 +28,11 @@ TEST(SqlFilter, TranslatesTheFilterLanguage) {
         {"two  words ", "subject", COLTYPE_TEXT,
          "`subject`LIKE'%two%' AND `subject`LIKE'%words%' "},
         {"binsearch", "engine", COLTYPE_HIDDEN, "`engine`LIKE'%binsearch%' "},
-    };
-    for (const FilterCase& c : cases) EXPECT_EQ(translate(c), c.condition) << c.filter;
-}
-
-TEST(SqlFilter, ApostrophesCannotEndTheLiteral) {
-    const FilterCase cases[] = {
+        // apostrophes cannot end the literal
         {"don't", "subject", COLTYPE_TEXT, "`subject`LIKE'%don''t%' "},
         {"!''", "subject", COLTYPE_TEXT, "`subject`NOT LIKE'%''''%' "},
         {"x');DROP", "subject", COLTYPE_TEXT, "`subject`LIKE'%x'');DROP%' "},
-    };
-    for (const FilterCase& c : cases) EXPECT_EQ(translate(c), c.condition) << c.filter;
-}
-
-TEST(SqlFilter, WordsWithoutConditionAreLeftOut) {
-    const FilterCase cases[] = {
+        // words without a condition are left out
         {"", "size", COLTYPE_SIZE, ""},
         {" ", "subject", COLTYPE_TEXT, ""},
         {"   ", "subject", COLTYPE_TEXT, ""},
@@ -56,17 +41,16 @@ TEST(SqlFilter, WordsWithoutConditionAreLeftOut) {
         {">3 [<9", "size", COLTYPE_SIZE, "`size`>3 "},
         {">", "size", COLTYPE_SIZE, ""},
         {"!", "age", COLTYPE_NUMBER, ""},
-    };
-    for (const FilterCase& c : cases) EXPECT_EQ(translate(c), c.condition) << c.filter;
-}
-
-TEST(SqlFilter, NegatedNumbersStayValidSql) {
-    const FilterCase cases[] = {
+        // negated numbers stay valid SQL
         {"!5", "size", COLTYPE_SIZE, "NOT `size`=5 "},
         {"!<=5", "age", COLTYPE_NUMBER, "NOT `age`<=5 "},
         {">1 !7", "age", COLTYPE_NUMBER, "`age`>1 AND NOT `age`=7 "},
     };
-    for (const FilterCase& c : cases) EXPECT_EQ(translate(c), c.condition) << c.filter;
+    for (const FilterCase& c : cases) {
+        std::string out = "left over";
+        sqlfilter(out, c.column, c.filter, c.type);
+        EXPECT_EQ(out, c.condition) << c.filter;
+    }
 }
 
 TEST(SqlFilter, NullFilterGivesNoCondition) {
