@@ -35,7 +35,9 @@ int cThread::start() {
     return 1;
 }
 
-void cThread::stop() { threadID = 0; }
+void cThread::stop() {
+    threadID = 0;
+}
 
 void cThread::run() {
     long expected = STARTING;

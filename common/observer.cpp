@@ -9,7 +9,9 @@
 
 namespace {
 // Addresses and arguments are logged as 32 hex digits, as they always were.
-unsigned lowBits(const void* pointer) { return (unsigned)(uintptr_t)pointer; }
+unsigned lowBits(const void* pointer) {
+    return (unsigned)(uintptr_t)pointer;
+}
 } // namespace
 
 void _observer::update(unsigned, void*) {}

@@ -23,14 +23,16 @@ int readVersion(sqliteDB& db) {
 // upgrade could only fail statement by statement.
 bool readable(sqliteDB& db) {
     std::lock_guard<sqliteDB> guard(db);
-    return sqlite3_exec(db.db, "SELECT COUNT(*) FROM sqlite_master", nullptr, nullptr, nullptr) == SQLITE_OK;
+    return sqlite3_exec(db.db, "SELECT COUNT(*) FROM sqlite_master", nullptr, nullptr, nullptr) ==
+           SQLITE_OK;
 }
 
 // Temporary files of the segments and decodes made before the upgrade.
 void removeStaleTempFiles() {
     std::string temp = profile::getString("DEFAULT", "tempfolder", "./temp", CONFIG_INI);
     if (temp.empty()) temp = "./temp"; // a blank key must not turn the patterns into "/*.seg"
-    for (const char* kind : {"*.seg", "*.dec", "*.sql"}) removeM((temp + "/" + kind).c_str());
+    for (const char* kind : {"*.seg", "*.dec", "*.sql"})
+        removeM((temp + "/" + kind).c_str());
 }
 
 } // namespace

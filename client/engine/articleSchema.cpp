@@ -2,16 +2,24 @@
 
 // One statement per line: the script runner executes each line on its own.
 const char* const ARTICLES_SCHEMA =
-    "CREATE TABLE segm  ( segmSID INTEGER PRIMARY KEY,  segmFID integer, segmNum integer,   segmBytes integer, segmMsgid TEXT,   segmState integer default 0)\n"
-    "CREATE TABLE segf  ( segfSID INTEGER,  segfHost integer default 0, UNIQUE(segfSID, segfHost))\n"
-    "CREATE TABLE file  ( fileFID INTEGER PRIMARY KEY, filePID integer, fileSubject TEXT, fileName TEXT,  filePoster TEXT,   fileDate integer, fileSize  integer default 0,  fileProgress integer default 0, fileType integer, fileGroup TEXT default '', segcount integer, segavail integer, parblocks integer)\n"
+    "CREATE TABLE segm  ( segmSID INTEGER PRIMARY KEY,  segmFID integer, segmNum integer,   "
+    "segmBytes integer, segmMsgid TEXT,   segmState integer default 0)\n"
+    "CREATE TABLE segf  ( segfSID INTEGER,  segfHost integer default 0, UNIQUE(segfSID, "
+    "segfHost))\n"
+    "CREATE TABLE file  ( fileFID INTEGER PRIMARY KEY, filePID integer, fileSubject TEXT, fileName "
+    "TEXT,  filePoster TEXT,   fileDate integer, fileSize  integer default 0,  fileProgress "
+    "integer default 0, fileType integer, fileGroup TEXT default '', segcount integer, segavail "
+    "integer, parblocks integer)\n"
     "CREATE TABLE post  ( postPID INTEGER PRIMARY KEY, postDesc TEXT,   postTarget  TEXT)\n"
     "CREATE TABLE deco  ( decoFID INTEGER PRIMARY KEY, decoCheck INTEGER default 0)\n"
     "CREATE TABLE queu  ( queuFID INTEGER PRIMARY KEY, queuPrio  INTEGER default 7)\n"
-    "#REATE TABLE queu  ( queuFID INTEGER PRIMARY KEY, queuPrio  INTEGER default 7, UNIQUE(queuFID, queuPrio))\n"
+    "#REATE TABLE queu  ( queuFID INTEGER PRIMARY KEY, queuPrio  INTEGER default 7, "
+    "UNIQUE(queuFID, queuPrio))\n"
     "CREATE INDEX quep ON queu (queuPrio ASC)\n"
-    "CREATE VIEW segn AS SELECT segmSID, segmFID, segmNum, segmBytes, segmMsgid FROM queu LEFT OUTER JOIN segm ON (queuFID=segmFID) WHERE segmState=0\n"
-    "CREATE VIEW sego AS SELECT segmSID, segmFID, segmNum, segmBytes, segmMsgid FROM queu LEFT OUTER JOIN segm ON (queuFID=segmFID) WHERE segmState=0 ORDER BY queuPrio\n"
+    "CREATE VIEW segn AS SELECT segmSID, segmFID, segmNum, segmBytes, segmMsgid FROM queu LEFT "
+    "OUTER JOIN segm ON (queuFID=segmFID) WHERE segmState=0\n"
+    "CREATE VIEW sego AS SELECT segmSID, segmFID, segmNum, segmBytes, segmMsgid FROM queu LEFT "
+    "OUTER JOIN segm ON (queuFID=segmFID) WHERE segmState=0 ORDER BY queuPrio\n"
     "CREATE TABLE vers ( versID INTEGER PRIMARY KEY, version INTEGER )\n"
     "INSERT INTO  vers VALUES(1,100)\n";
 

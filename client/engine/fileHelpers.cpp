@@ -24,7 +24,9 @@ int folder_exists(const char* section, const char* key, const char* def, const c
     return mkdir(path, 0777) == 0 ? 0 : -1;
 }
 
-int file_exists(const char* path) { return path && access(path, F_OK) == 0 ? 0 : -1; }
+int file_exists(const char* path) {
+    return path && access(path, F_OK) == 0 ? 0 : -1;
+}
 
 int file_create(const char* path, const char* data, unsigned length) {
     FILE* file = path ? fopen(path, "w") : nullptr;

@@ -15,24 +15,30 @@ namespace {
 constexpr int SCRIPT_LINE_MAX = 4095;
 
 // The log shows the connection the way it always has: as 32 hex digits of its handle.
-unsigned handleBits(const sqlite3* db) { return (unsigned)(uintptr_t)db; }
+unsigned handleBits(const sqlite3* db) {
+    return (unsigned)(uintptr_t)db;
+}
 
 // Consumes the rest of an over-long line, so that its tail is not taken for a statement.
 void skipRestOfLine(FILE* file, int next) {
-    while (next != EOF && next != '\n') next = getc(file);
+    while (next != EOF && next != '\n')
+        next = getc(file);
 }
 
 // A rebuilt database must not meet the journal files of the one it replaces.
 void removeDatabaseFiles(const std::string& path) {
     unlink(path.c_str());
-    for (const char* suffix : {"-journal", "-wal", "-shm"}) unlink((path + suffix).c_str());
+    for (const char* suffix : {"-journal", "-wal", "-shm"})
+        unlink((path + suffix).c_str());
 }
 
 } // namespace
 
 sqliteDB::sqliteDB() : dbLock(dblock()), dbPath(ARTICLES_DB) {}
 
-sqliteDB::~sqliteDB() { close(); }
+sqliteDB::~sqliteDB() {
+    close();
+}
 
 int sqliteDB::open(const char* path) {
     if (!path) return SQLITE_CANTOPEN;
@@ -59,7 +65,8 @@ void sqliteDB::addSegmentIndex() {
     // Segments are looked up by file everywhere (an import's size sums, the queue's
     // views, the decoder's deletes); without this every lookup scans all segments.
     // A database without the segm table yet (being built) simply gets none.
-    sqlite3_exec(db, "CREATE INDEX IF NOT EXISTS segmfile ON segm (segmFID)", nullptr, nullptr, nullptr);
+    sqlite3_exec(db, "CREATE INDEX IF NOT EXISTS segmfile ON segm (segmFID)", nullptr, nullptr,
+                 nullptr);
 }
 
 int sqliteDB::open(const char* path, const char* script) {
@@ -145,6 +152,7 @@ int sqliteDB::exec(const char* sql, sqlite3_callback callback, void* context) {
 }
 
 int cb_max(void* context, int columns, char** values, char**) {
-    if (context && columns >= 1 && values && values[0]) *static_cast<int*>(context) = atoi(values[0]);
+    if (context && columns >= 1 && values && values[0])
+        *static_cast<int*>(context) = atoi(values[0]);
     return 0;
 }

@@ -35,7 +35,9 @@ fs::path programFolder() {
 }
 
 // The converter writes the script into the program folder's temp, named after the NZB.
-std::string scriptPathFor(const fs::path& nzb) { return "./temp/" + nzb.stem().string() + ".sql"; }
+std::string scriptPathFor(const fs::path& nzb) {
+    return "./temp/" + nzb.stem().string() + ".sql";
+}
 
 // One import as the model does it: id bases under the lock, conversion, load, clean-up.
 bool importNzb(sqliteDB& db, const fs::path& nzb) {
@@ -73,11 +75,13 @@ void printDatabase(sqliteDB& db) {
                       "FROM post LEFT OUTER JOIN file ON (postPID=filePID) GROUP BY postPID");
     posts.print("Posts");
 
-    TextTable files({"fileFID", "post", "fileName", "type", "size", "segments", "blocks", "groups"});
-    files.addRows(db, "SELECT fileFID, filePID, fileName, CASE fileType WHEN 1 THEN 'RAR' "
-                      "WHEN 2 THEN 'PAR2' WHEN 3 THEN 'NZB' WHEN 4 THEN 'NFO' WHEN 5 THEN 'SFV' "
-                      "WHEN 6 THEN 'AVI' WHEN 7 THEN 'sample AVI' ELSE 'other' END, fileSize, "
-                      "segavail || '/' || segcount, parblocks, fileGroup FROM file ORDER BY fileFID");
+    TextTable files(
+        {"fileFID", "post", "fileName", "type", "size", "segments", "blocks", "groups"});
+    files.addRows(db,
+                  "SELECT fileFID, filePID, fileName, CASE fileType WHEN 1 THEN 'RAR' "
+                  "WHEN 2 THEN 'PAR2' WHEN 3 THEN 'NZB' WHEN 4 THEN 'NFO' WHEN 5 THEN 'SFV' "
+                  "WHEN 6 THEN 'AVI' WHEN 7 THEN 'sample AVI' ELSE 'other' END, fileSize, "
+                  "segavail || '/' || segcount, parblocks, fileGroup FROM file ORDER BY fileFID");
     files.print("Files");
 
     TextTable subjects({"fileFID", "fileSubject", "filePoster"});

@@ -20,7 +20,6 @@ int countBox(const char* text, const char* title, unsigned) {
     return msgbox::IDOK;
 }
 
-
 void runSql(const char* path, const char* sql) {
     sqlite3* raw = nullptr;
     ASSERT_EQ(sqlite3_open(path, &raw), SQLITE_OK);
@@ -44,7 +43,8 @@ const char* OLD_DATABASE =
     "CREATE TABLE deco  ( decoFID INTEGER PRIMARY KEY, decoCheck INTEGER default 0);"
     "CREATE TABLE queu  ( queuFID INTEGER PRIMARY KEY, queuPrio  INTEGER default 7);"
     "INSERT INTO post VALUES(1, 'old.nzb', '');"
-    "INSERT INTO file(fileFID, filePID, fileSubject, fileType) VALUES(1, 1, 'a', 1), (2, 1, 'b', 1), "
+    "INSERT INTO file(fileFID, filePID, fileSubject, fileType) VALUES(1, 1, 'a', 1), (2, 1, 'b', "
+    "1), "
     "(3, 1, 'c', 2);"
     "INSERT INTO segm(segmSID, segmFID, segmNum, segmBytes, segmMsgid, segmState) VALUES"
     "(1, 1, 1, 100, 'a1@x', 2), (2, 1, 2, 100, 'a2@x', 1), (3, 1, 3, 50, 'a3@x', 0),"
@@ -86,8 +86,9 @@ TEST_F(ArticleDBTest, FreshStartWritesTheSchemaAndCreatesTheCurrentDatabase) {
     sqliteDB db;
     ASSERT_EQ(db.open(ARTICLES_DB), SQLITE_OK);
     EXPECT_EQ(column(db, "SELECT version FROM vers"), "100");
-    EXPECT_EQ(column(db, "SELECT name FROM sqlite_master WHERE name NOT LIKE 'sqlite_%' ORDER BY name"),
-              "deco,file,post,quep,queu,segf,segm,segmfile,segn,sego,vers");
+    EXPECT_EQ(
+        column(db, "SELECT name FROM sqlite_master WHERE name NOT LIKE 'sqlite_%' ORDER BY name"),
+        "deco,file,post,quep,queu,segf,segm,segmfile,segn,sego,vers");
 }
 
 TEST_F(ArticleDBTest, SchemaFileIsWrittenOnlyWhenMissingAndFailureIsShown) {
@@ -127,7 +128,9 @@ TEST_F(ArticleDBTest, OldDatabaseIsUpgradedOnceAndStaleTempFilesGo) {
         EXPECT_NE(log.find("update check: v"), std::string::npos);
         EXPECT_NE(log.find("update complete: 100\n"), std::string::npos) << log;
         EXPECT_EQ(boxesShown, 1);
-        EXPECT_EQ(lastBox, "Update DB: Database needs to be updated.\nThis can take a while, please be patient.");
+        EXPECT_EQ(
+            lastBox,
+            "Update DB: Database needs to be updated.\nThis can take a while, please be patient.");
         EXPECT_EQ(readFile(UPDATE_SQL).size(), 609u);
         EXPECT_EQ(readFile(ARTICLES_SQL).size(), 1343u);
         EXPECT_FALSE(std::filesystem::exists("temp/1.seg"));
@@ -138,9 +141,10 @@ TEST_F(ArticleDBTest, OldDatabaseIsUpgradedOnceAndStaleTempFilesGo) {
         sqliteDB db;
         ASSERT_EQ(db.open(ARTICLES_DB), SQLITE_OK);
         EXPECT_EQ(column(db, "SELECT version FROM vers"), "100");
-        EXPECT_EQ(column(db, "SELECT fileFID || ':' || fileName || ':' || segcount || ':' || segavail || "
-                             "':' || parblocks FROM file ORDER BY fileFID"),
-                  "1::3:3:0,2::2:2:0,3::0:0:0");
+        EXPECT_EQ(
+            column(db, "SELECT fileFID || ':' || fileName || ':' || segcount || ':' || segavail || "
+                       "':' || parblocks FROM file ORDER BY fileFID"),
+            "1::3:3:0,2::2:2:0,3::0:0:0");
         EXPECT_EQ(column(db, "SELECT COUNT(*) FROM segm WHERE segmState<>0"), "0");
         EXPECT_EQ(column(db, "SELECT COUNT(*) FROM segf"), "0");
         EXPECT_EQ(column(db, "SELECT queuFID FROM queu ORDER BY queuFID"), "1,2");
@@ -175,7 +179,8 @@ TEST_F(ArticleDBTest, DatabaseThatCannotBeOpenedIsNotUpgraded) {
     std::filesystem::remove_all("data"); // the database cannot be created
     std::string log = start();
     EXPECT_NE(log.find("update check: v0\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("14 UPDATE segm SET segmState=0 WHERE segmState=1"), std::string::npos) << log;
+    EXPECT_NE(log.find("14 UPDATE segm SET segmState=0 WHERE segmState=1"), std::string::npos)
+        << log;
     EXPECT_EQ(boxesShown, 0);
 }
 
@@ -185,7 +190,8 @@ TEST_F(ArticleDBTest, ForeignFileIsLeftAloneAndNotUpgraded) {
     writeFile(ARTICLES_DB, garbage);
     std::string log = start();
     EXPECT_NE(log.find("update skipped: ./data/articles.db is not a readable article database"),
-              std::string::npos) << log;
+              std::string::npos)
+        << log;
     EXPECT_EQ(boxesShown, 0);
     EXPECT_EQ(readFile(ARTICLES_DB), garbage);
 }

@@ -78,7 +78,8 @@ class OneShot : public cThread {
 
 // Waits (bounded) until `done` holds; false on time-out.
 template <class Predicate> bool eventually(Predicate done) {
-    for (int i = 0; i < 10000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    for (int i = 0; i < 10000 && !done(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return done();
 }
 
@@ -145,8 +146,9 @@ TEST(Observers, NotifiedInAttachOrderOnTheNotifyingThread) {
     EXPECT_EQ(a.lastThread, notifierId);
     EXPECT_EQ(c.lastThread, notifierId);
 
-    log = captured([](void* p) { static_cast<Context*>(p)->subject->detach(static_cast<Context*>(p)->b); },
-                   &context);
+    log = captured(
+        [](void* p) { static_cast<Context*>(p)->subject->detach(static_cast<Context*>(p)->b); },
+        &context);
     snprintf(line, sizeof line, "detach: %X\n", (unsigned)(uintptr_t)&b);
     EXPECT_EQ(log, line);
     subject.notify(updFileList, nullptr);
@@ -173,7 +175,8 @@ TEST(Commands, HandleCommandSRunsTheCommandOnAThreadOfItsOwn) {
     struct Target : _observable {
         void handleCommandT(unsigned cmd, void* p1, void* p2) override {
             std::lock_guard<std::mutex> guard(lock);
-            seen = std::to_string(cmd) + " " + std::to_string((intptr_t)p1) + " " + std::to_string((intptr_t)p2);
+            seen = std::to_string(cmd) + " " + std::to_string((intptr_t)p1) + " " +
+                   std::to_string((intptr_t)p2);
             thread = std::this_thread::get_id();
             done.notify_all();
         }
@@ -186,7 +189,8 @@ TEST(Commands, HandleCommandSRunsTheCommandOnAThreadOfItsOwn) {
     ASSERT_TRUE(_observable::sendCommand(&target, cmdClientEnable, (void*)65791, nullptr));
     {
         std::unique_lock<std::mutex> guard(target.lock);
-        ASSERT_TRUE(target.done.wait_for(guard, std::chrono::seconds(10), [&] { return !target.seen.empty(); }));
+        ASSERT_TRUE(target.done.wait_for(guard, std::chrono::seconds(10),
+                                         [&] { return !target.seen.empty(); }));
     }
     fflush(stdout);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "handle cmd: 2 100ff 0");

@@ -8,10 +8,10 @@
 
 namespace {
 
-
 int countLines(const char* text) {
     int lines = 0;
-    for (const char* c = text; *c; ++c) lines += *c == '\n';
+    for (const char* c = text; *c; ++c)
+        lines += *c == '\n';
     return lines;
 }
 
@@ -31,7 +31,7 @@ TEST(ArticleScripts, SchemaAndUpgradeHaveTheirFixedShape) {
 TEST_F(SqliteDBTest, ScriptRunnerSkipsShortAndCommentLines) {
     writeFile("script.sql", "CREATE TABLE t (a TEXT)\n"
                             "\n"
-                            "x\n"          // two characters: not executed
+                            "x\n" // two characters: not executed
                             "#INSERT INTO t VALUES('comment')\n"
                             "INSERT INTO t VALUES('one')\n"
                             "INSERT INTO t VALUES('two')X"); // loses its last character
@@ -59,7 +59,8 @@ TEST_F(SqliteDBTest, OverLongLineIsSkippedWholeNeverSplit) {
     const std::string head = "SELECT 1 --";
     // Split at 4095 characters, the head would run as a comment-only statement and the
     // tail as an insert of its own.
-    std::string overlong = head + std::string(4095 - head.size(), 'x') + "INSERT INTO t VALUES('tail')\n";
+    std::string overlong =
+        head + std::string(4095 - head.size(), 'x') + "INSERT INTO t VALUES('tail')\n";
     std::string insert = "INSERT INTO t VALUES('";
     std::string longest = insert + std::string(4094 - insert.size() - 2, 'b') + "')\n"; // 4095
     std::string oneMore = insert + std::string(4095 - insert.size() - 2, 'c') + "')\n"; // 4096
@@ -155,12 +156,13 @@ TEST_F(SqliteDBTest, OpenWithScriptBuildsAMissingDatabaseAndResetRebuildsIt) {
     std::string plan;
     {
         std::lock_guard<sqliteDB> guard(db);
-        db.exec("EXPLAIN QUERY PLAN SELECT SUM(segmBytes) FROM segm WHERE segmFID==1",
-                [](void* out, int columns, char** values, char**) {
-                    *static_cast<std::string*>(out) += values[columns - 1];
-                    return 0;
-                },
-                &plan);
+        db.exec(
+            "EXPLAIN QUERY PLAN SELECT SUM(segmBytes) FROM segm WHERE segmFID==1",
+            [](void* out, int columns, char** values, char**) {
+                *static_cast<std::string*>(out) += values[columns - 1];
+                return 0;
+            },
+            &plan);
     }
     EXPECT_NE(plan.find("segmfile"), std::string::npos) << plan;
     EXPECT_EQ(column(db, "SELECT version FROM vers"), "100");

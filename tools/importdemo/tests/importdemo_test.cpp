@@ -20,13 +20,16 @@ DemoRun runDemo(const std::string& arguments) {
     if (!pipe) return run;
     char buffer[4096];
     size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        run.output.append(buffer, n);
     int status = pclose(pipe);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
 }
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 } // namespace
 
@@ -37,11 +40,13 @@ TEST(ImportDemo, SamplePostLandsWithItsFilesAndQueue) {
     EXPECT_EQ(run.status, 0) << out;
     EXPECT_TRUE(contains(out, "update check: v100")) << out;
     EXPECT_TRUE(contains(out, "posts after 0, files after 0")) << out;
-    EXPECT_TRUE(contains(out, "posts after 1, files after 6")) << out; // the second import counts on
+    EXPECT_TRUE(contains(out, "posts after 1, files after 6"))
+        << out; // the second import counts on
     EXPECT_TRUE(contains(out, "Posts (2)")) << out;
     EXPECT_TRUE(contains(out, "Files (12)")) << out;
     EXPECT_TRUE(contains(out, "Download queue (8)")) << out; // rar volumes and the par2 index
-    EXPECT_TRUE(contains(out, "Holiday.Pictures.2026.vol00+01.par2  PAR2  627437  2/2       1")) << out;
+    EXPECT_TRUE(contains(out, "Holiday.Pictures.2026.vol00+01.par2  PAR2  627437  2/2       1"))
+        << out;
     EXPECT_TRUE(contains(out, "Tom`s Holiday Pictures")) << out; // quotes never reach SQL raw
     EXPECT_TRUE(contains(out, "\"Holiday.Pictures.2026.nfo\" & notes")) << out;
     EXPECT_FALSE(contains(out, "SQLerr")) << out;
