@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -145,6 +146,37 @@ TEST_F(QuillmapLoad, OverlongValuesLoadWithoutErrors) {
                       "length(fileGroup) > 700 FROM file");
     EXPECT_EQ(rows, (Rows{{"1", "127", "1", "7", "1", "1"}}));
     EXPECT_EQ(query("SELECT segmMsgid FROM segm"), (Rows{{std::string(200, '\'') + "@x"}}));
+}
+
+// Garbage sprinkled over a good NZB: whatever the converter makes of it must load
+// without one SQL error and leave the posts before it untouched.
+TEST_F(QuillmapLoad, MangledNzbsNeverBreakTheScript) {
+    const std::string good = nzbDocument({file("m.part1.rar", 3), file("m.vol00+02.par2", 2)});
+    const char dangerous[] = {'\'', '"', '<', '>', '&', ';', '#', ' ', '\n', '\r', '\0', 'x', '9'};
+    std::mt19937 random(20261207);
+    for (int round = 1; round <= 150; ++round) {
+        std::string text = good;
+        for (int change = 0; change < 12; ++change) {
+            std::size_t at = random() % text.size();
+            char c = dangerous[random() % sizeof dangerous];
+            if (random() % 2)
+                text[at] = c;
+            else
+                text.insert(at, 1, c);
+        }
+        testing::internal::CaptureStdout();
+        import(text);
+        std::string log = testing::internal::GetCapturedStdout();
+        ASSERT_EQ(log.find("SQLerr"), std::string::npos) << "round " << round << "\n" << log;
+        ASSERT_EQ(query("SELECT COUNT(*), MIN(postPID), MAX(postPID) FROM post"),
+                  (Rows{{std::to_string(round), "1", std::to_string(round)}}));
+    }
+    // Every segment belongs to a stored file, every file to a stored post.
+    EXPECT_EQ(query("SELECT COUNT(*) FROM segm WHERE segmFID NOT IN (SELECT fileFID FROM file)"),
+              (Rows{{"0"}}));
+    EXPECT_EQ(query("SELECT COUNT(*) FROM file WHERE filePID NOT IN (SELECT postPID FROM post)"),
+              (Rows{{"0"}}));
+    EXPECT_GT(std::stoi(query("SELECT COUNT(*) FROM segm").at(0).at(0)), 300);
 }
 
 } // namespace
