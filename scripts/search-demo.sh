@@ -33,10 +33,13 @@ for engine in binsearch nzbindex yabsearch; do
   printf '[%s]\nhost=127.0.0.1:%s\n' "$engine" "$port" >>"$MIRAVEL_HOME/cfg/engines.ini"
 done
 
-for engine in binsearch nzbindex yabsearch; do
+# The fixture pages answer any words; these are words their results contain, since the
+# table shows the stored results of the engine that hold every word.
+for search in "binsearch:big buck bunny" "nzbindex:ubuntu" "yabsearch:ubuntu"; do
+  engine="${search%%:*}" words="${search#*:}"
   echo
-  echo "== miravel --console --engine $engine \"big buck bunny\""
-  "$BIN/miravel" --console --quiet --wait 20 --engine "$engine" "big buck bunny"
+  echo "== miravel --console --engine $engine \"$words\""
+  "$BIN/miravel" --console --quiet --wait 20 --engine "$engine" "$words"
 done
 
 echo

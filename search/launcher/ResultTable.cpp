@@ -51,7 +51,8 @@ void printResultTable(const tRecordData& page, int limit, FILE* out) {
     int index[sizeof SHOWN / sizeof SHOWN[0]];
     for (size_t i = 0; i < sizeof SHOWN / sizeof SHOWN[0]; ++i) {
         index[i] = columnIndex(page, SHOWN[i].column);
-        fprintf(out, "%s ", formatCell(SHOWN[i].title, abs(SHOWN[i].width), SHOWN[i].width).c_str());
+        fprintf(out, "%s%s", i ? " " : "",
+                formatCell(SHOWN[i].title, abs(SHOWN[i].width), SHOWN[i].width).c_str());
     }
     fprintf(out, "\n");
     int shown = page.rows < limit ? page.rows : limit;
@@ -59,7 +60,7 @@ void printResultTable(const tRecordData& page, int limit, FILE* out) {
         for (size_t i = 0; i < sizeof SHOWN / sizeof SHOWN[0]; ++i) {
             const char* text = index[i] >= 0 ? page.cell(row, index[i]) : "";
             size_t width = SHOWN[i].width ? (size_t)abs(SHOWN[i].width) : SUBJECT_WIDTH;
-            fprintf(out, "%s ", formatCell(text, width, SHOWN[i].width).c_str());
+            fprintf(out, "%s%s", i ? " " : "", formatCell(text, width, SHOWN[i].width).c_str());
         }
         fprintf(out, "\n");
     }
