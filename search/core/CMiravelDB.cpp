@@ -129,11 +129,16 @@ CMiravelDB::~CMiravelDB() = default;
 // times cheaper, and results can always be fetched again should the last commits be lost.
 // The covering index serves the window's default order (subject) without sorting and
 // without visiting the table, and lets a full page end the scan early.
+// A damaged or foreign file is only reported, never replaced: it may be the user's only
+// copy, and "Reset Database" starts a new one on request.
 void CMiravelDB::prepareConnection() {
-    db.execL("PRAGMA journal_mode=WAL;PRAGMA synchronous=NORMAL;PRAGMA cache_size=-32768;"
-             "PRAGMA busy_timeout=10000;"
-             "CREATE INDEX IF NOT EXISTS result_bysubject ON result(subject, engine, result_id, "
-             "pct, size, newsgroup, age);");
+    int rc = db.execL("PRAGMA journal_mode=WAL;PRAGMA synchronous=NORMAL;"
+                      "PRAGMA cache_size=-32768;PRAGMA busy_timeout=10000;"
+                      "CREATE INDEX IF NOT EXISTS result_bysubject ON result(subject, engine, "
+                      "result_id, pct, size, newsgroup, age);");
+    if (rc != SQLITE_OK)
+        printf("CMiravelDB:: %s is not a usable results database (%s) \n", PATH,
+               sqlite3_errstr(rc));
 }
 
 int CMiravelDB::resetDB() {

@@ -279,6 +279,25 @@ TEST_F(ResultsDatabase, NotConnectedStatementsReturnCannotOpen) {
     EXPECT_EQ(closed.close(), SQLITE_OK);
 }
 
+TEST(DamagedResultsFile, IsReportedAndKeptUntilReset) {
+    TempFolder home;
+    const std::string garbage(8192, 'G');
+    std::ofstream("cfg/miravel.db", std::ios::binary) << garbage;
+    CMiravelDB db;
+    auto p = std::make_unique<tRecordData>();
+    strcpy(p->table, "results");
+    EXPECT_EQ(db.selectData(*p), SQLITE_NOTADB);
+    EXPECT_EQ(p->rows, 0);
+    EXPECT_EQ(db.insertData(row("1", "x", 1, 0).c_str()), SQLITE_NOTADB);
+    EXPECT_EQ(db.updateAge(), 0);
+    std::ifstream in("cfg/miravel.db", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), garbage);
+
+    EXPECT_EQ(db.resetDB(), SQLITE_OK);
+    EXPECT_EQ(db.selectData(*p), SQLITE_OK);
+    EXPECT_EQ(p->rows, 1);
+}
+
 TEST(SqliteScriptFile, RunsLinesSkippingCommentsShortAndFailingOnes) {
     TempFolder home;
     {
