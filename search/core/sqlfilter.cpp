@@ -2,11 +2,26 @@
 
 #include "tRecordData.h"
 
+#include <cctype>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
 
 bool isOperator(char c) { return c == '<' || c == '=' || c == '>'; }
+
+// A number, possibly behind one more operator character ("=5" of ">=5"). Anything else
+// would go into the statement as SQL of its own.
+bool isNumber(const std::string& value) {
+    size_t start = 0;
+    while (start < value.size() && isOperator(value[start])) ++start;
+    const char* number = value.c_str() + start;
+    if (!isdigit((unsigned char)*number) && *number != '.' && *number != '-' && *number != '+')
+        return false;
+    char* end = nullptr;
+    strtod(number, &end);
+    return end != number && *end == 0;
+}
 
 void appendQuotedLike(std::string& out, const std::string& value) {
     out += "LIKE'%";
@@ -36,7 +51,7 @@ void wordCondition(std::string& out, const char* column, const std::string& word
     std::string value = hasOperator ? word.substr(1) : word;
 
     if (type == COLTYPE_NUMBER || type == COLTYPE_SIZE) {
-        if (value.empty()) return;
+        if (!isNumber(value)) return;
         // A negation is written in front of the whole comparison so that "!5" and
         // "!<5" stay valid SQL; a plain "NOT =" after the column is rejected by SQLite.
         if (negated) out += "NOT ";

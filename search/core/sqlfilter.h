@@ -2,7 +2,8 @@
 //
 // Words separated by spaces must all hold. A word starting with "<", "=" or ">" compares
 // with that operator; "!" negates; "[...]" is a raw SQL fragment for the column. Number
-// columns compare numerically, text columns match the word anywhere (LIKE '%word%').
+// columns compare numerically (a word that is not a number is left out), text columns
+// match the word anywhere (LIKE '%word%').
 #pragma once
 #include <string>
 

@@ -92,6 +92,9 @@ TEST_F(ResultsDatabase, FiltersSelectTheMatchingRows) {
     } cases[] = {
         {"size", ">100", {"holiday video full", "it's a backup", "Linux ISO", "Music album"}},
         {"size", "700", {"holiday video full"}},
+        {"size", ">1;DELETE FROM result", // not a number: no condition, and no statement
+         {"holiday video full", "Holiday Video Sample", "it's a backup", "Linux ISO",
+          "Music album"}},
         {"age", "<=2", {"holiday video full", "Holiday Video Sample"}},
         {"size", ">200 <600", {"it's a backup"}},
         {"size", "[>=4000]", {"Linux ISO"}},

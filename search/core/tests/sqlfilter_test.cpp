@@ -41,6 +41,10 @@ TEST(SqlFilter, TranslatesTheFilterLanguage) {
         {">3 [<9", "size", COLTYPE_SIZE, "`size`>3 "},
         {">", "size", COLTYPE_SIZE, ""},
         {"!", "age", COLTYPE_NUMBER, ""},
+        {"=abc", "size", COLTYPE_SIZE, ""},
+        {">1;DELETE FROM result", "size", COLTYPE_SIZE, ""},
+        {"12x <5", "age", COLTYPE_NUMBER, "`age`<5 "},
+        {">-1.5 <1e3", "size", COLTYPE_SIZE, "`size`>-1.5 AND `size`<1e3 "},
         // negated numbers stay valid SQL
         {"!5", "size", COLTYPE_SIZE, "NOT `size`=5 "},
         {"!<=5", "age", COLTYPE_NUMBER, "NOT `age`<=5 "},
