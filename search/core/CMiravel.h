@@ -57,6 +57,7 @@ class CMiravel : public MScoutletObserver, public MFetchmillObserver {
     const char* enginename(int index);
     CScoutlet* getengine(const char* name);
     // Loads one plug-in of the program folder; null when it is missing or unusable.
+    // Meant for start-up: the fetcher's thread reads the engine list without a lock.
     CScoutlet* loadengine(const char* library);
 
   private:
