@@ -204,6 +204,47 @@ TEST_F(SearchCoordinator, RequestsForUnknownEnginesOrWithoutWordsSendNothing) {
     EXPECT_EQ(log.find("POST "), std::string::npos);
 }
 
+TEST(NzbHandOver, NamesFromTheResponseFileAndNeverReplacesAStoredNzb) {
+    TempFolder home;
+    RecordingObserver observer;
+    CMiravel miravel(home.path.c_str(), &observer); // sends nothing: no engine is asked
+    struct Case {
+        const char* file;
+        const char* stored;
+    } cases[] = {
+        {"tmp/my.film_0003.nzb", "./nzb/my.film.nzb"},
+        {"tmp/my_film_0004.nzb", "./nzb/my_film.nzb"},
+        {"tmp/plain.name.nzb", "./nzb/plain.name.nzb"},
+        {"tmp/noextension", "./nzb/noextension.nzb"},
+        {"tmp/my.film_0005.nzb", "./nzb/my.film_000.nzb"},
+    };
+    size_t count = 0;
+    for (const Case& c : cases) {
+        std::ofstream(c.file) << c.file;
+        miravel.nzbResponse(c.file);
+        EXPECT_EQ(observer.waitOpened(++count), c.stored);
+        EXPECT_EQ(readFile(c.stored), c.file);
+    }
+
+    const std::string longName(200, 'n');
+    std::ofstream("tmp/" + longName + "_0001.nzb") << "long";
+    miravel.nzbResponse(("tmp/" + longName + "_0001.nzb").c_str());
+    EXPECT_EQ(observer.waitOpened(++count), "./nzb/" + longName.substr(0, 139) + ".nzb");
+
+    // Every name taken: the NZB stays where it is and the window is told that place.
+    std::ofstream("nzb/full.nzb") << "old";
+    for (int i = 0; i < 1000; ++i) {
+        char name[32];
+        snprintf(name, sizeof name, "nzb/full_%03d.nzb", i);
+        std::ofstream(name) << "old";
+    }
+    std::ofstream("tmp/full_0009.nzb") << "new";
+    miravel.nzbResponse("tmp/full_0009.nzb");
+    EXPECT_EQ(observer.waitOpened(++count), "tmp/full_0009.nzb");
+    EXPECT_EQ(readFile("tmp/full_0009.nzb"), "new");
+    EXPECT_EQ(readFile("nzb/full_999.nzb"), "old");
+}
+
 TEST(ConsoleRunloop, ChecksTheParseAndStorePathWithoutNetwork) {
     TempFolder home;
     unsetenv("MIRAVEL_HOME");
