@@ -46,12 +46,14 @@ std::string makePage(int firstId) {
         }
     }
     std::ostringstream page;
-    for (const std::string& line : head) page << line << "\n";
+    for (const std::string& line : head)
+        page << line << "\n";
     for (int i = 0; i < ROWS && !rows.empty(); ++i)
         page << std::regex_replace(rows[i % rows.size()], numericRow,
                                    "name=\"" + std::to_string(firstId + i) + "\"")
              << "\n";
-    for (const std::string& line : tail) page << line << "\n";
+    for (const std::string& line : tail)
+        page << line << "\n";
     return page.str();
 }
 
@@ -63,7 +65,8 @@ double measure(CMiravelDB* db) {
         return 0;
     }
     std::vector<std::string> pages;
-    for (int run = 0; run <= RUNS; ++run) pages.push_back(makePage(100000000 + run * ROWS));
+    for (int run = 0; run <= RUNS; ++run)
+        pages.push_back(makePage(100000000 + run * ROWS));
     int next = 0;
     engine.parse(pages[next].data(), (int)pages[next].size()); // first use of the plug-in
     return bench::medianMs(RUNS, [&] {
@@ -81,8 +84,8 @@ int main() {
     double parseAndStore = measure(&db);
     printf("%d-row page, parse only:      median %7.2f ms (%9.0f rows/s)\n", ROWS, parseOnly,
            ROWS / parseOnly * 1000);
-    printf("%d-row page, parse and store: median %7.2f ms (%9.0f rows/s)\n", ROWS,
-           parseAndStore, ROWS / parseAndStore * 1000);
+    printf("%d-row page, parse and store: median %7.2f ms (%9.0f rows/s)\n", ROWS, parseAndStore,
+           ROWS / parseAndStore * 1000);
     printf("peak memory %ld KiB\n", bench::peakRssKb());
     return 0;
 }

@@ -40,7 +40,9 @@ std::string workingFolder(const char* folder) {
     return programFolder();
 }
 
-bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+bool exists(const std::string& path) {
+    return access(path.c_str(), F_OK) == 0;
+}
 
 bool endsWith(const char* text, const char* suffix) {
     size_t length = strlen(text), suffixLength = strlen(suffix);
@@ -88,7 +90,8 @@ void CMiravel::initialize(const char* folder) {
     clearFolder("./tmp", ".htm");
     clearFolder("./tmp", ".txt");
     clearFolder("./tmp", ".sql");
-    for (const char* library : ENGINE_LIBRARIES) loadengine(library);
+    for (const char* library : ENGINE_LIBRARIES)
+        loadengine(library);
 }
 
 CScoutlet* CMiravel::loadengine(const char* library) {
@@ -98,8 +101,8 @@ CScoutlet* CMiravel::loadengine(const char* library) {
     return engines.back().get();
 }
 
-void CMiravel::httpRequest(const char* file, const char* host, const char* path,
-                           const char* post, const char* cookie) {
+void CMiravel::httpRequest(const char* file, const char* host, const char* path, const char* post,
+                           const char* cookie) {
     fetcher->httpRequest(file, host, path, post, cookie);
 }
 
@@ -169,7 +172,9 @@ void CMiravel::download(const char* engine, const char* name, const char* altnam
     scoutlet->downld(request, ids, sep);
 }
 
-int CMiravel::selectData(tRecordData& page) { return database->selectData(page); }
+int CMiravel::selectData(tRecordData& page) {
+    return database->selectData(page);
+}
 
 int CMiravel::updateAge(bool notify) {
     int rewritten = database->updateAge();

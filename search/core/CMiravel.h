@@ -43,8 +43,7 @@ class CMiravel : public MScoutletObserver, public MFetchmillObserver {
     void search(const char* engine, const char* keyword, const char* group);
     // One NZB request for the result ids in `ids`, separated by `sep` (cut in place).
     // The NZB is named `name`, else `altname`, else "nzbresult".
-    void download(const char* engine, const char* name, const char* altname, char* ids,
-                  char sep);
+    void download(const char* engine, const char* name, const char* altname, char* ids, char sep);
     int selectData(tRecordData& page);
     // Recomputes ages after a day change; tells the observer when `notify` and ages moved.
     int updateAge(bool notify);

@@ -32,7 +32,7 @@ struct ColumnLayout {
 
 // How the window shows the columns it knows; every other column is a hidden text.
 constexpr ColumnLayout LAYOUTS[] = {
-    {"subject", 565, 0, COLTYPE_TEXT}, {"size", 60, 2, COLTYPE_SIZE},
+    {"subject", 565, 0, COLTYPE_TEXT},   {"size", 60, 2, COLTYPE_SIZE},
     {"newsgroup", 140, 0, COLTYPE_TEXT}, {"age", 30, 2, COLTYPE_NUMBER},
     {"parts", 0, 1, COLTYPE_TEXT},
 };
@@ -183,7 +183,8 @@ int CMiravelDB::selectData(tRecordData& page) {
     if (page.cols == 0) {
         page.data.clear();
         page.rows = 0;
-        for (tColumn& column : page.column) column = tColumn{};
+        for (tColumn& column : page.column)
+            column = tColumn{};
         memset(page.offset, 0, sizeof page.offset);
         db.execL(("SELECT * FROM " + table + " LIMIT 1").c_str(), cb_rdata, &page);
     }

@@ -28,8 +28,7 @@ class CMiravelDB {
     int insertData(const char* sql);
     // Rows of `table` whose named columns contain the text filters found at every
     // `step` bytes of `filters`; `columns` ends with a null. 0 when the statement fails.
-    int selectCount(const char* table, const char* const* columns, const char* filters,
-                    int step);
+    int selectCount(const char* table, const char* const* columns, const char* filters, int step);
     // Fills `page` with the rows of its table that pass its filters, in its sort order.
     // SQLite's result code: 4 (abort) when the cell table filled up before the last row.
     int selectData(tRecordData& page);

@@ -8,13 +8,16 @@
 
 namespace {
 
-bool isOperator(char c) { return c == '<' || c == '=' || c == '>'; }
+bool isOperator(char c) {
+    return c == '<' || c == '=' || c == '>';
+}
 
 // A number, possibly behind one more operator character ("=5" of ">=5"). Anything else
 // would go into the statement as SQL of its own.
 bool isNumber(const std::string& value) {
     size_t start = 0;
-    while (start < value.size() && isOperator(value[start])) ++start;
+    while (start < value.size() && isOperator(value[start]))
+        ++start;
     const char* number = value.c_str() + start;
     if (!isdigit((unsigned char)*number) && *number != '.' && *number != '-' && *number != '+')
         return false;
@@ -66,7 +69,8 @@ void wordCondition(std::string& out, const char* column, const std::string& word
         out += ' ';
         return;
     }
-    while (!value.empty() && isOperator(value[0])) value.erase(0, 1);
+    while (!value.empty() && isOperator(value[0]))
+        value.erase(0, 1);
     out += '`';
     out += column;
     out += '`';
@@ -81,7 +85,8 @@ void sqlfilter(std::string& out, const char* column, const char* filter, int typ
     if (!filter || !column) return;
     const char* p = filter;
     while (*p) {
-        while (*p == ' ') ++p;
+        while (*p == ' ')
+            ++p;
         const char* end = strchr(p, ' ');
         if (!end) end = p + strlen(p);
         if (end > p) {

@@ -9,6 +9,6 @@
 
 // Writes the condition for `filter` on `column` (of tColumn type `type`) into `out`.
 // Every condition ends with one space and words are joined with "AND "; a word that
-// yields no condition is left out, so `out` holds either nothing or a complete condition. Apostrophes in text
-// words are doubled so they cannot end the SQL literal.
+// yields no condition is left out, so `out` holds either nothing or a complete condition.
+// Apostrophes in text words are doubled so they cannot end the SQL literal.
 void sqlfilter(std::string& out, const char* column, const char* filter, int type);

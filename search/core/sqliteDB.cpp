@@ -21,9 +21,13 @@ bool endsInSqlExtension(const char* text) {
 
 } // namespace
 
-sqliteDB::sqliteDB(const char* dbpath) { snprintf(path, sizeof path, "%s", dbpath ? dbpath : ""); }
+sqliteDB::sqliteDB(const char* dbpath) {
+    snprintf(path, sizeof path, "%s", dbpath ? dbpath : "");
+}
 
-sqliteDB::~sqliteDB() { close(); }
+sqliteDB::~sqliteDB() {
+    close();
+}
 
 int sqliteDB::open() {
     std::lock_guard<std::recursive_mutex> guard(dblock());

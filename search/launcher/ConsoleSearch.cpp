@@ -30,7 +30,9 @@ std::string shortGroup(std::string group) {
 ConsoleSearch::ConsoleSearch(const LauncherOptions& launcherOptions, FILE* output)
     : options(launcherOptions), out(output), miravel(std::make_unique<CMiravel>(nullptr, this)) {}
 
-ConsoleSearch::~ConsoleSearch() { miravel.reset(); }
+ConsoleSearch::~ConsoleSearch() {
+    miravel.reset();
+}
 
 void ConsoleSearch::handleDataChanged() {
     std::lock_guard<std::mutex> guard(lock);
@@ -66,7 +68,8 @@ int ConsoleSearch::run() {
 
 int ConsoleSearch::listEngines() {
     fprintf(stderr, "engines:");
-    for (int i = 0; miravel->enginename(i); ++i) fprintf(stderr, " %s", miravel->enginename(i));
+    for (int i = 0; miravel->enginename(i); ++i)
+        fprintf(stderr, " %s", miravel->enginename(i));
     fprintf(stderr, "\n");
     return 0;
 }

@@ -13,8 +13,8 @@ struct Shown {
 };
 
 const Shown SHOWN[] = {
-    {"result_id", "id", -12}, {"pct", "%", 4},        {"size", "size", 8},
-    {"age", "age", 5},        {"newsgroup", "group", -24}, {"subject", "subject", 0},
+    {"result_id", "id", -12},    {"pct", "%", 4},           {"size", "size", 8}, {"age", "age", 5},
+    {"newsgroup", "group", -24}, {"subject", "subject", 0},
 };
 constexpr size_t SUBJECT_WIDTH = 72;
 

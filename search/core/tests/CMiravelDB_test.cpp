@@ -15,7 +15,7 @@ namespace {
 std::string row(const std::string& id, const std::string& subject, int size, int age,
                 const std::string& engine = "binsearch", long long tstamp = 0) {
     return "INSERT OR IGNORE INTO result VALUES('" + id + "','" + engine + "',0,100,'1/1','" +
-           subject + "','',"  + std::to_string(size) + ",'a.b.test','','poster'," +
+           subject + "',''," + std::to_string(size) + ",'a.b.test','','poster'," +
            std::to_string(age) + "," + std::to_string(tstamp) + ");\n";
 }
 
@@ -71,8 +71,8 @@ TEST_F(ResultsDatabase, NewDatabaseListsOnlyTheEmptyDummyRow) {
     struct Expected {
         const char* name;
         int width, align, type;
-    } expected[] = {{"result_id", 0, 0, 2}, {"engine", 0, 0, 2},  {"pct", 0, 0, 2},
-                    {"subject", 565, 0, 2}, {"size", 60, 2, 1},   {"newsgroup", 140, 0, 2},
+    } expected[] = {{"result_id", 0, 0, 2}, {"engine", 0, 0, 2}, {"pct", 0, 0, 2},
+                    {"subject", 565, 0, 2}, {"size", 60, 2, 1},  {"newsgroup", 140, 0, 2},
                     {"age", 30, 2, 0}};
     for (int i = 0; i < 7; ++i) {
         EXPECT_STREQ(p->column[i].name, expected[i].name);
@@ -92,7 +92,8 @@ TEST_F(ResultsDatabase, FiltersSelectTheMatchingRows) {
     } cases[] = {
         {"size", ">100", {"holiday video full", "it's a backup", "Linux ISO", "Music album"}},
         {"size", "700", {"holiday video full"}},
-        {"size", ">1;DELETE FROM result", // not a number: no condition, and no statement
+        {"size",
+         ">1;DELETE FROM result", // not a number: no condition, and no statement
          {"holiday video full", "Holiday Video Sample", "it's a backup", "Linux ISO",
           "Music album"}},
         {"age", "<=2", {"holiday video full", "Holiday Video Sample"}},
@@ -140,22 +141,22 @@ TEST_F(ResultsDatabase, SortsAscendingAndDescending) {
     setFilter(*p, "result_id", "!dummy");
     p->sortcol = columnOf(*p, "size");
     ASSERT_EQ(db->selectData(*p), SQLITE_OK);
-    EXPECT_EQ(subjects(*p), (std::vector<std::string>{"Holiday Video Sample", "Music album",
-                                                     "it's a backup", "holiday video full",
-                                                     "Linux ISO"}));
+    EXPECT_EQ(subjects(*p),
+              (std::vector<std::string>{"Holiday Video Sample", "Music album", "it's a backup",
+                                        "holiday video full", "Linux ISO"}));
     p->desc = 1;
     ASSERT_EQ(db->selectData(*p), SQLITE_OK);
-    EXPECT_EQ(subjects(*p), (std::vector<std::string>{"Linux ISO", "holiday video full",
-                                                     "it's a backup", "Music album",
-                                                     "Holiday Video Sample"}));
+    EXPECT_EQ(subjects(*p),
+              (std::vector<std::string>{"Linux ISO", "holiday video full", "it's a backup",
+                                        "Music album", "Holiday Video Sample"}));
 }
 
 TEST_F(ResultsDatabase, SizesAreShownInMegabytesOrGigabytes) {
     struct Case {
         int size;
         const char* shown;
-    } cases[] = {{0, " "}, {-3, " "}, {1, "1"}, {999, "999"}, {1000, "1.000"}, {1500, "1.500"},
-                 {123456, "123.456"}};
+    } cases[] = {{0, " "},        {-3, " "},       {1, "1"},           {999, "999"},
+                 {1000, "1.000"}, {1500, "1.500"}, {123456, "123.456"}};
     std::string sql = "BEGIN;\n";
     for (const Case& c : cases)
         sql += row(std::to_string(c.size), "size " + std::to_string(c.size), c.size, 0);
@@ -173,12 +174,13 @@ TEST_F(ResultsDatabase, SizesAreShownInMegabytesOrGigabytes) {
 
 TEST_F(ResultsDatabase, PageStopsWhenTheCellTableIsFull) {
     std::string sql = "BEGIN;\n";
-    for (int i = 0; i < 15000; ++i) sql += row(std::to_string(i), "post " + std::to_string(i), i, 1);
+    for (int i = 0; i < 15000; ++i)
+        sql += row(std::to_string(i), "post " + std::to_string(i), i, 1);
     sql += "COMMIT;\n";
     ASSERT_EQ(db->insertData(sql.c_str()), SQLITE_OK);
     auto p = page();
     EXPECT_EQ(db->selectData(*p), SQLITE_ABORT);
-    EXPECT_EQ(p->rows, 14285); // 14285 rows of 7 cells fit into 100000 offsets
+    EXPECT_EQ(p->rows, 14285);            // 14285 rows of 7 cells fit into 100000 offsets
     EXPECT_STREQ(p->cell(0, 0), "dummy"); // the empty subject sorts first
 }
 
@@ -239,8 +241,9 @@ TEST_F(ResultsDatabase, ResetKeepsOnlyTheDummyRow) {
 }
 
 TEST_F(ResultsDatabase, FailingScriptIsRolledBackAndLaterScriptsPersist) {
-    std::string broken = "BEGIN;\n" + row("1", "first", 1, 0) + "INSERT INTO nosuchtable VALUES(1);\n" +
-                         row("2", "second", 1, 0) + "COMMIT;\n";
+    std::string broken = "BEGIN;\n" + row("1", "first", 1, 0) +
+                         "INSERT INTO nosuchtable VALUES(1);\n" + row("2", "second", 1, 0) +
+                         "COMMIT;\n";
     EXPECT_NE(db->insertData(broken.c_str()), SQLITE_OK);
     std::string good = "BEGIN;\n" + row("3", "third", 1, 0) + "COMMIT;\n";
     ASSERT_EQ(db->insertData(good.c_str()), SQLITE_OK);
@@ -255,7 +258,8 @@ TEST_F(ResultsDatabase, FailingScriptIsRolledBackAndLaterScriptsPersist) {
 TEST_F(ResultsDatabase, FixedFieldsAreNeverOverrun) {
     insertSamples();
     std::string view = "CREATE VIEW wide AS SELECT subject AS c0";
-    for (int i = 1; i < 40; ++i) view += ", subject AS c" + std::to_string(i);
+    for (int i = 1; i < 40; ++i)
+        view += ", subject AS c" + std::to_string(i);
     ASSERT_EQ(db->insertData((view + " FROM result;").c_str()), SQLITE_OK);
     auto wide = page("wide");
     EXPECT_EQ(db->selectData(*wide), SQLITE_OK);
@@ -309,8 +313,10 @@ TEST(SqliteScriptFile, RunsLinesSkippingCommentsShortAndFailingOnes) {
                                            "x\n"
                                            "INSERT INTO t VALUES(1);\n"
                                            "INSERT INTO nosuch VALUES(2);\n"
-                                           "INSERT INTO t VALUES(" + std::string(5000, '3') + ");\n"
-                                           "INSERT INTO t VALUES(4)";
+                                           "INSERT INTO t VALUES(" +
+                                               std::string(5000, '3') +
+                                               ");\n"
+                                               "INSERT INTO t VALUES(4)";
     }
     sqliteDB db("cfg/script.db");
     ASSERT_EQ(db.resetDB("cfg/script.sql"), SQLITE_ERROR); // two lines failed

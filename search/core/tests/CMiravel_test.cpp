@@ -98,7 +98,8 @@ TEST_F(SearchCoordinator, EverySearchStoresRowsAndTellsTheWindow) {
 
         auto all = page(engine, "");
         ASSERT_GT(all->rows, 0);
-        for (int r = 0; r < all->rows; ++r) EXPECT_STREQ(all->cell(r, 1), engine);
+        for (int r = 0; r < all->rows; ++r)
+            EXPECT_STREQ(all->cell(r, 1), engine);
         EXPECT_EQ(miravel->numResults(engine, ""), all->rows);
 
         // One word of a stored subject as the filter reads back only rows holding it.
@@ -127,8 +128,9 @@ TEST_F(SearchCoordinator, DownloadsAreNamedAndNeverOverwritten) {
     EXPECT_EQ(readFile("nzb/my.film.nzb"), answer);
     EXPECT_EQ(readFile("nzb/my.film_000.nzb"), answer);
     EXPECT_FALSE(exists("tmp/my.film_0000.nzb")); // moved, not copied
-    EXPECT_NE(readFile(requestLog("binsearch")).find("r=&action=nzb&1706213370=on&1706213371=on&"
-                                        "1706213372=on"),
+    EXPECT_NE(readFile(requestLog("binsearch"))
+                  .find("r=&action=nzb&1706213370=on&1706213371=on&"
+                        "1706213372=on"),
               std::string::npos);
 
     char unnamed[] = "1";
@@ -148,7 +150,8 @@ TEST_F(SearchCoordinator, StartClearsOnlyOldResponseFiles) {
         std::ofstream(home.path + "/tmp/" + name) << "x";
     mkdir((home.path + "/tmp/folder.htm").c_str(), 0755);
     start();
-    for (const char* name : {"a.htm", "b.txt", "c.sql"}) EXPECT_FALSE(exists("tmp/" + std::string(name)));
+    for (const char* name : {"a.htm", "b.txt", "c.sql"})
+        EXPECT_FALSE(exists("tmp/" + std::string(name)));
     for (const char* name : {"keep.nzb", "keep.dat", "folder.htm"})
         EXPECT_TRUE(exists("tmp/" + std::string(name))) << name;
     EXPECT_TRUE(exists("cfg/miravel.db"));
@@ -163,8 +166,7 @@ TEST_F(SearchCoordinator, RoutesResponsesByHostAndTheHistoryFile) {
     miravel->httpResponse("./tmp/empty.txt", "", 0);
     std::ofstream("tmp/other.txt") << "text";
     miravel->httpResponse("./tmp/other.txt", "unknown.host", 0); // no engine, not the history
-    EXPECT_EQ(observer.updatePaths(),
-              (std::vector<std::string>{"./tmp/history.txt"}));
+    EXPECT_EQ(observer.updatePaths(), (std::vector<std::string>{"./tmp/history.txt"}));
     std::ofstream("tmp/history.txt", std::ios::trunc).flush();
     miravel->httpResponse("./tmp/history.txt", "", 0);
     EXPECT_EQ(observer.updatePaths().size(), 1u);

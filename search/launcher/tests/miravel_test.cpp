@@ -61,7 +61,8 @@ class Launcher : public ::testing::Test {
             dup2(out, 1);
             dup2(err, 2);
             std::vector<char*> argv{(char*)MIRAVEL.c_str()};
-            for (const std::string& a : arguments) argv.push_back((char*)a.c_str());
+            for (const std::string& a : arguments)
+                argv.push_back((char*)a.c_str());
             argv.push_back(nullptr);
             execv(MIRAVEL.c_str(), argv.data());
             _exit(127);
@@ -88,8 +89,8 @@ class Launcher : public ::testing::Test {
 };
 
 TEST_F(Launcher, ConsoleSearchPrintsTheResultsTable) {
-    TestWebServerProcess server({"--root", FIXTURES, "--routes", FIXTURES + "/binsearch/routes.txt",
-                                 "--lifetime", "60"});
+    TestWebServerProcess server(
+        {"--root", FIXTURES, "--routes", FIXTURES + "/binsearch/routes.txt", "--lifetime", "60"});
     ASSERT_GT(server.port(), 0);
     pointEngineAt("binsearch", server);
 
