@@ -109,10 +109,14 @@ int ConsoleSearch::downloadNzb(const char* engine) {
                 engine, options.waitSeconds);
         return 1;
     }
+    std::string path;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        path = openedPath;
+    }
     char folder[4096];
-    std::string path = openedPath;
-    if (path.rfind("./", 0) == 0 && getcwd(folder, sizeof folder))
-        path = std::string(folder) + path.substr(1);
+    if (path.rfind("./", 0) == 0) path.erase(0, 2);
+    if (path[0] != '/' && getcwd(folder, sizeof folder)) path = std::string(folder) + "/" + path;
     fprintf(out, "%s\n", path.c_str());
     return 0;
 }
