@@ -1,6 +1,8 @@
 #include "engineunits.h"
 
+#include <cctype>
 #include <climits>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
@@ -19,14 +21,30 @@ const char* const kMonths[] = {"jan", "feb", "mar", "apr", "may", "jun",
 } // namespace
 
 int parseSize(const char* text) {
-    int whole = 0, hundredths = 0;
-    char unit = 0;
-    if (!text || sscanf(text, "%d.%d %c", &whole, &hundredths, &unit) != 3) return 0;
-    // The digits after the point count as hundredths, so "1.5" reads as 1.05.
-    const long long value = (long long)whole * 1000 + (long long)hundredths * 10;
-    if (unit == 'K') return 0;
-    if (unit == 'M') return clampToInt(value / 1000);
-    return clampToInt(value);
+    // "<whole>[.<fraction>] <unit>", the fraction read as a decimal fraction: sites
+    // show "1.50 GB" as often as "1.5 GB", and both are one and a half gigabytes.
+    if (!text) return 0;
+    char* end = nullptr;
+    const long long whole = strtoll(text, &end, 10);
+    if (end == text || whole < 0) return 0;
+    long long thousandths = 0;
+    if (*end == '.') {
+        const char* digit = end + 1;
+        if (!isdigit((unsigned char)*digit)) return 0;
+        for (int scale = 100; isdigit((unsigned char)*digit); ++digit, scale /= 10)
+            thousandths += (*digit - '0') * scale;
+        end = const_cast<char*>(digit);
+    }
+    if (*end != ' ' || !isalpha((unsigned char)end[1])) return 0;
+    const char unit = (char)toupper((unsigned char)end[1]);
+    const long long value = (whole > LLONG_MAX / 1000000 ? LLONG_MAX / 1000000 : whole) * 1000 +
+                            thousandths; // in thousandths of the unit
+    switch (unit) {
+    case 'K': return 0; // under a megabyte
+    case 'M': return clampToInt(value / 1000);
+    case 'T': return clampToInt(value * 1000);
+    default: return clampToInt(value); // gigabytes
+    }
 }
 
 int parseAge(const char* text, bool blankBeforeUnit, char hourUnit) {

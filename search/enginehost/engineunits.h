@@ -3,8 +3,8 @@
 #pragma once
 #include <ctime>
 
-// Megabytes from "<whole>.<hundredths> <unit>": K counts as 0, M as megabytes and any
-// other unit letter as gigabytes.
+// Megabytes from "<whole>[.<fraction>] <unit>": K counts as 0, M as megabytes, T as
+// terabytes and any other unit letter as gigabytes.
 int parseSize(const char* text);
 // Days from "<n><unit>" (or "<n> <unit>" with `blankBeforeUnit`); the unit `hourUnit`
 // means less than a day and gives 0.

@@ -70,11 +70,11 @@ TEST_F(PluginTest, BinsearchSearchPage) {
             "(2026).mkv|700|"
             "a.b.hdtv|O`Brien & Co|5",
             "1706213374|99|99/100|Caf\xE9 Serie S01 \"cafe.s01.part1.rar\" yEnc "
-            "(1/99)|cafe.s01.part1.rar|1050|"
+            "(1/99)|cafe.s01.part1.rar|1500|"
             "a.b.tv a.b.hdtv|uploader@example.net|150",
             "1706213375|0|1/1|Plain subject & no collection block||0|a.b.misc|plain@example.com|30",
             "1706213376|99|3990/4000|Archive Collection \"archive.7z.001\" yEnc "
-            "(1/4000)|archive.7z.001|2000|"
+            "(1/4000)|archive.7z.001|2000000|"
             "a.b.backup|arc@example.com|800",
         }));
 }
@@ -157,7 +157,7 @@ TEST_F(PluginTest, NzbindexSearchPage) {
                   "iso@example.net (ISO Poster)|3",
                   "1401000002|80|40/50|Ubuntu Server & Tools "
                   "\"server.part1.rar\"||700|a.b.linux|srv@example.net|0",
-                  "1401000004|100|100/100|Kubuntu Daily \"kubuntu.iso\" (amd64)||1050|a.b.linux "
+                  "1401000004|100|100/100|Kubuntu Daily \"kubuntu.iso\" (amd64)||1500|a.b.linux "
                   "a.b.cd.image|"
                   "kde@example.org|120",
                   "1401000005|0|0/1|ubuntu.nfo||0|a.b.linux|iso@example.net (ISO Poster)|0",
@@ -181,7 +181,7 @@ TEST_F(PluginTest, YabsearchSearchAndBrowsePages) {
             "poster@example.com (Poster)|7",
             "colid4712|100|1/1|Ubuntu Minimal \"mini.iso\"||64|a.b.linux "
             "a.b.cd.image|mini@example.com|0",
-            "colid4714|0|1/1|Ubuntu Touch \"touch.img\"||1050|a.b.mobile|touch@example.com|0",
+            "colid4714|0|1/1|Ubuntu Touch \"touch.img\"||1500|a.b.mobile|touch@example.com|0",
             "colid4715|50|1/1|Ubuntu Notes \"notes.txt\"||0|a.b.linux|notes@example.com|30",
             "colid5001|98|1/1|Debian Netinst \"netinst.iso\"||400|a.b.linux|deb@example.org|2",
             "colid5002|100|1/1|Fedora Live \"live.iso\"||1900|a.b.linux|fed@example.org|0",
