@@ -8,6 +8,7 @@ function(corv_add_test name)
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS;RESOURCE_LOCK" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main Threads::Threads ${T_LIBS})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
   target_compile_definitions(${name} PRIVATE
     CORV_BIN_DIR="${CORV_BIN_DIR}"
     CORV_SOURCE_DIR="${CMAKE_SOURCE_DIR}")

@@ -1,6 +1,7 @@
 // Builds NZB texts in the usual layout for the converter's tests.
 #pragma once
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -27,4 +28,13 @@ inline std::string nzbDocument(const std::vector<std::string>& files,
     for (const std::string& file : files)
         text += file;
     return text + "</nzb>" + eol;
+}
+
+// The lines of a text without their line feeds.
+inline std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::stringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
 }

@@ -1,7 +1,7 @@
 // Scripts of the converter run through the article database's script runner, on a real
 // database built from the schema.
 #include "NzbText.h"
-#include "TempFolder.h"
+#include "TestFolders.h"
 #include "articleSchema.h"
 #include "quillmap.h"
 #include "sqliteDB.h"

@@ -1,7 +1,7 @@
 // The converter as callers use it: quillmap on real NZB files in a temporary folder,
 // and the library's exports.
 #include "NzbText.h"
-#include "TempFolder.h"
+#include "TestFolders.h"
 #include "quillmap.h"
 
 #include <gtest/gtest.h>

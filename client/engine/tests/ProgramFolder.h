@@ -2,41 +2,25 @@
 // previous working directory is restored and the folder removed afterwards. The
 // working directory is process-wide, so tests using it live in one executable.
 #pragma once
+#include "TestFolders.h"
 #include "sqliteDB.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <memory>
 #include <mutex>
-#include <sstream>
 #include <string>
-#include <unistd.h>
 
 class ProgramFolder : public ::testing::Test {
   protected:
     void SetUp() override {
-        previous = std::filesystem::current_path();
-        char pattern[] = "/tmp/artdb_test_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
-        std::filesystem::current_path(folder);
+        folder = std::make_unique<WorkingFolder>("artdb_test");
+        ASSERT_FALSE(folder->path.empty());
         std::filesystem::create_directory("data");
     }
-    void TearDown() override {
-        std::filesystem::current_path(previous);
-        std::filesystem::remove_all(folder);
-    }
-    static std::string readFile(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-    static void writeFile(const std::string& path, const std::string& text) {
-        std::ofstream(path, std::ios::binary) << text;
-    }
+    void TearDown() override { folder.reset(); }
+
     // The first column of every row of `sql`, joined by ",".
     static std::string column(sqliteDB& db, const char* sql) {
         std::string rows;
@@ -51,6 +35,5 @@ class ProgramFolder : public ::testing::Test {
         return rows;
     }
 
-    std::filesystem::path previous;
-    std::filesystem::path folder;
+    std::unique_ptr<WorkingFolder> folder;
 };

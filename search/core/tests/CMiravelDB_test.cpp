@@ -1,5 +1,5 @@
 #include "CMiravelDB.h"
-#include "TempFolder.h"
+#include "SearchHome.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +21,7 @@ std::string row(const std::string& id, const std::string& subject, int size, int
 
 class ResultsDatabase : public ::testing::Test {
   protected:
-    TempFolder home;
+    SearchHome home;
     std::unique_ptr<CMiravelDB> db = std::make_unique<CMiravelDB>();
 
     std::unique_ptr<tRecordData> page(const char* table = "results") {
@@ -287,7 +287,7 @@ TEST_F(ResultsDatabase, NotConnectedStatementsReturnCannotOpen) {
 }
 
 TEST(DamagedResultsFile, IsReportedAndKeptUntilReset) {
-    TempFolder home;
+    SearchHome home;
     const std::string garbage(8192, 'G');
     std::ofstream("cfg/miravel.db", std::ios::binary) << garbage;
     CMiravelDB db;
@@ -306,7 +306,7 @@ TEST(DamagedResultsFile, IsReportedAndKeptUntilReset) {
 }
 
 TEST(SqliteScriptFile, RunsLinesSkippingCommentsShortAndFailingOnes) {
-    TempFolder home;
+    SearchHome home;
     {
         std::ofstream("cfg/script.sql") << "# a comment\n"
                                            "CREATE TABLE t (v INTEGER);\n"

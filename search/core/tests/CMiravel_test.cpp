@@ -2,7 +2,7 @@
 // loopback serving the fixture pages, and a real results database in a fresh folder.
 #include "CMiravel.h"
 #include "RecordingObserver.h"
-#include "TempFolder.h"
+#include "SearchHome.h"
 #include "TestWebServerProcess.h"
 #include "runloop.h"
 
@@ -66,7 +66,7 @@ class SearchCoordinator : public ::testing::Test {
 
     std::string requestLog(const std::string& engine) { return home.path + "/" + engine + ".log"; }
 
-    TempFolder home;
+    SearchHome home;
     std::unique_ptr<TestWebServerProcess> servers[3];
     RecordingObserver observer;
     std::unique_ptr<CMiravel> miravel;
@@ -207,7 +207,7 @@ TEST_F(SearchCoordinator, RequestsForUnknownEnginesOrWithoutWordsSendNothing) {
 }
 
 TEST(NzbHandOver, NamesFromTheResponseFileAndNeverReplacesAStoredNzb) {
-    TempFolder home;
+    SearchHome home;
     RecordingObserver observer;
     CMiravel miravel(home.path.c_str(), &observer); // sends nothing: no engine is asked
     struct Case {
@@ -248,7 +248,7 @@ TEST(NzbHandOver, NamesFromTheResponseFileAndNeverReplacesAStoredNzb) {
 }
 
 TEST(ConsoleRunloop, ChecksTheParseAndStorePathWithoutNetwork) {
-    TempFolder home;
+    SearchHome home;
     unsetenv("MIRAVEL_HOME");
     const std::string program = home.path + "/miravel";
     char* twoArgs[] = {(char*)program.c_str(), (char*)"--check", nullptr};

@@ -45,6 +45,9 @@ TEST(SqlFilter, TranslatesTheFilterLanguage) {
         {">1;DELETE FROM result", "size", COLTYPE_SIZE, ""},
         {"12x <5", "age", COLTYPE_NUMBER, "`age`<5 "},
         {">-1.5 <1e3", "size", COLTYPE_SIZE, "`size`>-1.5 AND `size`<1e3 "},
+        {"-inf", "size", COLTYPE_SIZE, ""},
+        {"<nan", "age", COLTYPE_NUMBER, ""},
+        {">0x10 <9", "size", COLTYPE_SIZE, "`size`<9 "},
         // negated numbers stay valid SQL
         {"!5", "size", COLTYPE_SIZE, "NOT `size`=5 "},
         {"!<=5", "age", COLTYPE_NUMBER, "NOT `age`<=5 "},

@@ -4,50 +4,31 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <climits>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <memory>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "MScoutletObserver.h"
+#include "TestFolders.h"
 
 // Makes a fresh folder the working directory (the plug-ins read cfg/engines.ini from
 // it) and removes it afterwards.
 class TempFolderTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/scoutlet-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder_ = pattern;
-        char cwd[PATH_MAX];
-        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-        previous_ = cwd;
-        ASSERT_EQ(chdir(folder_.c_str()), 0);
+        home = std::make_unique<WorkingFolder>("scoutlet_test");
+        ASSERT_FALSE(home->path.empty());
+        folder_ = home->path;
         std::filesystem::create_directories("cfg");
     }
-    void TearDown() override {
-        EXPECT_EQ(chdir(previous_.c_str()), 0);
-        std::filesystem::remove_all(folder_);
-    }
-    static void writeFile(const std::string& path, const std::string& text) {
-        std::ofstream(path, std::ios::binary) << text;
-    }
-    static std::string readFile(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    void TearDown() override { home.reset(); }
     static std::string fixture(const std::string& name) {
         return readFile(std::string(CORV_SOURCE_DIR) + "/tests/fixtures/web/" + name);
     }
 
+    std::unique_ptr<WorkingFolder> home;
     std::string folder_;
-    std::string previous_;
 };
 
 struct RecordedRequest {

@@ -252,17 +252,15 @@ TEST(ConcatResult, QuotedValuesCannotLeaveTheirLiterals) {
     concatresult(0, row, sql, "eng'ine");
     concatresult(-1, row, sql, "eng'ine");
 
-    char pattern[] = "/tmp/concat-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
+    TempFolder folder("concat_test");
     {
-        ResultsDatabase db(std::string(pattern) + "/results.db");
+        ResultsDatabase db(folder.file("results.db"));
         ASSERT_EQ(db.run(sql), SQLITE_OK) << sql;
         EXPECT_EQ(
             db.rows(
                 "SELECT result_id, engine, parts, newsgroup, category FROM result WHERE rowid>1"),
             std::vector<std::string>{"1'); DROP TABLE result; --|eng'ine|1',0);--/2'|a.b.x'|'"});
     }
-    std::filesystem::remove_all(pattern);
 }
 
 TEST(ConcatResult, OverlongRowsAreShortenedLongestFirst) {
@@ -282,10 +280,9 @@ TEST(ConcatResult, OverlongRowsAreShortenedLongestFirst) {
         ASSERT_EQ(got.size(), 3u);
         EXPECT_LE(got[1].size(), kResultRowLimit);
 
-        char pattern[] = "/tmp/concat-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
+        TempFolder folder("concat_test");
         {
-            ResultsDatabase db(std::string(pattern) + "/results.db");
+            ResultsDatabase db(folder.file("results.db"));
             ASSERT_EQ(db.run(sql), SQLITE_OK) << got[1];
             const auto stored =
                 db.rows("SELECT length(subject), length(poster), length(newsgroup), "
@@ -298,7 +295,6 @@ TEST(ConcatResult, OverlongRowsAreShortenedLongestFirst) {
             EXPECT_GT(subjectLength, 300);
             EXPECT_GT(groupLength, 100);
         }
-        std::filesystem::remove_all(pattern);
     }
 }
 

@@ -1,6 +1,8 @@
 #include "CFetchmill.h"
 #include "TestWebServerProcess.h"
 
+#include "TestFolders.h"
+
 #include <gtest/gtest.h>
 
 #include <netinet/in.h>
@@ -56,19 +58,10 @@ class RecordingObserver : public MFetchmillObserver {
     std::vector<Response> responses;
 };
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 class FetchmillTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/fetchmill_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
+        ASSERT_FALSE(temp.path.empty());
         fs::create_directories(dir / "site");
         fs::create_directories(dir / "tmp");
         std::ofstream(dir / "site" / "page.htm") << "<html>results</html>";
@@ -77,7 +70,6 @@ class FetchmillTest : public ::testing::Test {
         std::ofstream(dir / "site" / "split.http")
             << "HTTP/1.0 200 OK\r\nContent-Type: application/x-nzb\r\n\r\n<nzb>split</nzb>";
     }
-    void TearDown() override { fs::remove_all(dir); }
     std::unique_ptr<TestWebServerProcess> startServer(std::vector<std::string> routes,
                                                       bool silent = false) {
         std::vector<std::string> args = {"--root", (dir / "site").string(), "--log", log()};
@@ -95,7 +87,8 @@ class FetchmillTest : public ::testing::Test {
         }
         return false;
     }
-    fs::path dir;
+    TempFolder temp{"fetchmill"};
+    fs::path dir = temp.path;
     RecordingObserver observer;
 };
 
@@ -183,7 +176,8 @@ TEST_F(FetchmillTest, NamesEachResponseByItsContentType) {
 
 TEST_F(FetchmillTest, GzipBodiesEndDecompressed) {
     auto server = startServer({"GET /update.php* -> history.txt type=text/plain gzip",
-                               "GET /page -> page.htm type=text/html gzip"});
+                               "GET /page -> page.htm type=text/html gzip",
+                               "POST /nzb -> film.nzb type=application/x-nzb gzip"});
     ASSERT_GT(server->port(), 0);
     std::string url = "http://" + server->hostPort() + "/update.php?file=Miravel&version=3002";
     CFetchmill fetcher(observer);
@@ -191,8 +185,11 @@ TEST_F(FetchmillTest, GzipBodiesEndDecompressed) {
     fetcher.httpRequest(tmp("history.htm").c_str(), nullptr, url.c_str(), nullptr, nullptr);
     fetcher.httpRequest(tmp("lumo0000.htm").c_str(), server->hostPort().c_str(), "/page", nullptr,
                         nullptr);
-    auto responses = observer.waitFor(2);
-    ASSERT_EQ(responses.size(), 2u);
+    // An NZB named after a release: only the last dot of the name starts the extension.
+    fetcher.httpRequest(tmp("Film.2009.x264_0001.htm").c_str(), server->hostPort().c_str(), "/nzb",
+                        "action=nzb", nullptr);
+    auto responses = observer.waitFor(3);
+    ASSERT_EQ(responses.size(), 3u);
     EXPECT_EQ(responses[0].file, tmp("history.txt"));
     EXPECT_EQ(responses[0].host, "");
     EXPECT_EQ(readFile(tmp("history.txt")), "3.01 fixes\n");
@@ -201,6 +198,10 @@ TEST_F(FetchmillTest, GzipBodiesEndDecompressed) {
     EXPECT_EQ(responses[1].file, tmp("lumo0000.htm"));
     EXPECT_EQ(readFile(tmp("lumo0000.htm")), "<html>results</html>");
     EXPECT_FALSE(fs::exists(tmp("lumo0000")));
+    EXPECT_EQ(responses[2].file, tmp("Film.2009.x264_0001.nzb"));
+    EXPECT_EQ(readFile(tmp("Film.2009.x264_0001.nzb")), "<nzb>film</nzb>");
+    EXPECT_FALSE(fs::exists(tmp("Film.2009.x264_0001")));
+    EXPECT_FALSE(fs::exists(tmp("Film.2009.nzb")));
     EXPECT_EQ(readFile(log()).rfind("GET /update.php?file=Miravel&version=3002 HTTP/1.0\r\nHost: " +
                                         server->hostPort() + "\r\n",
                                     0),

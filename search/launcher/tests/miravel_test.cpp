@@ -2,6 +2,8 @@
 // engines pointed at test web servers on loopback.
 #include "TestWebServerProcess.h"
 
+#include "TestFolders.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -23,13 +25,6 @@ namespace {
 const std::string FIXTURES = CORV_SOURCE_DIR "/tests/fixtures/web";
 const std::string MIRAVEL = CORV_BIN_DIR "/miravel";
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 struct Outcome {
     int status = -1; // exit code, -1 when it had to be killed
     std::string out, err;
@@ -38,12 +33,9 @@ struct Outcome {
 class Launcher : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/miravel_launcher_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        home = pattern;
+        ASSERT_FALSE(temp.path.empty());
         std::filesystem::create_directories(home + "/cfg");
     }
-    void TearDown() override { std::filesystem::remove_all(home); }
 
     void pointEngineAt(const char* engine, const TestWebServerProcess& server) {
         std::ofstream(home + "/cfg/engines.ini", std::ios::app)
@@ -85,7 +77,8 @@ class Launcher : public ::testing::Test {
         return outcome;
     }
 
-    std::string home;
+    TempFolder temp{"miravel_launcher"};
+    std::string home = temp.path;
 };
 
 TEST_F(Launcher, ConsoleSearchPrintsTheResultsTable) {

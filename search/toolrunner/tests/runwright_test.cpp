@@ -2,6 +2,8 @@
 #include "CPar2Exe.h"
 #include "CRunwright.h"
 
+#include "TestFolders.h"
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -17,23 +19,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 class RunwrightTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/runwright_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
+        ASSERT_FALSE(temp.path.empty());
     }
     void TearDown() override {
         if (!savedPath.empty()) setenv("PATH", savedPath.c_str(), 1);
-        fs::remove_all(dir);
     }
     // Writes `content` gzip-compressed (by the real gzip) into `path`.
     void writeCompressed(const fs::path& path, const std::string& content) {
@@ -59,7 +51,8 @@ class RunwrightTest : public ::testing::Test {
         savedPath = getenv("PATH");
         setenv("PATH", ((dir / "bin").string() + ":" + savedPath).c_str(), 1);
     }
-    fs::path dir;
+    TempFolder temp{"runwright"};
+    fs::path dir = temp.path;
     std::string savedPath;
 };
 

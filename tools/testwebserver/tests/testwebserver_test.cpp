@@ -1,6 +1,8 @@
 #include "RouteTable.h"
 #include "TestWebServerProcess.h"
 
+#include "TestFolders.h"
+
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -59,13 +61,6 @@ std::string gunzip(const std::string& data) {
     return out;
 }
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 std::string body(const std::string& answer) {
     size_t blank = answer.find("\r\n\r\n");
     return blank == std::string::npos ? "" : answer.substr(blank + 4);
@@ -74,19 +69,17 @@ std::string body(const std::string& answer) {
 class TestWebServerTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/testwebserver_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
+        ASSERT_FALSE(temp.path.empty());
         fs::create_directories(dir / "site");
         std::ofstream(dir / "site" / "page.htm") << "<html>results</html>";
         std::ofstream(dir / "site" / "history.txt") << "3.00 first\n3.01 second\n";
         std::ofstream(dir / "site" / "raw.http") << "HTTP/1.0 200 OK\r\nX-Raw: yes\r\n\r\nraw body";
     }
-    void TearDown() override { fs::remove_all(dir); }
     std::vector<std::string> baseArgs() {
         return {"--root", (dir / "site").string(), "--log", (dir / "requests.log").string()};
     }
-    fs::path dir;
+    TempFolder temp{"testwebserver"};
+    fs::path dir = temp.path;
 };
 
 } // namespace
