@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds and runs every benchmark (see docs/benchmarks.md). Run it on an idle machine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+BENCH="${BUILD_DIR:-build}/bench"
+echo "== NZB import, 5 runs"
+for i in 1 2 3 4 5; do
+  /usr/bin/time -f "peak memory: %M KB" "$BENCH/quillmap_bench"
+done
+echo "== results page read"
+"$BENCH/search_selectdata_bench" "$@"
+echo "== parse and store"
+"$BENCH/search_parsestore_bench"
