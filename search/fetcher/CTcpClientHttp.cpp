@@ -183,7 +183,9 @@ int CTcpClientHttp::httpRequest(std::string& file, const std::string& host, cons
         else
             printf("fetch: could not decompress %s, kept as received\n", stored.c_str());
     }
-    std::string final = finalName(stored, content);
+    // The extension is set on the name the caller gave: a decompressed "a.b_1" from
+    // "a.b_1.htm" becomes "a.b_1.nzb", not "a.nzb".
+    std::string final = finalName(file, content);
     if (final != stored && rename(stored.c_str(), final.c_str()) != 0) {
         printf("fetch: cannot rename %s to %s\n", stored.c_str(), final.c_str());
         final = stored; // the observer is told where the body really is
