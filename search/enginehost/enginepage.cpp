@@ -6,16 +6,18 @@
 
 int parseRows(char* page, const char* rowMarker, RowParser parseRow, const char* engine,
               std::string& sql) {
+    static const char kRowStart[] = "<tr";
     char* first = page ? strstr(page, "<tr ") : nullptr;
     if (!first) return 0;
-    const size_t markerLength = strlen(rowMarker);
     int accepted = 0;
-    for (char* row = first + markerLength; row;) {
-        char* next = strstr(row + 1, rowMarker);
+    // Every row begins just behind its "<tr", whichever marker split it off. A row that
+    // is empty ends the page: its terminator is the last byte of the buffer.
+    for (char* row = first + strlen(kRowStart); row;) {
+        char* next = *row ? strstr(row + 1, rowMarker) : nullptr;
         if (next) *next = 0;
         tresult result{};
         if (parseRow(row, result)) concatresult(accepted++, result, sql, engine);
-        row = next ? next + markerLength : nullptr;
+        row = next ? next + strlen(kRowStart) : nullptr;
     }
     tresult none{};
     concatresult(-1, none, sql, engine);

@@ -8,8 +8,9 @@
 // Fills `row` (already cleared) from one table row cut out of the page; false skips it.
 using RowParser = bool (*)(char* row, tresult& result);
 
-// Rows start at the first "<tr " and are split at `rowMarker`, each split marker
-// overwritten with a zero byte. Accepted rows are appended to `sql` through
+// Rows start at the first "<tr " and are split at `rowMarker` (which begins with "<tr"),
+// each split marker's "<" overwritten with a zero byte; every row begins just behind
+// its "<tr". Accepted rows are appended to `sql` through
 // concatresult under the service name `engine`. Returns kParseHasRows when at least
 // one row was accepted, else 0 (with `sql` left empty when the page has no row).
 int parseRows(char* page, const char* rowMarker, RowParser parseRow, const char* engine,

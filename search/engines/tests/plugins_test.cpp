@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include "CScoutlet.h"
 #include "ScoutletTestSupport.h"
@@ -145,6 +149,47 @@ TEST_F(PluginTest, TitleSelectsTheBrowseRules) {
     EXPECT_EQ(lumo.parse(page.data(), (int)page.size()), 0);
     std::string plain = fixture("binsearch/search.htm");
     EXPECT_EQ(lumo.parse(plain.data(), (int)plain.size()), 2);
+}
+
+TEST_F(PluginTest, RowsBeginBehindTheirTr) {
+    // Browse rows are split at "<tr " but begin behind the "<tr", so the id marker's
+    // leading blank may be the tag's own.
+    std::string page = "<title>Browse newsgroup g</title><table><tr name=\"77\" ><td>First<td>"
+                       "<tr name=\"78\" ><td>Second<td></table>";
+    CScoutlet lumo(observer_, "lumo.so");
+    ASSERT_EQ(lumo.parse(page.data(), (int)page.size()), 2);
+    const std::string& script = observer_.scripts.back();
+    EXPECT_NE(script.find("VALUES('77','binsearch',0,0,'1/1','First',"), std::string::npos)
+        << script;
+    EXPECT_NE(script.find("VALUES('78','binsearch',0,0,'1/1','Second',"), std::string::npos)
+        << script;
+}
+
+// A page that ends in a row marker leaves an empty last row; nothing may be read beyond
+// the page's terminator. The page is put at the end of a readable memory page, in
+// front of one that cannot be read.
+TEST_F(PluginTest, PageEndingInARowMarkerIsReadWithinItsBuffer) {
+    const size_t pageSize = (size_t)sysconf(_SC_PAGESIZE);
+    const std::vector<std::string> texts = {
+        "<form name=\"search\" method=\"get\"><tr name=\"1\" value=\"1\"><td>x<tr",
+        "<title>Browse newsgroup g</title><tr name=\"1\" ><td>x<tr ",
+    };
+    for (const char* library : {"lumo.so", "pirn.so", "dulo.so"}) {
+        CScoutlet engine(observer_, library);
+        for (const std::string& text : texts) {
+            void* map = mmap(nullptr, 2 * pageSize, PROT_READ | PROT_WRITE,
+                             MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            ASSERT_NE(map, MAP_FAILED);
+            ASSERT_EQ(mprotect((char*)map + pageSize, pageSize, PROT_NONE), 0);
+            char* page = (char*)map + pageSize - (text.size() + 1);
+            memcpy(page, text.c_str(), text.size() + 1);
+            const int result = engine.parse(page, (int)text.size());
+            munmap(map, 2 * pageSize);
+            if (std::string(library) == "lumo.so") {
+                EXPECT_EQ(result, 2) << text;
+            }
+        }
+    }
 }
 
 TEST_F(PluginTest, NzbindexSearchPage) {
