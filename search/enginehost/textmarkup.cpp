@@ -94,11 +94,12 @@ void cleanField(char*& field, int mode) {
     }
 }
 
-// A text for a quoted SQL literal: apostrophes doubled.
+// A text for a quoted SQL literal: apostrophes doubled. No row holds more than the row
+// limit, so a longer text is only read that far.
 std::string sqlLiteral(const char* text, const char* absent) {
     if (!text) text = absent;
     std::string out;
-    for (const char* p = text; *p; ++p) {
+    for (const char* p = text; *p && out.size() <= kResultRowLimit; ++p) {
         if (*p == '\'') out += '\'';
         out += *p;
     }
@@ -115,24 +116,25 @@ void cutLiteral(std::string& literal, size_t length) {
     if (quotes % 2) literal.pop_back();
 }
 
-// Shortens the longest texts first until their total fits `budget`.
+// Shortens the longest texts first until their total fits `budget`: every text longer
+// than a common cap is cut to it, the cap being the largest that fits. One pass, so a
+// row of huge texts costs no more than reading them.
 void fitTexts(std::vector<std::string*>& texts, size_t budget) {
-    auto total = [&] {
-        size_t sum = 0;
-        for (auto* t : texts)
-            sum += t->size();
-        return sum;
-    };
-    for (size_t sum = total(); sum > budget; sum = total()) {
-        std::sort(texts.begin(), texts.end(),
-                  [](auto* a, auto* b) { return a->size() > b->size(); });
-        const size_t longest = texts[0]->size();
-        const size_t runnerUp = texts.size() > 1 ? texts[1]->size() : 0;
-        const size_t excess = sum - budget;
-        size_t target = longest > excess ? longest - excess : 0;
-        // Bring the longest down to the next one first; cut further only when it is alone.
-        if (target < runnerUp) target = runnerUp == longest ? longest - 1 : runnerUp;
-        cutLiteral(*texts[0], target);
+    size_t total = 0;
+    for (auto* t : texts)
+        total += t->size();
+    if (total <= budget) return;
+    std::sort(texts.begin(), texts.end(), [](auto* a, auto* b) { return a->size() < b->size(); });
+    size_t room = budget;
+    for (size_t i = 0; i < texts.size(); ++i) {
+        const size_t left = texts.size() - i;
+        if (texts[i]->size() <= room / left) {
+            room -= texts[i]->size();
+            continue;
+        }
+        for (size_t j = i; j < texts.size(); ++j)
+            cutLiteral(*texts[j], room / left);
+        return;
     }
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -296,6 +297,28 @@ TEST(ConcatResult, OverlongRowsAreShortenedLongestFirst) {
             EXPECT_GT(groupLength, 100);
         }
     }
+}
+
+TEST(ConcatResult, HugeTextsAreCutToOneCap) {
+    std::string subject(3000000, 'q'), filename(3000000, 'w'), poster(2000000, 'z');
+    char id[] = "5", group[] = "a.b.tv";
+    tresult row{};
+    row.result_id = id;
+    row.subject = subject.data();
+    row.filename = filename.data();
+    row.poster = poster.data();
+    row.newsgroup = group;
+    std::string sql;
+    concatresult(0, row, sql, "yabsearch");
+    concatresult(-1, row, sql, "yabsearch");
+    const auto got = lines(sql);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_LE(got[1].size(), kResultRowLimit);
+    EXPECT_NE(got[1].find("'a.b.tv'"), std::string::npos) << "short texts stay whole";
+    const auto count = [&](char c) { return std::count(got[1].begin(), got[1].end(), c); };
+    EXPECT_GT(count('q'), 250);
+    EXPECT_EQ(count('q'), count('w'));
+    EXPECT_EQ(count('q'), count('z'));
 }
 
 } // namespace
