@@ -191,6 +191,9 @@ int CMiravelDB::selectData(tRecordData& page) {
     printf("CMiravelDB:: fetch rowdata %s \n", table.c_str());
     page.data.clear();
     page.rows = 0;
+    // A reader that asks for a cell past the new rows finds the empty first text, never an
+    // offset left from a longer page that now points past the end of `data`.
+    memset(page.offset, 0, sizeof page.offset);
 
     std::string sql = "SELECT * FROM " + table;
     bool first = true;

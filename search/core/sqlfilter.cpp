@@ -2,7 +2,6 @@
 
 #include "tRecordData.h"
 
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 
@@ -19,8 +18,9 @@ bool isNumber(const std::string& value) {
     while (start < value.size() && isOperator(value[start]))
         ++start;
     const char* number = value.c_str() + start;
-    if (!isdigit((unsigned char)*number) && *number != '.' && *number != '-' && *number != '+')
-        return false;
+    // Only decimal notation: strtod also reads "inf", "nan" and hexadecimal, which SQLite
+    // takes for column names or rejects.
+    if (strspn(number, "0123456789.eE+-") != strlen(number)) return false;
     char* end = nullptr;
     strtod(number, &end);
     return end != number && *end == 0;
