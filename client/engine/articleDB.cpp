@@ -69,14 +69,16 @@ int openArticleDB(sqliteDB& db) {
         return rc;
     }
 
-    writeUpgradeScripts();
+    bool scriptWritten = writeUpgradeScripts() == 0;
+    if (!scriptWritten) printf("update script not written: %s\n", UPDATE_SQL);
     msgbox::show("Database needs to be updated.\nThis can take a while, please be patient.",
                  "Update DB", msgbox::OK);
     db.load(UPDATE_SQL);
     version = readVersion(db);
-    if (version != ARTICLES_VERSION) {
+    if (version != ARTICLES_VERSION && scriptWritten) {
         // The script only inserts the version row; an existing row with another number
-        // would keep it, and the upgrade would run again at every start.
+        // would keep it, and the upgrade would run again at every start. Without the
+        // script nothing was upgraded: the version stays, so the next start tries again.
         std::lock_guard<sqliteDB> guard(db);
         db.exec("INSERT OR REPLACE INTO vers VALUES(1,100)");
         db.exec("SELECT version FROM vers", cb_max, &version);

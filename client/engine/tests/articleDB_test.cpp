@@ -158,6 +158,25 @@ TEST_F(ArticleDBTest, OldDatabaseIsUpgradedOnceAndStaleTempFilesGo) {
     }
 }
 
+TEST_F(ArticleDBTest, UpgradeThatCouldNotWriteItsScriptKeepsTheOldVersion) {
+    runSql(ARTICLES_DB, (std::string(OLD_DATABASE) +
+                         "CREATE TABLE vers ( versID INTEGER PRIMARY KEY, version INTEGER );"
+                         "INSERT INTO vers VALUES(1, 99);")
+                            .c_str());
+    std::filesystem::create_directory(UPDATE_SQL); // the script cannot be written
+    std::string log = start();
+    EXPECT_NE(log.find("update complete: 99\n"), std::string::npos) << log;
+    sqliteDB db;
+    ASSERT_EQ(db.open(ARTICLES_DB), SQLITE_OK);
+    EXPECT_EQ(column(db, "SELECT version FROM vers"), "99");
+    db.close();
+
+    std::filesystem::remove(UPDATE_SQL); // the next start upgrades
+    log = start();
+    EXPECT_NE(log.find("update complete: 100\n"), std::string::npos) << log;
+    EXPECT_EQ(boxesShown, 2);
+}
+
 TEST_F(ArticleDBTest, StartMakesSegmentsInWorkFetchableAgain) {
     ASSERT_EQ(createSchemaFile(), 0);
     start();
