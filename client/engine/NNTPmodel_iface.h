@@ -68,45 +68,48 @@ enum : int {
     csStopping = 3,
 };
 
+// The records below start cleared, so a cache entry made with `new` never shows views
+// stale memory in a field its loader does not set.
+
 // A fetched segment of a file.
 struct tsegd {
-    int segmFID;
-    char segmMsgid[128];
+    int segmFID = 0;
+    char segmMsgid[128] = {};
 };
 
 // A file as the queue's cache holds it; views read it without locking.
 struct tfile {
-    int filePID;
-    int fileFID;
-    int fileSize;
-    int fileProgress;
-    int fileBusy; // server workers fetching one of its segments right now
-    int fileState;
-    char fileSubject[256];
-    char fileName[256];
-    int fileDate;
-    int segcount;
-    int segavail;
-    int parblocks;
+    int filePID = 0;
+    int fileFID = 0;
+    int fileSize = 0;
+    int fileProgress = 0;
+    int fileBusy = 0; // server workers fetching one of its segments right now
+    int fileState = fsNotQueued;
+    char fileSubject[256] = {};
+    char fileName[256] = {};
+    int fileDate = 0;
+    int segcount = 0;
+    int segavail = 0;
+    int parblocks = 0;
     std::map<int, tsegd> segd; // by segment number
-    int row;                   // position in the last qfiles list of its post
+    int row = 0;               // position in the last qfiles list of its post
 };
 
 // A post as the queue's cache holds it.
 struct tpost {
-    char postDesc[256]; // first field: views read the description through the pointer
-    char postSubject[256];
-    int row; // position in the last qposts list
+    char postDesc[256] = {}; // first field: views read the description through the pointer
+    char postSubject[256] = {};
+    int row = 0; // position in the last qposts list
 };
 
 // The segment a server worker is fetching (one per worker slot of the queue).
 struct tsegm {
-    int segmSID;
-    int segmFID;
-    int segmNum;
-    int segmBytes;
-    char segmMsgid[256];
-    int last; // 1 when saving this segment completed its file
+    int segmSID = 0;
+    int segmFID = 0;
+    int segmNum = 0;
+    int segmBytes = 0;
+    char segmMsgid[256] = {};
+    int last = 0; // 1 when saving this segment completed its file
 };
 
 class NNTPmodel_iface : public _observable {
