@@ -180,6 +180,7 @@ int CMiravelDB::selectCount(const char* table, const char* const* columns, const
 
 int CMiravelDB::selectData(tRecordData& page) {
     const std::string table = fieldText(page.table, sizeof page.table);
+    if (page.cols < 0 || page.cols > tRecordData::MAXCOLS) page.cols = 0; // never past `column`
     if (page.cols == 0) {
         page.data.clear();
         page.rows = 0;

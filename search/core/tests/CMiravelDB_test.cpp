@@ -184,6 +184,24 @@ TEST_F(ResultsDatabase, PageStopsWhenTheCellTableIsFull) {
     EXPECT_STREQ(p->cell(0, 0), "dummy"); // the empty subject sorts first
 }
 
+TEST_F(ResultsDatabase, ShorterPageLeavesNoOffsetOfTheLongerOne) {
+    insertSamples();
+    auto p = page();
+    ASSERT_EQ(db->selectData(*p), SQLITE_OK);
+    ASSERT_EQ(p->rows, 6);
+    ASSERT_GT(p->offset[5 * p->cols], 0);
+    setFilter(*p, "subject", "linux");
+    ASSERT_EQ(db->selectData(*p), SQLITE_OK);
+    ASSERT_EQ(p->rows, 1);
+    for (int cell = p->cols; cell < 6 * p->cols; ++cell)
+        EXPECT_EQ(p->offset[cell], 0) << cell;
+
+    p->cols = tRecordData::MAXCOLS + 1; // a page the caller broke is set up afresh
+    EXPECT_EQ(db->selectData(*p), SQLITE_OK);
+    EXPECT_EQ(p->cols, 7);
+    EXPECT_EQ(p->rows, 6);
+}
+
 TEST_F(ResultsDatabase, CountsRowsMatchingTextFilters) {
     insertSamples();
     char filters[2][64] = {"binsearch", "holiday"};
