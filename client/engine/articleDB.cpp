@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <unistd.h>
 
 namespace {
 
@@ -35,19 +36,27 @@ void removeStaleTempFiles() {
         removeM((temp + "/" + kind).c_str());
 }
 
+// A script cut short (a full disk) would later build or upgrade a broken database: it
+// is removed, so the next start writes it again in full.
+int writeScript(const char* path, const char* text) {
+    int rc = file_create(path, text, strlen(text));
+    if (rc == -1) unlink(path);
+    return rc;
+}
+
 } // namespace
 
 int createSchemaFile() {
     if (file_exists(ARTICLES_SQL) == 0) return 0;
-    if (file_create(ARTICLES_SQL, ARTICLES_SCHEMA, strlen(ARTICLES_SCHEMA)) == 0) return 0;
+    if (writeScript(ARTICLES_SQL, ARTICLES_SCHEMA) == 0) return 0;
     msgbox::show("Configuration error, please reinstall..\nUnable to create the database",
                  "Configuration Error", msgbox::OK | msgbox::ICONERROR);
     return -1;
 }
 
 int writeUpgradeScripts() {
-    int update = file_create(UPDATE_SQL, ARTICLES_UPDATE, strlen(ARTICLES_UPDATE));
-    int schema = file_create(ARTICLES_SQL, ARTICLES_SCHEMA, strlen(ARTICLES_SCHEMA));
+    int update = writeScript(UPDATE_SQL, ARTICLES_UPDATE);
+    int schema = writeScript(ARTICLES_SQL, ARTICLES_SCHEMA);
     return update != 0 ? update : schema;
 }
 

@@ -103,6 +103,14 @@ TEST_F(ArticleDBTest, SchemaFileIsWrittenOnlyWhenMissingAndFailureIsShown) {
                        "Unable to create the database");
 }
 
+TEST_F(ArticleDBTest, ScriptCutShortByAFullDiskIsNotLeftBehind) {
+    // A half schema would build a broken database at the next start or reset.
+    std::filesystem::create_symlink("/dev/full", ARTICLES_SQL);
+    EXPECT_EQ(writeUpgradeScripts(), -1);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(ARTICLES_SQL)));
+    EXPECT_EQ(readFile(UPDATE_SQL).size(), 609u);
+}
+
 TEST_F(ArticleDBTest, OldDatabaseIsUpgradedOnceAndStaleTempFilesGo) {
     struct Case {
         const char* name;
