@@ -171,7 +171,9 @@ int CTcpClientHttp::httpRequest(std::string& file, const std::string& host, cons
         printf("fetch: line break in the request for %s refused\n", hostName.c_str());
     else
         fetchInto(out, hostName, target, post, cookie, waitSeconds, gzip, content);
-    fclose(out);
+    // Buffered bytes are written only now; a full disk shows here.
+    if (fclose(out) != 0)
+        printf("fetch: cannot write the whole response body to %s\n", file.c_str());
 
     std::string stored = file;
     if (gzip) {

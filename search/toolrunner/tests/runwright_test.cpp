@@ -48,7 +48,7 @@ class RunwrightTest : public ::testing::Test {
                             << (dir / "args.txt").string() << "'\necho first line\necho '"
                             << lastLine << "'\n";
         chmod(tool.c_str(), 0755);
-        savedPath = getenv("PATH");
+        if (savedPath.empty()) savedPath = getenv("PATH");
         setenv("PATH", ((dir / "bin").string() + ":" + savedPath).c_str(), 1);
     }
     TempFolder temp{"runwright"};
