@@ -7,8 +7,11 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -74,6 +77,24 @@ class OneShot : public cThread {
         ++runs;
     }
     std::atomic<int> runs{0};
+};
+
+// A thread that destroys its own object and then overwrites the object's memory; the
+// thread's exit is signalled from a thread-local destructor, after run_static is done.
+std::atomic<bool> selfEndingGone{false};
+struct ExitSignal {
+    ~ExitSignal() { selfEndingGone = true; }
+};
+alignas(std::max_align_t) unsigned char selfEndingStorage[256];
+class SelfEnding : public cThread {
+  public:
+    void run() override {
+        thread_local ExitSignal signal;
+        (void)signal;
+        cThread::run();
+        this->~SelfEnding();
+        memset(selfEndingStorage, 0xAB, sizeof selfEndingStorage);
+    }
 };
 
 // Waits (bounded) until `done` holds; false on time-out.
@@ -249,4 +270,13 @@ TEST(Threads, EndedThreadIsDestroyedAtOnceAndARunningOneIsStopped) {
     int after = baseTurns;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_EQ(baseTurns, after);
+}
+
+TEST(Threads, ObjectDestroyedByItsOwnThreadIsNotTouchedAfterwards) {
+    static_assert(sizeof(SelfEnding) <= sizeof selfEndingStorage);
+    auto* self = new (selfEndingStorage) SelfEnding;
+    ASSERT_EQ(self->start(), 1);
+    ASSERT_TRUE(eventually([] { return selfEndingGone.load(); }));
+    for (unsigned char byte : selfEndingStorage)
+        ASSERT_EQ(byte, 0xAB);
 }
