@@ -2,6 +2,7 @@
 
 #include "CFetchmill.h"
 #include "CScoutlet.h"
+#include "programFolder.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -21,17 +22,6 @@ const char* const ENGINE_LIBRARIES[] = {"kora.so", "lumo.so", "vesk.so",
 const char HISTORY_FILE[] = "./tmp/history.txt";
 constexpr size_t NZB_BASE_LIMIT = 139;
 constexpr int NZB_NUMBERED_NAMES = 1000;
-
-// The folder of the running program's file.
-std::string programFolder() {
-    char path[4096];
-    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0) return ".";
-    path[length] = 0;
-    char* slash = strrchr(path, '/');
-    if (slash) *slash = 0;
-    return path;
-}
 
 std::string workingFolder(const char* folder) {
     if (folder && *folder) return folder;

@@ -1,5 +1,7 @@
 #include "WindowLoader.h"
 
+#include "programFolder.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,15 +12,6 @@
 namespace {
 
 const char WINDOW_LIBRARY[] = "libtessaly.so";
-
-std::string programFolder() {
-    char path[4096];
-    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0) return ".";
-    path[length] = 0;
-    *strrchr(path, '/') = 0;
-    return path;
-}
 
 } // namespace
 

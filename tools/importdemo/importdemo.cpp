@@ -10,6 +10,7 @@
 #include "articleDB.h"
 #include "articleSchema.h"
 #include "fileHelpers.h"
+#include "programFolder.h"
 #include "quillmap.h"
 #include "sqliteDB.h"
 
@@ -27,12 +28,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-fs::path programFolder() {
-    std::error_code error;
-    fs::path self = fs::read_symlink("/proc/self/exe", error);
-    return error ? fs::current_path() : self.parent_path();
-}
 
 // The converter writes the script into the program folder's temp, named after the NZB.
 std::string scriptPathFor(const fs::path& nzb) {
@@ -112,7 +107,7 @@ int main(int argc, char** argv) {
         } else
             nzbs.push_back(fs::absolute(argv[i]));
     }
-    if (nzbs.empty()) nzbs.push_back(programFolder() / "sample.nzb");
+    if (nzbs.empty()) nzbs.push_back(fs::path(programFolder()) / "sample.nzb");
     for (const fs::path& nzb : nzbs) {
         if (!fs::is_regular_file(nzb)) {
             fprintf(stderr, "no such NZB file: %s\n", nzb.c_str());
