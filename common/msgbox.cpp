@@ -41,6 +41,8 @@ int show(const char* text, const char* title, unsigned flags) {
     return handler ? handler(text, title, flags) : consoleBox(text, title, flags);
 }
 
-void setHandler(Handler handler) { currentHandler.store(handler); }
+void setHandler(Handler handler) {
+    currentHandler.store(handler);
+}
 
 } // namespace msgbox

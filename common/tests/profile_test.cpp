@@ -61,7 +61,8 @@ TEST_F(ProfileTest, StructRoundTripAndChecksum) {
     const unsigned char rect[16] = {1, 2, 3, 4, 200, 0, 0, 0, 255, 255, 255, 255, 16, 32, 64, 128};
     ASSERT_TRUE(profile::writeStruct("USERINTERFACE", "wndpos", rect, sizeof rect, file.c_str()));
     std::string text = profile::getString("USERINTERFACE", "wndpos", "", file.c_str());
-    EXPECT_EQ(text, "01020304C8000000FFFFFFFF10204080" "BE");
+    EXPECT_EQ(text, "01020304C8000000FFFFFFFF10204080"
+                    "BE");
     unsigned char back[16] = {};
     ASSERT_TRUE(profile::getStruct("USERINTERFACE", "wndpos", back, sizeof back, file.c_str()));
     EXPECT_EQ(0, memcmp(rect, back, sizeof rect));

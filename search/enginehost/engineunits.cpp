@@ -2,8 +2,8 @@
 
 #include <cctype>
 #include <climits>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <strings.h>
 
@@ -40,10 +40,14 @@ int parseSize(const char* text) {
     const long long value = (whole > LLONG_MAX / 1000000 ? LLONG_MAX / 1000000 : whole) * 1000 +
                             thousandths; // in thousandths of the unit
     switch (unit) {
-    case 'K': return 0; // under a megabyte
-    case 'M': return clampToInt(value / 1000);
-    case 'T': return clampToInt(value * 1000);
-    default: return clampToInt(value); // gigabytes
+    case 'K':
+        return 0; // under a megabyte
+    case 'M':
+        return clampToInt(value / 1000);
+    case 'T':
+        return clampToInt(value * 1000);
+    default:
+        return clampToInt(value); // gigabytes
     }
 }
 

@@ -10,7 +10,8 @@
 class TempFolder {
   public:
     explicit TempFolder(const char* prefix = "brindle_test") {
-        std::string pattern = (std::filesystem::temp_directory_path() / prefix).string() + "_XXXXXX";
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / prefix).string() + "_XXXXXX";
         if (mkdtemp(pattern.data())) path = pattern;
     }
     ~TempFolder() {

@@ -21,9 +21,7 @@ namespace {
 
 class RunwrightTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ASSERT_FALSE(temp.path.empty());
-    }
+    void SetUp() override { ASSERT_FALSE(temp.path.empty()); }
     void TearDown() override {
         if (!savedPath.empty()) setenv("PATH", savedPath.c_str(), 1);
     }
