@@ -22,6 +22,7 @@ void loadFile(CSimpleIniA& ini, const char* file) {
     ini.SetUnicode(false);
     ini.SetMultiKey(false);
     ini.SetMultiLine(false);
+    ini.SetSpaces(false); // "key=value", as the classic profile files are written
     ini.LoadFile(file); // a missing file reads as empty
 }
 

@@ -1,30 +1,19 @@
+#include "TestFolders.h"
 #include "profile.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <unistd.h>
-
-namespace fs = std::filesystem;
 
 class ProfileTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() / ("profile_test_" + std::to_string(getpid()));
-        fs::create_directories(dir);
-        file = (dir / "config.ini").string();
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    void writeFile(const char* text) { std::ofstream(file) << text; }
-    fs::path dir;
-    std::string file;
+    void writeConfig(const char* text) { writeFile(file, text); }
+    TempFolder folder{"profile_test"};
+    std::string file = folder.file("config.ini");
 };
 
 TEST_F(ProfileTest, ReadsWithDefaultsBlanksAndCaseFreeNames) {
-    writeFile("[DEFAULT]\ntempfolder=./temp\nblank=\nnumber=42abc\nword=abc\n");
+    writeConfig("[DEFAULT]\ntempfolder=./temp\nblank=\nnumber=42abc\nword=abc\n");
     char out[16];
     EXPECT_EQ(profile::getString("default", "TEMPFOLDER", "x", out, sizeof out, file.c_str()), 6);
     EXPECT_STREQ(out, "./temp");
@@ -37,7 +26,7 @@ TEST_F(ProfileTest, ReadsWithDefaultsBlanksAndCaseFreeNames) {
 }
 
 TEST_F(ProfileTest, LongValueIsCutToTheBuffer) {
-    writeFile("[S]\nk=0123456789abcdef\n");
+    writeConfig("[S]\nk=0123456789abcdef\n");
     char out[5];
     EXPECT_EQ(profile::getString("S", "k", "", out, sizeof out, file.c_str()), 4);
     EXPECT_STREQ(out, "0123");
@@ -55,6 +44,15 @@ TEST_F(ProfileTest, WritesKeepOtherKeysAndRemoveOnNull) {
     ASSERT_TRUE(profile::writeString("T", nullptr, nullptr, file.c_str()));
     EXPECT_EQ(profile::getString("T", "c", "gone", file.c_str()), "gone");
     EXPECT_EQ(profile::getString("S", "b", "", file.c_str()), "text with blanks");
+}
+
+TEST_F(ProfileTest, WrittenFileKeepsTheClassicLayout) {
+    writeConfig("[DEFAULT]\ntempfolder=./temp\n");
+    ASSERT_TRUE(profile::writeInt("DEFAULT", "numactive", 3, file.c_str()));
+    ASSERT_TRUE(profile::writeString("server1", "host", "news.example.invalid", file.c_str()));
+    std::string text = readFile(file);
+    EXPECT_NE(text.find("tempfolder=./temp\nnumactive=3\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("[server1]\nhost=news.example.invalid\n"), std::string::npos) << text;
 }
 
 TEST_F(ProfileTest, StructRoundTripAndChecksum) {
