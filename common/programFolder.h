@@ -5,3 +5,8 @@
 
 // The folder of /proc/self/exe, without a trailing "/"; "." when it cannot be read.
 std::string programFolder();
+
+// The folder of the library or executable whose code holds `address`, for libraries
+// that find their plug-ins and tools beside themselves (tests run executables from
+// elsewhere); the program folder when it cannot be told.
+std::string folderOf(const void* address);

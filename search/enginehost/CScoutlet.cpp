@@ -7,6 +7,7 @@
 #include <string_view>
 #include <sys/stat.h>
 
+#include "programFolder.h"
 #include "textmarkup.h"
 
 namespace {
@@ -25,15 +26,7 @@ constexpr size_t kPatternBuffer = 1024;
 constexpr size_t kNzbItemLimit = 47;
 
 // Plug-ins lie in the program folder, beside this library.
-std::string programFolder() {
-    Dl_info info{};
-    if (dladdr((void*)&programFolder, &info) && info.dli_fname) {
-        std::string path = info.dli_fname;
-        const size_t slash = path.rfind('/');
-        if (slash != std::string::npos) return path.substr(0, slash + 1);
-    }
-    return "./";
-}
+std::string pluginFolder() { return folderOf((const void*)&pluginFolder); }
 
 void copyText(char* out, size_t size, const char* text) {
     snprintf(out, size, "%s", text ? text : "");
@@ -78,7 +71,7 @@ void CScoutlet::libload(const char* library) {
     memcpy(engine_.library, name, sizeof name);
     if (!name[0]) return;
 
-    const std::string path = strchr(name, '/') ? std::string(name) : programFolder() + name;
+    const std::string path = strchr(name, '/') ? std::string(name) : pluginFolder() + "/" + name;
     handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle_) {
         printf("CScoutlet:: cannot load %s: %s \n", path.c_str(), dlerror());

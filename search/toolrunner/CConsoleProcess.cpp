@@ -1,6 +1,7 @@
 #include "CConsoleProcess.h"
 
-#include <dlfcn.h>
+#include "programFolder.h"
+
 #include <fcntl.h>
 #include <linux/close_range.h>
 #include <sched.h>
@@ -25,13 +26,8 @@ bool isExecutable(const std::string& path) {
            access(path.c_str(), X_OK) == 0;
 }
 
-std::string programFolder() {
-    Dl_info info{};
-    if (!dladdr((void*)&programFolder, &info) || !info.dli_fname) return "";
-    std::string path = info.dli_fname;
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : path.substr(0, slash);
-}
+// The tools lie in the program folder, beside this library.
+std::string toolFolder() { return folderOf((const void*)&toolFolder); }
 
 // Starts the child with both output streams on `writeEnd`, standard input from
 // /dev/null, SIGPIPE back at its default and the idle scheduling class. posix_spawn
@@ -83,7 +79,7 @@ int spawnChild(const std::vector<std::string>& arguments, int writeEnd, pid_t& p
 } // namespace
 
 std::string CConsoleProcess::locateTool(const std::string& name) {
-    std::string candidate = programFolder() + "/" + name;
+    std::string candidate = toolFolder() + "/" + name;
     if (isExecutable(candidate)) return candidate;
     const char* path = getenv("PATH");
     std::string folders = path ? path : "/usr/bin:/bin";
