@@ -1,6 +1,7 @@
 #include "sqliteDB.h"
 
 #include "articleSchema.h"
+#include "cLineReader.h"
 #include "dblock.h"
 
 #include <cstdint>
@@ -17,12 +18,6 @@ constexpr int SCRIPT_LINE_MAX = 4095;
 // The log shows the connection the way it always has: as 32 hex digits of its handle.
 unsigned handleBits(const sqlite3* db) {
     return (unsigned)(uintptr_t)db;
-}
-
-// Consumes the rest of an over-long line, so that its tail is not taken for a statement.
-void skipRestOfLine(FILE* file, int next) {
-    while (next != EOF && next != '\n')
-        next = getc(file);
 }
 
 // A rebuilt database must not meet the journal files of the one it replaces.
@@ -99,15 +94,13 @@ void sqliteDB::loadL(const char* script) {
         return;
     }
     char line[SCRIPT_LINE_MAX + 1];
-    while (fgets(line, sizeof line, file)) {
-        size_t length = strlen(line);
-        if (length == SCRIPT_LINE_MAX && line[length - 1] != '\n') {
-            int next = getc(file);
-            if (next != EOF) { // the line goes on: never run it as two statements
-                printf("SQLerr: %s\n", "script line longer than 4095 characters skipped");
-                skipRestOfLine(file, next);
-                continue;
-            }
+    cLineReader reader(file);
+    size_t length = 0;
+    bool cut = false;
+    while (reader.next(line, sizeof line, length, cut)) {
+        if (cut) { // never run the pieces of one long line as statements of their own
+            printf("SQLerr: %s\n", "script line longer than 4095 characters skipped");
+            continue;
         }
         if (length <= 2 || line[0] == '#') continue;
         line[length - 1] = 0; // the line feed; a last line without one loses a character
