@@ -2,6 +2,7 @@
 
 #include "articleSchema.h"
 #include "cLineReader.h"
+#include "databaseFiles.h"
 #include "dblock.h"
 
 #include <cstdint>
@@ -15,16 +16,9 @@ namespace {
 // Longest script line, line feed included, that the runner executes.
 constexpr int SCRIPT_LINE_MAX = 4095;
 
-// The log shows the connection the way it always has: as 32 hex digits of its handle.
+// The log shows the connection as the low 32 bits of its handle, in hex.
 unsigned handleBits(const sqlite3* db) {
     return (unsigned)(uintptr_t)db;
-}
-
-// A rebuilt database must not meet the journal files of the one it replaces.
-void removeDatabaseFiles(const std::string& path) {
-    unlink(path.c_str());
-    for (const char* suffix : {"-journal", "-wal", "-shm"})
-        unlink((path + suffix).c_str());
 }
 
 } // namespace

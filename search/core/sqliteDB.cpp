@@ -1,5 +1,6 @@
 #include "sqliteDB.h"
 
+#include "databaseFiles.h"
 #include "dblock.h"
 
 #include <cstdio>
@@ -98,10 +99,7 @@ int sqliteDB::resetDB(const char* script) {
     std::lock_guard<std::recursive_mutex> guard(dblock());
     int rc = close();
     if (rc != SQLITE_OK) return rc; // still in use: keep the file rather than pull it away
-    // The write-ahead log and its index belong to the file that goes; a new database
-    // must never meet them.
-    for (const char* suffix : {"", "-wal", "-shm", "-journal"})
-        unlink((std::string(path) + suffix).c_str());
+    removeDatabaseFiles(path);
     rc = open();
     if (rc != SQLITE_OK || !script) return rc;
     if (endsInSqlExtension(script)) return load(script) == 0 ? SQLITE_OK : SQLITE_ERROR;
