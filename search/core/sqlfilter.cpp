@@ -1,5 +1,6 @@
 #include "sqlfilter.h"
 
+#include "sqlText.h"
 #include "tRecordData.h"
 
 #include <cstdlib>
@@ -28,10 +29,7 @@ bool isNumber(const std::string& value) {
 
 void appendQuotedLike(std::string& out, const std::string& value) {
     out += "LIKE'%";
-    for (char c : value) {
-        if (c == '\'') out += '\'';
-        out += c;
-    }
+    appendSqlText(out, value.c_str());
     out += "%' ";
 }
 

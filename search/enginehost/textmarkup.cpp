@@ -1,5 +1,7 @@
 #include "textmarkup.h"
 
+#include "sqlText.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -97,12 +99,8 @@ void cleanField(char*& field, int mode) {
 // A text for a quoted SQL literal: apostrophes doubled. No row holds more than the row
 // limit, so a longer text is only read that far.
 std::string sqlLiteral(const char* text, const char* absent) {
-    if (!text) text = absent;
     std::string out;
-    for (const char* p = text; *p && out.size() <= kResultRowLimit; ++p) {
-        if (*p == '\'') out += '\'';
-        out += *p;
-    }
+    appendSqlText(out, text ? text : absent, kResultRowLimit);
     return out;
 }
 
