@@ -2,6 +2,7 @@
 
 #include "CFetchmill.h"
 #include "CScoutlet.h"
+#include "fixedField.h"
 #include "programFolder.h"
 
 #include <cerrno>
@@ -179,8 +180,8 @@ void CMiravel::resetDatabase() {
 
 int CMiravel::numResults(const char* engine, const char* subject) {
     char filters[2][64];
-    snprintf(filters[0], sizeof filters[0], "%s", engine ? engine : "");
-    snprintf(filters[1], sizeof filters[1], "%s", subject ? subject : "");
+    copyField(filters[0], engine);
+    copyField(filters[1], subject);
     const char* const columns[] = {"engine", "subject", nullptr};
     return database->selectCount("results", columns, filters[0], sizeof filters[0]);
 }

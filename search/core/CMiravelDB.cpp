@@ -1,6 +1,7 @@
 #include "CMiravelDB.h"
 
 #include "dblock.h"
+#include "fixedField.h"
 #include "sqlfilter.h"
 
 #include <cstdio>
@@ -41,7 +42,7 @@ void setUpColumns(tRecordData& page, int cols, char** names) {
     page.cols = cols < tRecordData::MAXCOLS ? cols : tRecordData::MAXCOLS;
     for (int i = 0; i < page.cols; ++i) {
         tColumn& column = page.column[i];
-        snprintf(column.name, sizeof column.name, "%s", names[i] ? names[i] : "");
+        copyField(column.name, names[i]);
         column.width = 0;
         column.align = 0;
         column.type = COLTYPE_TEXT;
@@ -220,7 +221,7 @@ int CMiravelDB::selectData(tRecordData& page) {
 
 int CMiravelDB::updateAge() {
     auto sentinel = std::make_unique<tRecordData>();
-    snprintf(sentinel->table, sizeof sentinel->table, "ageoffsync");
+    copyField(sentinel->table, "ageoffsync");
     selectData(*sentinel);
     if (sentinel->rows < 1 || sentinel->cols < 2) return 0;
 
@@ -232,7 +233,7 @@ int CMiravelDB::updateAge() {
     if (storedAge == age) return 0;
 
     auto stamps = std::make_unique<tRecordData>();
-    snprintf(stamps->table, sizeof stamps->table, "ageupdate");
+    copyField(stamps->table, "ageupdate");
     selectData(*stamps);
     std::string script = "BEGIN;\n";
     char line[96];

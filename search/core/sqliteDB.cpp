@@ -2,6 +2,7 @@
 
 #include "databaseFiles.h"
 #include "dblock.h"
+#include "fixedField.h"
 
 #include <cstdio>
 #include <cstring>
@@ -23,7 +24,7 @@ bool endsInSqlExtension(const char* text) {
 } // namespace
 
 sqliteDB::sqliteDB(const char* dbpath) {
-    snprintf(path, sizeof path, "%s", dbpath ? dbpath : "");
+    copyField(path, dbpath);
 }
 
 sqliteDB::~sqliteDB() {

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <sys/stat.h>
 
+#include "fixedField.h"
 #include "programFolder.h"
 #include "textmarkup.h"
 
@@ -26,10 +27,8 @@ constexpr size_t kPatternBuffer = 1024;
 constexpr size_t kNzbItemLimit = 47;
 
 // Plug-ins lie in the program folder, beside this library.
-std::string pluginFolder() { return folderOf((const void*)&pluginFolder); }
-
-void copyText(char* out, size_t size, const char* text) {
-    snprintf(out, size, "%s", text ? text : "");
+std::string pluginFolder() {
+    return folderOf((const void*)&pluginFolder);
 }
 
 // The keyword cut to `limit` bytes.
@@ -66,7 +65,7 @@ CScoutlet::~CScoutlet() {
 
 void CScoutlet::libload(const char* library) {
     char name[sizeof engine_.library];
-    copyText(name, sizeof name, library); // may be our own field: copy before clearing
+    copyField(name, library); // may be our own field: copy before clearing
     engine_ = tengine{};
     memcpy(engine_.library, name, sizeof name);
     if (!name[0]) return;
@@ -136,7 +135,7 @@ void CScoutlet::search(tsearch& request) {
     snprintf(filename_, sizeof filename_, "%s%.4x.htm", engine_.code, searchCounter++);
     fixfilename(filename_);
     const std::string file = std::string("tmp/") + filename_;
-    copyText(filename_, sizeof filename_, file.c_str());
+    copyField(filename_, file.c_str());
     observer_.httpRequest(filename_, engine_.host, path.c_str(), nullptr, engine_.cookie);
 }
 
@@ -168,7 +167,7 @@ void CScoutlet::downld(tsearch& request, char* ids, char sep) {
     snprintf(filename_, sizeof filename_, "%s_%.4x.htm", name.c_str(), nzbCounter++);
     fixfilename(filename_);
     const std::string file = std::string("tmp/") + filename_;
-    copyText(filename_, sizeof filename_, file.c_str());
+    copyField(filename_, file.c_str());
     observer_.httpRequest(filename_, engine_.host, path.c_str(), body.c_str(), engine_.cookie);
 }
 
@@ -206,7 +205,7 @@ int CScoutlet::parse(char* page, int length) {
 
 void CScoutlet::replaceparameters(std::string& out, const char* pattern, tsearch& request) {
     char buffer[kPatternBuffer];
-    copyText(buffer, sizeof buffer, pattern);
+    copyField(buffer, pattern);
     char* save = nullptr;
     for (char* part = strtok_r(buffer, "$", &save); part; part = strtok_r(nullptr, "$", &save)) {
         const std::string_view name(part);

@@ -9,8 +9,8 @@ void readHost(tengine& engine, const char* fallback) {
     if (host.empty() || host.size() >= sizeof engine.host) {
         printf("%s:: unusable host \"%.60s\" in cfg/engines.ini, using %s \n", engine.name,
                host.c_str(), fallback);
-        setField(engine.host, fallback);
+        copyField(engine.host, fallback);
         return;
     }
-    setField(engine.host, host.c_str());
+    copyField(engine.host, host.c_str());
 }

@@ -2,6 +2,7 @@
 
 #include "CMiravel.h"
 #include "CScoutlet.h"
+#include "fixedField.h"
 #include "ResultTable.h"
 
 #include <chrono>
@@ -14,7 +15,7 @@ namespace {
 void setFilter(tRecordData& page, const char* column, const std::string& text) {
     for (int i = 0; i < page.cols; ++i)
         if (strcmp(page.column[i].name, column) == 0)
-            snprintf(page.column[i].filter, sizeof page.column[i].filter, "%s", text.c_str());
+            copyField(page.column[i].filter, text.c_str());
 }
 
 // Newsgroups are stored with "alt.binaries." shortened.
@@ -86,7 +87,7 @@ int ConsoleSearch::searchAndShow(const char* engine) {
         return 1;
     }
     auto page = std::make_unique<tRecordData>();
-    snprintf(page->table, sizeof page->table, "results");
+    copyField(page->table, "results");
     miravel->selectData(*page); // learns the columns
     setFilter(*page, "engine", engine);
     setFilter(*page, "subject", options.filterGiven ? options.filter : options.words);

@@ -40,14 +40,14 @@ bool parseRow(char* row, tresult& result) {
 int readconfig(tengine& engine) {
     engine.limit = 100;
     engine.index = 2;
-    setField(engine.code, "dulo");
-    setField(engine.name, kService);
+    copyField(engine.code, "dulo");
+    copyField(engine.name, kService);
     readHost(engine, "www.yabsearch.nl");
-    setField(engine.searchurl, "/search/$keyword$?co=y&results=200&sizemax=0&sizemin=1");
-    setField(engine.browseurl, "/browsegroup/$group$?co=y&results=200");
-    setField(engine.nzburl, "/createnzb");
-    setField(engine.nzbpost, "commit=NZB&");
-    setField(engine.nzbitem, "%s=1");
+    copyField(engine.searchurl, "/search/$keyword$?co=y&results=200&sizemax=0&sizemin=1");
+    copyField(engine.browseurl, "/browsegroup/$group$?co=y&results=200");
+    copyField(engine.nzburl, "/createnzb");
+    copyField(engine.nzbpost, "commit=NZB&");
+    copyField(engine.nzbitem, "%s=1");
     return 0;
 }
 

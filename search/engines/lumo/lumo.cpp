@@ -80,15 +80,15 @@ bool parseBrowseRow(char* row, tresult& result) {
 int readconfig(tengine& engine) {
     engine.limit = 100;
     engine.index = 1;
-    setField(engine.code, "lumo");
-    setField(engine.name, kService);
+    copyField(engine.code, "lumo");
+    copyField(engine.name, kService);
     readHost(engine, "www.binsearch.info");
-    setField(engine.searchurl,
-             "/index.php?q=$keyword$&adv_g=&max=500&adv_age=&adv_sort=date&adv_col=on");
-    setField(engine.browseurl, "/browse.php?bg=$group$&adv_col=1");
-    setField(engine.nzburl, "/index.php?q=$keyword$");
-    setField(engine.nzbpost, "r=&action=nzb&");
-    setField(engine.nzbitem, "%s=on");
+    copyField(engine.searchurl,
+              "/index.php?q=$keyword$&adv_g=&max=500&adv_age=&adv_sort=date&adv_col=on");
+    copyField(engine.browseurl, "/browse.php?bg=$group$&adv_col=1");
+    copyField(engine.nzburl, "/index.php?q=$keyword$");
+    copyField(engine.nzbpost, "r=&action=nzb&");
+    copyField(engine.nzbitem, "%s=on");
     return 0;
 }
 

@@ -32,14 +32,14 @@ bool parseSearchRow(char* row, tresult& result) {
 int readconfig(tengine& engine) {
     engine.limit = 100;
     engine.index = 3;
-    setField(engine.code, "pirn");
-    setField(engine.name, kService);
+    copyField(engine.code, "pirn");
+    copyField(engine.name, kService);
     readHost(engine, "www.nzbindex.com");
-    setField(engine.searchurl,
-             "/index.php?go=search&searchitem=$keyword$&results=250&sort=age_desc&min_size=1");
-    setField(engine.nzburl, "/index.php?go=nzb");
-    setField(engine.nzbpost, "go=nzb&searchitem=$keyword$&");
-    setField(engine.nzbitem, "release%d=%s");
+    copyField(engine.searchurl,
+              "/index.php?go=search&searchitem=$keyword$&results=250&sort=age_desc&min_size=1");
+    copyField(engine.nzburl, "/index.php?go=nzb");
+    copyField(engine.nzbpost, "go=nzb&searchitem=$keyword$&");
+    copyField(engine.nzbitem, "release%d=%s");
     return 0;
 }
 
