@@ -1,98 +1,21 @@
 #include "CConsoleProcess.h"
 
+#include "childProcess.h"
 #include "programFolder.h"
 
-#include <fcntl.h>
-#include <linux/close_range.h>
-#include <sched.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdlib>
-
-extern char** environ;
+#include <utility>
 
 namespace {
 
-const size_t kReadChunk = 1022;
-
-bool isExecutable(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-           access(path.c_str(), X_OK) == 0;
-}
-
 // The tools lie in the program folder, beside this library.
-std::string toolFolder() { return folderOf((const void*)&toolFolder); }
-
-// Starts the child with both output streams on `writeEnd`, standard input from
-// /dev/null, SIGPIPE back at its default and the idle scheduling class. posix_spawn
-// cannot ask for SCHED_IDLE, so this forks; the child makes only async-signal-safe
-// calls and reports a failed exec through a close-on-exec pipe. Returns 0 or an errno.
-int spawnChild(const std::vector<std::string>& arguments, int writeEnd, pid_t& pid) {
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments)
-        argv.push_back((char*)argument.c_str());
-    argv.push_back(nullptr);
-    int report[2];
-    if (pipe2(report, O_CLOEXEC) != 0) return errno;
-    pid = fork();
-    if (pid < 0) {
-        int error = errno;
-        close(report[0]);
-        close(report[1]);
-        return error;
-    }
-    if (pid == 0) {
-        sched_param priority{};
-        if (sched_setscheduler(0, SCHED_IDLE, &priority) != 0) setpriority(PRIO_PROCESS, 0, 19);
-        signal(SIGPIPE, SIG_DFL);
-        int input = open("/dev/null", O_RDONLY);
-        if (input >= 0) dup2(input, STDIN_FILENO);
-        dup2(writeEnd, STDOUT_FILENO);
-        dup2(writeEnd, STDERR_FILENO);
-        // Descriptors that other parts of the process opened without close-on-exec
-        // (sockets, database files) must not leak into the tool.
-        close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
-        execve(argv[0], argv.data(), environ);
-        int error = errno;
-        ssize_t ignored = write(report[1], &error, sizeof error);
-        (void)ignored;
-        _exit(127);
-    }
-    close(report[1]);
-    int error = 0;
-    ssize_t n;
-    while ((n = read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
-    }
-    close(report[0]);
-    if (n != (ssize_t)sizeof error) return 0;
-    int status;
-    waitpid(pid, &status, 0);
-    return error;
+std::string toolFolder() {
+    return folderOf((const void*)&toolFolder);
 }
 
 } // namespace
 
 std::string CConsoleProcess::locateTool(const std::string& name) {
-    std::string candidate = toolFolder() + "/" + name;
-    if (isExecutable(candidate)) return candidate;
-    const char* path = getenv("PATH");
-    std::string folders = path ? path : "/usr/bin:/bin";
-    size_t start = 0;
-    while (start <= folders.size()) {
-        size_t end = folders.find(':', start);
-        if (end == std::string::npos) end = folders.size();
-        std::string folder = folders.substr(start, end - start);
-        // An empty entry would mean the working folder; only named folders are searched.
-        if (!folder.empty() && isExecutable(folder + "/" + name)) return folder + "/" + name;
-        start = end + 1;
-    }
-    return "";
+    return locateProgram(name, {toolFolder()});
 }
 
 std::string CConsoleProcess::pathArgument(const char* path) {
@@ -102,44 +25,9 @@ std::string CConsoleProcess::pathArgument(const char* path) {
 
 const char* CConsoleProcess::executeProcess(const std::vector<std::string>& arguments,
                                             std::string& output, int& error) {
-    output.clear();
-    error = 0;
-    if (arguments.empty() || arguments[0].empty()) {
-        error = ENOENT;
-        return nullptr;
-    }
-    int pipeFds[2];
-    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
-        error = errno;
-        return nullptr;
-    }
-    pid_t pid = -1;
-    int rc = spawnChild(arguments, pipeFds[1], pid);
-    // Our copy of the write end goes at once, so the read below ends when the child's
-    // copies are gone.
-    close(pipeFds[1]);
-    if (rc != 0) {
-        close(pipeFds[0]);
-        error = rc;
-        return nullptr;
-    }
-
-    char chunk[kReadChunk];
-    for (;;) {
-        ssize_t n = read(pipeFds[0], chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        output.append(chunk, (size_t)n);
-    }
-    close(pipeFds[0]);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) {
-            error = errno;
-            break;
-        }
-    }
-
+    tchildRun run = runChild(arguments);
+    output = std::move(run.output);
+    error = run.error;
     if (output.empty()) return nullptr;
     if (output.back() == '\n') output.pop_back();
     size_t lastBreak = output.rfind('\n');

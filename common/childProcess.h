@@ -1,0 +1,22 @@
+// Console programs run as child processes: found by name, started from an argument
+// vector (never through a shell) at idle priority, their output captured, waited for.
+#pragma once
+#include <string>
+#include <vector>
+
+// The outcome of one run of a console program.
+struct tchildRun {
+    int error = 0;      // 0, or the errno of the step that failed (ENOENT: no such program)
+    int exitCode = -1;  // the program's exit code; -1 when it did not start or was killed
+    std::string output; // what it printed on standard output and standard error, in order
+};
+
+// Runs arguments[0] with the rest as its arguments at idle priority, with no standard
+// input, and returns once it has ended. Descriptors of the calling process never leak
+// into the program. A program that cannot be executed is reported in `error`, never as
+// a run with an exit code.
+tchildRun runChild(const std::vector<std::string>& arguments);
+
+// Where the program `name` lives: the first of `folders` that holds it as an executable
+// file, then the named folders of PATH. Empty when none does.
+std::string locateProgram(const std::string& name, const std::vector<std::string>& folders);
