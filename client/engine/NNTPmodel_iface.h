@@ -71,18 +71,19 @@ enum : int {
 // The records below start cleared, so a cache entry made with `new` never shows views
 // stale memory in a field its loader does not set.
 
-// A fetched segment of a file.
+// A fetched segment of a file. The message id field is as large as the worker slot's,
+// so every id a worker fetched fits whole.
 struct tsegd {
     int segmFID = 0;
-    char segmMsgid[128] = {};
+    char segmMsgid[256] = {};
 };
 
 // A file as the queue's cache holds it; views read it without locking.
 struct tfile {
     int filePID = 0;
     int fileFID = 0;
-    int fileSize = 0;
-    int fileProgress = 0;
+    long long fileSize = 0;     // bytes; 64-bit, files over 2 GiB exist
+    long long fileProgress = 0; // bytes fetched so far
     int fileBusy = 0; // server workers fetching one of its segments right now
     int fileState = fsNotQueued;
     char fileSubject[256] = {};

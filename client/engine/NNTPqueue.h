@@ -1,0 +1,137 @@
+// The segment queue: hands each server worker the next segment its server has not
+// failed on, saves fetched articles as temporary segment files, books progress, moves a
+// completed file from the download queue to the decoder list, and carries out the
+// views' commands on files and posts. It also owns the post and file records the views
+// and the decoder read.
+//
+// Locks: the database lock ("dblock") around every statement sequence; the file lock
+// ("tfileupdate") around a file record's busy count, progress and fetched-segment map.
+// The two are never held together. The caches' maps are guarded by a reader/writer lock
+// of their own: workers and views read under it, load, free and premove change them
+// under it, so a reload during a download never pulls a record from under a worker.
+#pragma once
+#include "NNTPmodel_iface.h"
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <shared_mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class sqliteDB;
+
+// Kinds of fqueue: what a file command does.
+enum : int {
+    fqUnqueue = 0,
+    fqQueue = 1,
+    fqDecode = 2,
+    fqRetry = 3,
+    fqPrio = 10, // 10 to 19: priority kind - 10
+    fqPrioLast = 19,
+};
+
+class NNTPqueue : public NNTPmodel_iface {
+  public:
+    // Number of worker slots; a worker index must lie in 0 .. SLOTS - 1.
+    static constexpr int SLOTS = 32;
+
+    // Running, priority mode off, empty caches, cleared slots. `model` receives the
+    // decoder events; `db` is the article database (either may be null).
+    NNTPqueue(NNTPmodel_iface* model, sqliteDB* db);
+    ~NNTPqueue() override;
+    NNTPqueue(const NNTPqueue&) = delete;
+    NNTPqueue& operator=(const NNTPqueue&) = delete;
+
+    // (Re)builds the caches from the database; with `clear` (or after posts were
+    // deleted) from scratch. Returns the number of cached files.
+    int load(int clear);
+    // Empties both caches; the decoder is told to drop its list first.
+    void free();
+
+    // Gives worker `index` its next segment for server `hostid`: the message id in the
+    // worker's slot (valid until the worker's next call), or null when the queue is
+    // paused, empty for this server, or the index is no slot.
+    char* next(int index, int hostid);
+    // Stores the article fetched by worker `index` and books its segment. A segment
+    // file that cannot be written is given back unfetched and the queue is paused.
+    void save(int index, std::string* article);
+    // Writes one segment file "<temp>/<post>.<file>.<segment>.segm" (hex). 0 when the
+    // whole article was written; -1 otherwise (nothing is left behind).
+    int savesegment(tfile* file, tsegm* segment, std::string* article);
+    // Gives worker `index`'s segment back unfetched, without a failure mark.
+    void rset(int index);
+    // Marks worker `index`'s segment as failed on server `hostid` and gives it back.
+    void fail(int index, int hostid);
+    // Counts a file's segments in work up (delta >= 0) or down (delta < 0).
+    void setbusy(tfile* file, int delta);
+    // Books a saved segment in the file record; sets the slot's last flag when this
+    // segment completed the file.
+    void setprogress(tfile* file, tsegm* segment);
+
+    // File commands on a list of file ids (kinds above).
+    void fqueue(std::vector<int>* files, int kind);
+    void fretry(std::vector<int>* files) { fqueue(files, fqRetry); }
+    void fdecode(std::vector<int>* files) { fqueue(files, fqDecode); }
+    void fremove(std::vector<int>*) {}
+    // Deletes the posts with their files, queue and decoder entries, segments, failure
+    // marks and segment files.
+    void premove(std::vector<int>* posts);
+
+    // Rebuilds the database from the schema script and reloads; with 0 on a thread of
+    // its own (the call returns at once).
+    void resetDB(int now);
+    static void resetDB_static(void* self);
+
+    // Folder of the segment files, set by the model.
+    void settemp(const char* folder);
+    std::string tempfolder() const;
+
+    // 1 running flag, 5 priority mode, 10 queue, 11 unqueue, 12 decode, 15 retry,
+    // 16 delete posts, 30 to 39 priority; other codes are ignored.
+    void handleCommandT(unsigned cmd, void* p1, void* p2) override;
+
+    int qenabled() override { return running.load(); }
+    int qprioOn() override { return prioOn.load(); }
+    tpost* qpost(int pid) override;
+    tfile* qfile(int fid) override;
+    void qposts(std::vector<int>* posts) override;
+    void qfiles(std::vector<int>* files, int pid) override;
+
+    // The slot of worker `index` (null for no slot); the worker's current segment.
+    const tsegm* slot(int index) const;
+
+  private:
+    friend struct NNTPqueueLoader;
+
+    void setRunning(int on);
+    void setPrio(int on);
+    tfile* findFile(int fid) const; // caller holds cacheLock
+    // Runs the statements in one transaction under the database lock; the result of
+    // the first statement.
+    int transaction(const std::vector<std::string>& statements);
+    void deleteRecords(std::map<int, tpost*>& posts, std::map<int, tfile*>& files);
+
+    NNTPmodel_iface* model;
+    sqliteDB* db;
+    std::atomic<int> running{1};
+    std::atomic<int> prioOn{0};
+    std::atomic<bool> clearOnLoad{false};
+
+    mutable std::mutex folderLock;
+    std::string tempFolder;
+
+    mutable std::shared_mutex cacheLock; // the two maps and the lifetime of their records
+    std::mutex maintenanceLock;          // one load, free, premove or reset at a time
+    std::map<int, tpost*> posts;
+    std::map<int, tfile*> files;
+    uint64_t totalBytes = 0;
+
+    tsegm slots[SLOTS];
+    std::mutex fileLock; // "tfileupdate"
+
+    std::mutex resetLock; // guards resetThread
+    std::thread resetThread;
+};
