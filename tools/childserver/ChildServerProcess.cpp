@@ -1,4 +1,4 @@
-#include "TestWebServerProcess.h"
+#include "ChildServerProcess.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -17,8 +17,9 @@ namespace {
 const int kStartSeconds = 10;
 }
 
-TestWebServerProcess::TestWebServerProcess(const std::vector<std::string>& arguments) {
-    std::string program = std::string(CORV_BIN_DIR) + "/testwebserver";
+ChildServerProcess::ChildServerProcess(const std::string& programName,
+                                       const std::vector<std::string>& arguments) {
+    std::string program = std::string(CORV_BIN_DIR) + "/" + programName;
     std::vector<char*> argv;
     argv.push_back(program.data());
     std::vector<std::string> copies(arguments);
@@ -41,7 +42,7 @@ TestWebServerProcess::TestWebServerProcess(const std::vector<std::string>& argum
         return;
     }
 
-    // Only the first line is read; the server writes nothing else to standard output.
+    // Only the first line is read; the servers write nothing else to standard output.
     std::string line;
     auto end = std::chrono::steady_clock::now() + std::chrono::seconds(kStartSeconds);
     while (line.find('\n') == std::string::npos && std::chrono::steady_clock::now() < end) {
@@ -54,21 +55,17 @@ TestWebServerProcess::TestWebServerProcess(const std::vector<std::string>& argum
     }
     close(out[0]);
     if (sscanf(line.c_str(), "port %d", &listenPort) != 1 || listenPort <= 0) {
-        fprintf(stderr, "testwebserver did not report its port\n");
+        fprintf(stderr, "%s did not report its port\n", programName.c_str());
         listenPort = 0;
         stop();
     }
 }
 
-TestWebServerProcess::~TestWebServerProcess() {
+ChildServerProcess::~ChildServerProcess() {
     stop();
 }
 
-std::string TestWebServerProcess::hostPort() const {
-    return "127.0.0.1:" + std::to_string(listenPort);
-}
-
-void TestWebServerProcess::stop() {
+void ChildServerProcess::stop() {
     if (pid <= 0) return;
     kill(pid, SIGTERM);
     int status = 0;
