@@ -1,0 +1,230 @@
+#include "NNTPdecoder.h"
+#include "NotificationLog.h"
+#include "ProgramFolder.h"
+#include "WaitUntil.h"
+#include "articleDB.h"
+#include "sqliteDB.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+// A stand-in for yydecode in the program folder: logs its arguments, then runs `body`.
+void installStandIn(const std::string& body) {
+    writeFile("yydecode", "#!/bin/sh\necho \"$@\" >> calls.txt\n" + body + "\n");
+    chmod("yydecode", 0755);
+}
+
+std::vector<std::string> lines(const std::string& path) {
+    std::vector<std::string> found;
+    std::string text = readFile(path);
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        found.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return found;
+}
+
+class DecoderTest : public ProgramFolder {
+  protected:
+    void SetUp() override {
+        ProgramFolder::SetUp();
+        fs::create_directory("temp");
+        fs::create_directory("download");
+        ASSERT_EQ(createSchemaFile(), 0);
+        openArticleDB(db);
+        ASSERT_NE(db.db, nullptr);
+        decoder = std::make_unique<NNTPdecoder>(&db, 100ms);
+        decoder->setfolders("./temp", "./download");
+        decoder->attach(&log);
+    }
+    void TearDown() override {
+        decoder.reset();
+        db.close();
+        ProgramFolder::TearDown();
+    }
+
+    // A fetched file of post 1 with `segments` segment files and rows, waiting for
+    // decoding.
+    tfile* fetchedFile(int fid, int segments = 2) {
+        tfile& file = files[fid];
+        file.filePID = 1;
+        file.fileFID = fid;
+        file.fileState = fsWaitDecode;
+        std::lock_guard<sqliteDB> guard(db);
+        for (int n = 1; n <= segments; ++n) {
+            writeFile(segmentFile(fid, n), "segment");
+            std::string sql = "INSERT INTO segm (segmFID, segmNum, segmState) VALUES(" +
+                              std::to_string(fid) + "," + std::to_string(n) + ",2)";
+            db.exec(sql.c_str());
+        }
+        db.exec(("INSERT INTO deco(decoFID) VALUES(" + std::to_string(fid) + ")").c_str());
+        return &file;
+    }
+    static std::string segmentFile(int fid, int n) {
+        char name[64];
+        snprintf(name, sizeof name, "temp/1.%x.%x.segm", fid, 100 + n);
+        return name;
+    }
+    bool segmentFilesKept(int fid, int segments = 2) {
+        for (int n = 1; n <= segments; ++n)
+            if (!fs::exists(segmentFile(fid, n))) return false;
+        return true;
+    }
+    std::string rows(const std::string& sql) { return column(db, sql.c_str()); }
+    bool reaches(int fid, int state) {
+        return waitUntil([&] { return files[fid].fileState == state; });
+    }
+    void endDecoder() {
+        decoder->stop();
+        decoder->wait();
+    }
+
+    sqliteDB db;
+    std::unique_ptr<NNTPdecoder> decoder;
+    std::map<int, tfile> files;
+    NotificationLog log;
+};
+
+TEST_F(DecoderTest, WorksOffTheListInFileIdOrderAndMarksFilesDecoded) {
+    installStandIn("exit 0");
+    for (int fid : {9, 2, 10}) {
+        decoder->adddecode(fid, fetchedFile(fid), 0);
+        decoder->adddecode(fid, &files[fid], 0); // listed once
+    }
+    tfile* queued = fetchedFile(7);
+    queued->fileState = fsQueued;
+    decoder->adddecode(7, queued, 1); // not waiting: told, but not listed
+    EXPECT_EQ(log.all(), std::vector<std::string>{"3:7=1"});
+    EXPECT_EQ(decoder->denabled(), 0);
+
+    ASSERT_EQ(decoder->start(), 1);
+    EXPECT_EQ(decoder->denabled(), 1);
+    for (int fid : {2, 9, 10})
+        ASSERT_TRUE(reaches(fid, fsDecoded)) << fid;
+    EXPECT_EQ(decoder->dstate(), 1);
+    endDecoder();
+    EXPECT_EQ(decoder->dstate(), 0);
+    EXPECT_EQ(decoder->denabled(), 0);
+
+    EXPECT_EQ(lines("calls.txt"),
+              (std::vector<std::string>{"-e -c -l -b -D ./download ./temp/1.2.*.segm",
+                                        "-e -c -l -b -D ./download ./temp/1.9.*.segm",
+                                        "-e -c -l -b -D ./download ./temp/1.a.*.segm"}));
+    EXPECT_EQ(log.starting("21:"), (std::vector<std::string>{"21:1", "21:0"}));
+    EXPECT_EQ(log.starting("3:"), (std::vector<std::string>{"3:7=1", "3:2=4", "3:2=5", "3:9=4",
+                                                            "3:9=5", "3:10=4", "3:10=5"}));
+    for (int fid : {2, 9, 10})
+        EXPECT_FALSE(fs::exists(segmentFile(fid, 1))) << fid;
+    EXPECT_TRUE(segmentFilesKept(7));
+    EXPECT_EQ(rows("SELECT DISTINCT segmFID FROM segm"), "7");
+    EXPECT_EQ(rows("SELECT decoFID || ':' || decoCheck FROM deco ORDER BY decoFID"),
+              "2:2,7:0,9:2,10:2");
+}
+
+TEST_F(DecoderTest, AFailedDecodeKeepsEverythingFetchedAndCanBeRetried) {
+    struct Row {
+        const char* what;
+        const char* standIn; // null: no yydecode anywhere
+        const char* logLine;
+    } rows_[] = {
+        {"missing program", nullptr, "CreateProcess failed.err decoding... "},
+        {"not executable", "", "CreateProcess failed.err decoding... "},
+        {"damaged data", "echo 'crc error'; exit 1", "crc error\nyydecode exit 1\nerr decoding"},
+        {"killed", "kill -9 $$", "yydecode exit -1\nerr decoding"},
+    };
+    TempFolder emptyPath;
+    std::string path = getenv("PATH") ? getenv("PATH") : "";
+    int fid = 20;
+    for (const Row& row : rows_) {
+        SCOPED_TRACE(row.what);
+        fs::remove("yydecode");
+        if (row.standIn && *row.standIn) installStandIn(row.standIn);
+        if (row.standIn && !*row.standIn) writeFile("yydecode", "#!/bin/sh\nexit 0\n");
+        setenv("PATH", emptyPath.path.c_str(), 1);
+        decoder->adddecode(fid, fetchedFile(fid), 0);
+        testing::internal::CaptureStdout();
+        decoder->start();
+        bool back = waitUntil([&] { return log.has("3:" + std::to_string(fid) + "=1"); });
+        endDecoder();
+        std::string printed = testing::internal::GetCapturedStdout();
+        setenv("PATH", path.c_str(), 1);
+        ASSERT_TRUE(back);
+        EXPECT_EQ(files[fid].fileState, fsQueued);
+        EXPECT_NE(printed.find(row.logLine), std::string::npos) << printed;
+        EXPECT_TRUE(segmentFilesKept(fid));
+        EXPECT_EQ(rows("SELECT COUNT(*) FROM segm WHERE segmFID=" + std::to_string(fid)), "2");
+        EXPECT_EQ(rows("SELECT decoCheck FROM deco WHERE decoFID=" + std::to_string(fid)), "0");
+        ++fid;
+    }
+
+    // The user's retry once the program works again decodes the kept segments.
+    installStandIn("exit 0");
+    files[20].fileState = fsWaitDecode;
+    decoder->adddecode(20, &files[20], 1);
+    decoder->start();
+    ASSERT_TRUE(reaches(20, fsDecoded));
+    endDecoder();
+    EXPECT_FALSE(segmentFilesKept(20));
+    EXPECT_EQ(rows("SELECT decoCheck FROM deco WHERE decoFID=20"), "2");
+}
+
+TEST_F(DecoderTest, ClearingWaitsForTheRunningDecodeThenRestartsWithAnEmptyList) {
+    // Blocks until the test lets it go (bounded: one minute at most).
+    installStandIn("touch started; i=0; while [ ! -e release ] && [ $i -lt 600 ]; do "
+                   "sleep 0.1; i=$((i+1)); done");
+    decoder->adddecode(1, fetchedFile(1), 0);
+    decoder->adddecode(2, fetchedFile(2), 0);
+    decoder->start();
+    ASSERT_TRUE(waitUntil([] { return fs::exists("started"); }));
+    EXPECT_EQ(files[1].fileState, fsDecoding);
+
+    std::atomic<bool> cleared{false};
+    std::thread clearing([&] {
+        decoder->clrdecode();
+        cleared = true;
+    });
+    // clrdecode cannot return while the decode it waits for is still blocked.
+    EXPECT_FALSE(cleared.load());
+    writeFile("release", "");
+    clearing.join();
+
+    EXPECT_EQ(files[1].fileState, fsDecoded);
+    EXPECT_EQ(decoder->denabled(), 1);
+    ASSERT_TRUE(waitUntil([&] { return log.starting("21:").size() == 3; }));
+    endDecoder();
+    EXPECT_EQ(files[2].fileState, fsWaitDecode);
+    EXPECT_TRUE(segmentFilesKept(2));
+    EXPECT_EQ(lines("calls.txt").size(), 1u);
+    EXPECT_EQ(log.starting("21:"), (std::vector<std::string>{"21:1", "21:0", "21:1", "21:0"}));
+}
+
+TEST_F(DecoderTest, StopCutsAnIdleWaitShort) {
+    NNTPdecoder patient(&db, std::chrono::minutes(10));
+    patient.attach(&log);
+    ASSERT_EQ(patient.start(), 1);
+    ASSERT_TRUE(waitUntil([&] { return patient.dstate() == 1; }));
+    patient.stop();
+    patient.wait();
+    EXPECT_EQ(patient.dstate(), 0);
+    EXPECT_EQ(log.starting("21:"), (std::vector<std::string>{"21:1", "21:0"}));
+}
+
+} // namespace
