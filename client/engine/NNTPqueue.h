@@ -104,15 +104,16 @@ class NNTPqueue : public NNTPmodel_iface {
     const tsegm* slot(int index) const;
 
   private:
-    friend struct NNTPqueueLoader;
-
+    tsegm* slotAt(int index, const char* operation); // null (and a log line) for no slot
+    tfile* findFile(int fid) const;                  // caller holds cacheLock
+    // Sets the segment in `slot` back to fetchable, with a failure mark for `hostid`
+    // when `failed`, and counts its file's busy segments down.
+    void giveBack(tsegm* slot, tfile* file, bool failed, int hostid);
+    void freeL();              // free() for a caller that holds maintenanceLock
+    void createHandOutIndex(); // caller holds the database lock
     void setRunning(int on);
     void setPrio(int on);
-    tfile* findFile(int fid) const; // caller holds cacheLock
-    // Runs the statements in one transaction under the database lock; the result of
-    // the first statement.
-    int transaction(const std::vector<std::string>& statements);
-    void deleteRecords(std::map<int, tpost*>& posts, std::map<int, tfile*>& files);
+    static void deleteRecords(std::map<int, tpost*>& posts, std::map<int, tfile*>& files);
 
     NNTPmodel_iface* model;
     sqliteDB* db;

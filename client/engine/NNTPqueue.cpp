@@ -1,0 +1,260 @@
+// The hand-out side of the queue: worker slots, next, save, rset, fail and the booking
+// of busy counts and progress in the file records.
+#include "NNTPqueue.h"
+
+#include "dbTransaction.h"
+#include "fixedField.h"
+#include "sqliteDB.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+// Fills the worker slot from one row of segn/sego: segment id, file id, number,
+// bytes, message id.
+struct tnextRow {
+    tsegm* slot;
+    int rows;
+};
+
+int cb_queunext(void* context, int columns, char** values, char**) {
+    auto* next = static_cast<tnextRow*>(context);
+    if (columns < 5 || !values) return 0;
+    tsegm* slot = next->slot;
+    slot->segmSID = values[0] ? atoi(values[0]) : 0;
+    slot->segmFID = values[1] ? atoi(values[1]) : 0;
+    slot->segmNum = values[2] ? atoi(values[2]) : 0;
+    slot->segmBytes = values[3] ? atoi(values[3]) : 0;
+    const char* msgid = values[4] ? values[4] : "";
+    // A message id is at most 250 characters with its angle brackets; one that does not
+    // fit the slot can name no article, so its cut form is refused by every server.
+    if (strlen(msgid) >= sizeof slot->segmMsgid)
+        printf("next: message id of segment %d longer than %zu characters, cut\n", slot->segmSID,
+               sizeof slot->segmMsgid - 1);
+    copyField(slot->segmMsgid, msgid);
+    slot->last = 0;
+    ++next->rows;
+    return 0;
+}
+
+} // namespace
+
+NNTPqueue::NNTPqueue(NNTPmodel_iface* model, sqliteDB* db)
+    : model(model), db(db), tempFolder("./temp") {}
+
+NNTPqueue::~NNTPqueue() {
+    {
+        std::lock_guard<std::mutex> guard(resetLock);
+        if (resetThread.joinable()) resetThread.join();
+    }
+    // The model that would hear evtDecodeClear is going away itself.
+    deleteRecords(posts, files);
+}
+
+tsegm* NNTPqueue::slotAt(int index, const char* operation) {
+    if (index >= 0 && index < SLOTS) return &slots[index];
+    printf("%s: worker index %d is no slot (0..%d)\n", operation, index, SLOTS - 1);
+    return nullptr;
+}
+
+const tsegm* NNTPqueue::slot(int index) const {
+    return index >= 0 && index < SLOTS ? &slots[index] : nullptr;
+}
+
+void NNTPqueue::settemp(const char* folder) {
+    std::lock_guard<std::mutex> guard(folderLock);
+    tempFolder = folder ? folder : "";
+}
+
+std::string NNTPqueue::tempfolder() const {
+    std::lock_guard<std::mutex> guard(folderLock);
+    return tempFolder;
+}
+
+tfile* NNTPqueue::findFile(int fid) const {
+    auto found = files.find(fid);
+    return found == files.end() ? nullptr : found->second;
+}
+
+char* NNTPqueue::next(int index, int hostid) {
+    if (!running.load() || !db) return nullptr;
+    tsegm* slot = slotAt(index, "next");
+    if (!slot) return nullptr;
+    *slot = tsegm{};
+
+    char sql[160];
+    snprintf(sql, sizeof sql,
+             "SELECT * FROM %s WHERE segmSID NOT IN (SELECT segfSID FROM segf WHERE "
+             "segfHost=%d) LIMIT 1",
+             prioOn.load() ? "sego" : "segn", hostid);
+    tnextRow row{slot, 0};
+    {
+        dbTransaction transaction(*db);
+        transaction.exec(sql, cb_queunext, &row);
+        if (row.rows) {
+            snprintf(sql, sizeof sql, "UPDATE segm SET segmState=1 WHERE segmSID=%d",
+                     slot->segmSID);
+            transaction.exec(sql);
+        }
+    }
+    if (!row.rows) {
+        *slot = tsegm{};
+        return nullptr;
+    }
+    std::shared_lock<std::shared_mutex> cache(cacheLock);
+    setbusy(findFile(slot->segmFID), 1);
+    return slot->segmMsgid;
+}
+
+int NNTPqueue::savesegment(tfile* file, tsegm* segment, std::string* article) {
+    if (!file || !segment) return -1;
+    char name[64];
+    snprintf(name, sizeof name, "/%x.%x.%x.segm", (unsigned)file->filePID,
+             (unsigned)segment->segmFID, (unsigned)segment->segmSID);
+    std::string path = tempfolder() + name;
+    FILE* out = fopen(path.c_str(), "wb");
+    if (!out) {
+        int error = errno;
+        printf("segment file not written: %s %s\n", path.c_str(), strerror(error));
+        return -1;
+    }
+    size_t written = article ? fwrite(article->data(), 1, article->size(), out) : 0;
+    int error = errno;
+    bool whole = article && written == article->size();
+    if (fclose(out) != 0) { // a full disk may show only at the final flush
+        error = errno;
+        whole = false;
+    }
+    if (whole) return 0;
+    printf("segment file not written: %s %s\n", path.c_str(),
+           article ? strerror(error) : "no article");
+    unlink(path.c_str()); // a cut segment file would decode into a broken file
+    return -1;
+}
+
+void NNTPqueue::save(int index, std::string* article) {
+    tsegm* slot = slotAt(index, "save");
+    if (!slot || !slot->segmSID || !db) return;
+    std::shared_lock<std::shared_mutex> cache(cacheLock);
+    tfile* file = findFile(slot->segmFID);
+    if (file && savesegment(file, slot, article) != 0) {
+        // Booking it would leave its file forever one segment short. It is fetched
+        // again once the folder can take it; until then fetching more is wasted.
+        printf("save: segment %d given back, queue paused\n", slot->segmSID);
+        giveBack(slot, file, false, 0);
+        setRunning(0);
+        return;
+    }
+    setbusy(file, -1);
+    setprogress(file, slot);
+
+    const int sid = slot->segmSID;
+    const int fid = slot->segmFID;
+    const int last = slot->last;
+    char sql[128];
+    {
+        dbTransaction transaction(*db);
+        snprintf(sql, sizeof sql, "UPDATE segm SET segmState=2 WHERE segmSID=%d", sid);
+        transaction.exec(sql);
+        snprintf(sql, sizeof sql, "UPDATE file SET fileProgress=fileProgress+%d WHERE fileFID=%d",
+                 slot->segmBytes, fid);
+        transaction.exec(sql);
+        if (last) {
+            snprintf(sql, sizeof sql, "DELETE FROM queu WHERE queuFID=%d", fid);
+            transaction.exec(sql);
+            snprintf(sql, sizeof sql, "INSERT INTO deco(decoFID) VALUES(%d)", fid);
+            transaction.exec(sql);
+        }
+    }
+    if (last && model) model->handleEvent(evtDecodeAdd, file, nullptr);
+    slot->last = 0;
+    slot->segmSID = 0; // booked: a second save, rset or fail finds nothing to do
+}
+
+void NNTPqueue::giveBack(tsegm* slot, tfile* file, bool failed, int hostid) {
+    char sql[128];
+    {
+        dbTransaction transaction(*db);
+        if (failed) {
+            snprintf(sql, sizeof sql, "INSERT INTO segf (segfSID,segfHost) VALUES(%d,%d)",
+                     slot->segmSID, hostid);
+            transaction.exec(sql);
+        }
+        snprintf(sql, sizeof sql, "UPDATE segm SET segmState=0 WHERE segmSID=%d", slot->segmSID);
+        transaction.exec(sql);
+    }
+    slot->segmSID = 0;
+    setbusy(file, -1);
+}
+
+void NNTPqueue::rset(int index) {
+    tsegm* slot = slotAt(index, "rset");
+    if (!slot || !slot->segmSID || !db) return;
+    std::shared_lock<std::shared_mutex> cache(cacheLock);
+    giveBack(slot, findFile(slot->segmFID), false, 0);
+}
+
+void NNTPqueue::fail(int index, int hostid) {
+    tsegm* slot = slotAt(index, "fail");
+    if (!slot || !slot->segmSID || !db) return;
+    std::shared_lock<std::shared_mutex> cache(cacheLock);
+    giveBack(slot, findFile(slot->segmFID), true, hostid);
+}
+
+void NNTPqueue::setbusy(tfile* file, int delta) {
+    if (!file) return;
+    int busy;
+    {
+        std::lock_guard<std::mutex> guard(fileLock);
+        busy = delta >= 0 ? ++file->fileBusy : --file->fileBusy;
+    }
+    if (delta >= 0) {
+        if (file->fileState == fsNotQueued) return;
+        file->fileState = fsDownloading;
+    } else {
+        if (busy > 0 || file->fileState == fsNotQueued) return;
+        file->fileState = fsQueued;
+    }
+    notify(updFileState, file);
+}
+
+void NNTPqueue::setprogress(tfile* file, tsegm* segment) {
+    if (!file || !segment) return;
+    bool completed;
+    {
+        std::lock_guard<std::mutex> guard(fileLock);
+        file->fileProgress += segment->segmBytes;
+        auto [entry, added] = file->segd.try_emplace(segment->segmNum);
+        entry->second.segmFID = segment->segmFID;
+        copyField(entry->second.segmMsgid, segment->segmMsgid);
+        // Only the save that adds the last missing number completes the file: a number
+        // saved again neither counts twice nor sends the file to the decoder twice.
+        completed = added && (int)file->segd.size() == file->segcount;
+    }
+    if (completed) {
+        if (file->fileState != fsNotQueued) file->fileState = fsWaitDecode;
+        notify(updFileState, file);
+        segment->last = 1;
+    }
+    notify(updFileProgress, file);
+}
+
+void NNTPqueue::setRunning(int on) {
+    running.store(on ? 1 : 0);
+    notify(updQueueEnabled, (void*)(intptr_t)(on ? 1 : 0));
+}
+
+void NNTPqueue::setPrio(int on) {
+    prioOn.store(on ? 1 : 0);
+    notify(updQueuePrio, (void*)(intptr_t)(on ? 1 : 0));
+}
+
+void NNTPqueue::createHandOutIndex() {
+    // segn/sego join each queued file to its segments still at state 0; by (file, state)
+    // a hand-out goes straight to them instead of walking a file's fetched segments.
+    db->exec("CREATE INDEX IF NOT EXISTS segmhandout ON segm (segmFID, segmState)");
+}
