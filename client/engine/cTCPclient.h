@@ -1,0 +1,80 @@
+// A blocking TCP client with a time-out on every wait (readiness waits by poll). The
+// NNTP connection and the update check's HTTP client derive from it.
+//
+// Results: 0 success, -1 failure (a failed wait or receive has closed the socket),
+// -2 a send that did not go out whole, -3 a send whose wait failed.
+//
+// Threads: one owner thread does everything, except `interrupt()`, which any thread
+// may call to break off the owner's blocked wait; the owner then sees a failure and
+// closes the socket itself.
+#pragma once
+#include <atomic>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <string>
+
+class cTCPclient {
+  public:
+    // The most one `recvE` into a text keeps: past it the peer counts as broken.
+    static constexpr size_t kMaxData = 64 * 1024 * 1024;
+    static constexpr int kDefaultTimeout = 10;
+
+    explicit cTCPclient(int socket = -1);
+    virtual ~cTCPclient();
+    cTCPclient(const cTCPclient&) = delete;
+    cTCPclient& operator=(const cTCPclient&) = delete;
+
+    // Takes the host (any length) if given, the port and the time-out in seconds if
+    // non-zero; connects now when `connectNow` is non-zero and yields that result.
+    int connect(const char* host, int port, int timeout, int connectNow);
+    // Closes any open socket, resolves the host, connects to its first IPv4 address.
+    int connect();
+    // Adopts a connected socket; -1 when it is none.
+    int connect(unsigned socket);
+    // Closes the socket; -1 when there was none.
+    int close();
+    // Waits until the socket is readable (mode 0), readable or writable (1), writable
+    // (2); 0 seconds waits without limit. 0 when ready; otherwise closes, yields -1.
+    int select(int mode, int seconds);
+    // Sends `length` bytes (0: the text length of `data`).
+    int send(const char* data, int length);
+    // Receives at most `size` bytes into `buffer` (which holds size + 1) and ends them
+    // with a zero byte; yields the count, or -1 (closed) on a time-out, error or end.
+    int recv(char* buffer, int size);
+    // Reads byte by byte until `end` or `length` bytes; the count when it ended on
+    // `end` (the byte is kept), otherwise -1.
+    int recvE(char* buffer, int length, char end);
+    // Empties `data`, then receives until it ends with `terminator`; yields its length.
+    // Every byte counts, zero bytes too. Each chunk's size is added to `counter`, or,
+    // when `resetFlag` is set, starts it afresh and clears the flag. -1 when a receive
+    // fails or the data would pass `limit` (the socket is then closed).
+    int recvE(std::string* data, const char* terminator, std::atomic<int>* counter,
+              std::atomic<int>* resetFlag, size_t limit = kMaxData);
+    // Breaks off a blocked wait of the owner thread (shutdown of the socket, which the
+    // owner still closes). Safe from any thread, also while the owner closes.
+    void interrupt();
+
+    // The time-out of every wait in seconds (0: no limit); `set_host` of the NNTP
+    // connection sets 30 s, tests set a few.
+    void set_timeout(int timeoutSeconds) { seconds = timeoutSeconds; }
+
+    const char* host() const { return hostname.c_str(); }
+    unsigned short port() const { return hostport; }
+    int timeout() const { return seconds; }
+    bool isOpen() const { return sock.load() >= 0; }
+
+  private:
+    // Connects `fd` to `address` within the time-out; 0 when connected.
+    int connectWithin(int fd, const void* address, unsigned length);
+    void setSocket(int fd);
+
+    std::string hostname;
+    unsigned short hostport = 0;
+    int seconds = kDefaultTimeout;
+    std::atomic<int> sock{-1};
+    // Held while the socket is replaced or closed, so `interrupt` never reaches a
+    // descriptor number that was already reused.
+    std::mutex socketLock;
+    std::unique_ptr<char[]> chunk;
+};

@@ -1,0 +1,67 @@
+// One NNTP connection: greeting, AUTHINFO, ARTICLE by message id with end-of-article
+// detection and dot-unstuffing, QUIT; plus the speed and byte counter that the worker
+// and the model's speed monitor read from their own threads.
+//
+// Results: NNTP status codes where the server answered, 200 for a fetched article,
+// -1 for a broken connection (the socket is then closed), 501 for a command that this
+// side refuses to send (too long for the command buffer, or holding a line break).
+#pragma once
+#include "cTCPclient.h"
+
+#include <string>
+
+class cTCPclientNNTP : public cTCPclient {
+  public:
+    static constexpr int kTimeout = 30;
+    static constexpr int kCommandSize = 512;
+    static constexpr int kResponseSize = 512;
+
+    cTCPclientNNTP();
+    ~cTCPclientNNTP() override;
+
+    // Host and port with the NNTP time-out of 30 s, without connecting.
+    void set_host(const char* host, unsigned short port);
+    // Copies each of user name and password that is given; an empty user name means no
+    // authentication.
+    void set_auth(const char* user, const char* password);
+
+    using cTCPclient::connect;
+    // TCP connect, then the greeting: its status code, or -1.
+    int connect();
+    // AUTHINFO USER and PASS: the code of the PASS answer; 200 without a user name.
+    int authinfo();
+    // Formats `format` with `argument` into the command buffer and sends it: the send
+    // result, or 501 (nothing sent) when it does not fit or the argument holds CR or LF.
+    int send_command(const char* format, const char* argument);
+    // Reads one status line into the response line: its status code when it begins
+    // with a digit 1 to 5, else the number of bytes read; -1 when nothing could be read
+    // or the line did not end within the response line (the socket is then closed).
+    int recv_rescode();
+    // Receives up to and including the end marker "\r\n.\r\n", counting bytes and
+    // measuring the speed; the length, or -1.
+    int recv_resdata(std::string* data);
+    // Fetches the article `id` (without angle brackets) into `data`: the article as
+    // sent, dots unstuffed, followed by the end marker. 200 when `data` holds it.
+    int article(const char* id, std::string* data);
+    // QUIT, then close: the status code read, -1 when the connection was already gone.
+    int quit();
+
+    const char* cresp() const { return response; }
+    const char* command() const { return commandLine; }
+    int speed() const { return bytesPerMs.load(); }
+    // Bytes received since the counter was last reset.
+    int bytecount() const { return counter.load(); }
+    // Asks the next receive to start the byte counter afresh (the speed monitor's read).
+    void resetcount() { counterReset = 1; }
+
+  private:
+    // Deletes the first dot of every "\r\n.." from position 3 on, in one pass.
+    static void unstuff(std::string& data);
+
+    std::string user, password;
+    char commandLine[kCommandSize] = {};
+    char response[kResponseSize] = {};
+    std::atomic<int> bytesPerMs{0};
+    std::atomic<int> counter{0};
+    std::atomic<int> counterReset{0};
+};
