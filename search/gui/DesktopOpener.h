@@ -1,0 +1,8 @@
+// Opening a file, folder or web page with the program the desktop associates with it.
+#pragma once
+#include <string>
+
+// Starts "xdg-open <target>" from PATH without waiting for it; the target reaches it as
+// one argument exactly as given. Failures are only logged: the shell's "open" reports
+// nothing to the user.
+void openWithDesktop(const std::string& target);

@@ -1,0 +1,67 @@
+#include "WholeFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+namespace {
+
+std::string finalTarget(const std::string& path) {
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+    char resolved[PATH_MAX];
+    return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+}
+
+int writeAll(int fd, const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return n < 0 ? errno : EIO;
+        done += (size_t)n;
+    }
+    return fsync(fd) == 0 ? 0 : errno;
+}
+
+} // namespace
+
+int readWholeFile(const std::string& path, std::string& text) {
+    text.clear();
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    int error = 0;
+    char chunk[16384];
+    for (;;) {
+        ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) error = errno;
+        if (n <= 0) break;
+        if (text.size() + (size_t)n > kWholeFileLimit) {
+            error = EFBIG;
+            break;
+        }
+        text.append(chunk, (size_t)n);
+    }
+    close(fd);
+    if (error != 0) text.clear();
+    return error;
+}
+
+int writeFileAtomically(const std::string& path, const std::string& text) {
+    const std::string target = finalTarget(path);
+    std::string temporary = target + ".XXXXXX";
+    int fd = mkstemp(temporary.data());
+    if (fd < 0) return errno;
+    struct stat old;
+    mode_t mode = stat(target.c_str(), &old) == 0 ? old.st_mode & 07777 : 0644;
+    int error = fchmod(fd, mode) == 0 ? writeAll(fd, text) : errno;
+    if (close(fd) != 0 && error == 0) error = errno;
+    if (error == 0 && rename(temporary.c_str(), target.c_str()) != 0) error = errno;
+    if (error != 0) unlink(temporary.c_str());
+    return error;
+}
