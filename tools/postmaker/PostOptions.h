@@ -23,6 +23,7 @@ struct PostedSegment {
     std::uint64_t begin = 0; // first data byte, 1-based as in "=ypart begin="
     std::uint64_t end = 0;   // last data byte, inclusive
     std::uint64_t bytes = 0; // size of the article file in the spool
+    std::uint32_t crc32 = 0; // of this part's data
 };
 
 struct PostedFile {

@@ -1,6 +1,7 @@
 #include "YencEncoder.h"
 
 #include <array>
+#include <emmintrin.h>
 
 namespace {
 
@@ -19,6 +20,20 @@ constexpr std::array<unsigned char, 256> makeEscapeTable() {
 
 constexpr std::array<unsigned char, 256> kEscape = makeEscapeTable();
 
+// True when none of the 16 bytes at `data` needs an escape in the middle of a line; the
+// encoded bytes are then stored at `out`.
+inline bool encodePlainBlock(const unsigned char* data, char* out) {
+    __m128i encoded =
+        _mm_add_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data)), _mm_set1_epi8(42));
+    __m128i critical = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(encoded, _mm_setzero_si128()),
+                                                 _mm_cmpeq_epi8(encoded, _mm_set1_epi8('\n'))),
+                                    _mm_or_si128(_mm_cmpeq_epi8(encoded, _mm_set1_epi8('\r')),
+                                                 _mm_cmpeq_epi8(encoded, _mm_set1_epi8('='))));
+    if (_mm_movemask_epi8(critical) != 0) return false;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), encoded);
+    return true;
+}
+
 } // namespace
 
 void encodeYencLines(const unsigned char* data, std::size_t size, int lineLength,
@@ -29,12 +44,20 @@ void encodeYencLines(const unsigned char* data, std::size_t size, int lineLength
     out.resize(start + size * 2 + (size / lineLength + 1) * 2 + 2);
     char* write = out.data() + start;
     int column = 0;
-    for (std::size_t i = 0; i < size; ++i) {
-        unsigned char byte = data[i];
+    std::size_t i = 0;
+    while (i < size) {
+        bool middle = column > 0 && column < lineLength - 1 && i + 1 < size;
+        if (middle && column + 16 <= lineLength - 1 && i + 16 < size &&
+            encodePlainBlock(data + i, write)) {
+            write += 16;
+            column += 16;
+            i += 16;
+            continue;
+        }
+        unsigned char byte = data[i++];
         unsigned char encoded = static_cast<unsigned char>(byte + 42);
         unsigned char kind = kEscape[byte];
-        bool edge = column == 0 || column == lineLength - 1 || i + 1 == size;
-        if (kind == 1 || (kind == 2 && edge)) {
+        if (kind == 1 || (kind == 2 && !middle)) {
             *write++ = '=';
             encoded = static_cast<unsigned char>(encoded + 64);
             ++column;

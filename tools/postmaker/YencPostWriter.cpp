@@ -146,12 +146,14 @@ PostedFile YencPostWriter::post(const std::string& path, int index, int count) {
     PostedFile file;
     file.name = postedName(path);
     file.size = input.size;
-    file.crc32 = crcOf(input.data, input.size);
     file.date = now;
     std::string head = subjectFor(file.name, index, count);
     std::size_t total =
         input.size == 0 ? 1 : (input.size + options.partSize - 1) / options.partSize;
     file.subject = head + "(1/" + std::to_string(total) + ")";
+    // The whole file's CRC goes on every part, so all part CRCs come first; combined
+    // they give the whole one without a second pass over the data.
+    uLong whole = crc32(0L, Z_NULL, 0);
     for (std::size_t part = 0; part < total; ++part) {
         PostedSegment segment;
         segment.number = static_cast<int>(part + 1);
@@ -159,10 +161,16 @@ PostedFile YencPostWriter::post(const std::string& path, int index, int count) {
         segment.end = std::min<std::uint64_t>(input.size, (part + 1) * options.partSize);
         segment.messageId = "part" + std::to_string(part + 1) + "of" + std::to_string(total) + "." +
                             token + "." + std::to_string(index) + "@" + options.idDomain;
+        std::size_t length = segment.end + 1 - segment.begin;
+        segment.crc32 = crcOf(input.data ? input.data + segment.begin - 1 : nullptr, length);
+        whole = crc32_combine(whole, segment.crc32, static_cast<z_off_t>(length));
+        file.segments.push_back(std::move(segment));
+    }
+    file.crc32 = static_cast<std::uint32_t>(whole);
+    for (PostedSegment& segment : file.segments) {
         std::string article = articleFor(file, segment, static_cast<int>(total), input.data);
         store(segment.messageId, article);
         segment.bytes = article.size();
-        file.segments.push_back(std::move(segment));
     }
     return file;
 }
@@ -189,8 +197,8 @@ std::string YencPostWriter::articleFor(const PostedFile& file, const PostedSegme
     encodeYencLines(partData, partSize, options.lineLength, article);
     char tail[128];
     std::snprintf(tail, sizeof tail, "=yend size=%llu part=%d pcrc32=%08x crc32=%08x\r\n",
-                  static_cast<unsigned long long>(partSize), segment.number,
-                  crcOf(partData, partSize), file.crc32);
+                  static_cast<unsigned long long>(partSize), segment.number, segment.crc32,
+                  file.crc32);
     article += tail;
     return article;
 }

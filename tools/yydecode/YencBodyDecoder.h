@@ -13,8 +13,10 @@ inline constexpr std::size_t kDecodeSlack = 64;
 
 std::size_t decodeYencBodyScalar(const unsigned char* in, std::size_t size, unsigned char* out);
 std::size_t decodeYencBodySse2(const unsigned char* in, std::size_t size, unsigned char* out);
-// Only to be called when the processor has AVX2 (see hasAvx2()).
+// Only to be called when the processor has them (hasSsse3(), hasAvx2()).
+std::size_t decodeYencBodySsse3(const unsigned char* in, std::size_t size, unsigned char* out);
 std::size_t decodeYencBodyAvx2(const unsigned char* in, std::size_t size, unsigned char* out);
+bool hasSsse3();
 bool hasAvx2();
 
 // The fastest variant this processor runs.
