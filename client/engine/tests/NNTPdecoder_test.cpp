@@ -1,7 +1,9 @@
 #include "NNTPdecoder.h"
 #include "NotificationLog.h"
+#include "PostFixture.h"
 #include "ProgramFolder.h"
 #include "WaitUntil.h"
+#include "YencPostWriter.h"
 #include "articleDB.h"
 #include "sqliteDB.h"
 
@@ -225,6 +227,43 @@ TEST_F(DecoderTest, StopCutsAnIdleWaitShort) {
     patient.wait();
     EXPECT_EQ(patient.dstate(), 0);
     EXPECT_EQ(log.starting("21:"), (std::vector<std::string>{"21:1", "21:0"}));
+}
+
+TEST_F(DecoderTest, YydecodeWritesTheOriginalFileAndADamagedPartStillCountsAsDecoded) {
+    fs::create_symlink(CORV_BIN_DIR "/yydecode", "yydecode");
+    fs::create_directory("spool");
+    writeRandomFile("original.bin", 50000, 3);
+    writeRandomFile("damaged.bin", 30000, 4);
+    PostOptions options;
+    options.spool = "spool";
+    options.partSize = 7000;
+    std::vector<PostedFile> post = makePost({"original.bin", "damaged.bin"}, options);
+    int fid = 30;
+    for (const PostedFile& posted : post) {
+        tfile& file = files[fid];
+        file.filePID = 1;
+        file.fileFID = fid;
+        file.fileState = fsWaitDecode;
+        std::vector<std::string> saved = saveAsSegmentFiles(posted, "spool", "temp", 1, fid);
+        ASSERT_EQ(saved.size(), posted.segments.size());
+        decoder->adddecode(fid++, &file, 0);
+    }
+    // One data byte of the second file changed on its way: its CRC no longer matches,
+    // yet yydecode writes what it has and says so, which counts as decoded.
+    std::string segment = readFile("temp/1.1f.2.segm");
+    size_t body = segment.find("=ypart");
+    body = segment.find("\r\n", body) + 10;
+    segment[body] = segment[body] == 'a' ? 'b' : 'a';
+    writeFile("temp/1.1f.2.segm", segment);
+
+    decoder->start();
+    ASSERT_TRUE(reaches(30, fsDecoded));
+    ASSERT_TRUE(reaches(31, fsDecoded));
+    endDecoder();
+    EXPECT_EQ(readFile("download/original.bin"), readFile("original.bin"));
+    EXPECT_EQ(readFile("download/damaged.bin").size(), readFile("damaged.bin").size());
+    EXPECT_NE(readFile("download/damaged.bin"), readFile("damaged.bin"));
+    EXPECT_TRUE(fs::is_empty("temp"));
 }
 
 } // namespace
