@@ -154,6 +154,34 @@ TEST_F(NewsServerTest, ServesStuffedArticlesAndKeepsTheConnectionAfterErrors) {
     EXPECT_NE(log.find("1 QUIT\n"), std::string::npos) << log;
 }
 
+TEST_F(NewsServerTest, LargeArticlesWithManyDotLinesArriveWholeOrCutExactly) {
+    // Thousands of dot lines, and more bytes than the socket buffers hold, so that the
+    // writes end part-way through the article.
+    std::string plain = "Subject: many\r\n\r\n", stuffed = plain;
+    for (int line = 0; line < 20000; ++line) {
+        std::string text = std::string(line % 3 ? "." : "") + std::string(100, 'a' + line % 26);
+        plain += text + "\r\n";
+        stuffed += (text[0] == '.' ? "." : "") + text + "\r\n";
+    }
+    stuffed += ".\r\n";
+    writeFile(spool.file("many@test"), plain);
+    TestNewsServerProcess server(
+        args({"--cut-after", "1000001", "--cut-ids", "many@test", "--cut-times", "1"}));
+    ASSERT_GT(server.port(), 0);
+    {
+        RawClient client(server.port());
+        ASSERT_EQ(client.line().substr(0, 4), "200 ");
+        client.send("ARTICLE <many@test>");
+        EXPECT_EQ(client.line(), "220 0 <many@test>");
+        EXPECT_EQ(client.data(), stuffed.substr(0, 1000001));
+    }
+    RawClient client(server.port());
+    ASSERT_EQ(client.line().substr(0, 4), "200 ");
+    client.send("ARTICLE <many@test>");
+    EXPECT_EQ(client.line(), "220 0 <many@test>");
+    EXPECT_EQ(client.data(), stuffed);
+}
+
 TEST_F(NewsServerTest, IdsThatCouldLeaveTheSpoolAreNotFound) {
     std::string relative = "../" + outside.path.substr(outside.path.rfind('/') + 1) + "/secret";
     writeFile(spool.file(".hidden"), "Subject: hidden\r\n\r\nx\r\n");
