@@ -48,6 +48,8 @@ void CDlgAbout::addLink(QWidget* dialog, int id, const char* text, const std::st
     link->setGeometry(20, top, 200, 20);
     link->setAttribute(Qt::WA_TranslucentBackground);
     if (address.empty()) {
+        link->setTextFormat(Qt::PlainText);
+        link->setTextInteractionFlags(Qt::NoTextInteraction);
         link->setText(text);
     } else {
         link->setText(QString("<a href=\"%1\" style=\"color: blue\">%2</a>")
