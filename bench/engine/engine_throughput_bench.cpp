@@ -1,0 +1,270 @@
+// Download engine throughput on loopback: a post of random files made with the post
+// maker, served by the test news server, fetched by the engine rig (queue, workers,
+// decoder) with 4 and with 8 connections and decoded by yydecode. Beside it, the raw
+// NNTP read speed of the same server and spool (nntp_raw_read_bench), the ceiling the
+// download is measured against.
+//
+//   engine_throughput_bench [--size MIB] [--files N] [--connections 4,8] [--no-raw]
+//
+// Prints per connection count: MB/s (10^6 bytes of article data) for the download
+// alone and for download plus decode, and the CPU seconds of the engine and of
+// yydecode. The engine's diagnostic lines go to engine.log in the bench folder, which is
+// removed at the end.
+#include "EngineRig.h"
+#include "TestNewsServerProcess.h"
+#include "YencPostWriter.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+extern char** environ;
+
+namespace {
+
+struct Settings {
+    long long sizeMiB = 1024;
+    int files = 8;
+    std::vector<int> connections = {4, 8};
+    bool raw = true;
+};
+
+double cpuSeconds(int who) {
+    rusage usage{};
+    getrusage(who, &usage);
+    return (double)usage.ru_utime.tv_sec + (double)usage.ru_utime.tv_usec / 1e6 +
+           (double)usage.ru_stime.tv_sec + (double)usage.ru_stime.tv_usec / 1e6;
+}
+
+double since(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void writeRandom(const std::string& path, size_t size, unsigned seed) {
+    std::mt19937_64 random(seed);
+    std::vector<uint64_t> block(1 << 17);
+    std::ofstream out(path, std::ios::binary);
+    for (size_t done = 0; done < size;) {
+        for (uint64_t& word : block)
+            word = random();
+        size_t n = std::min(size - done, block.size() * sizeof(uint64_t));
+        out.write((const char*)block.data(), (std::streamsize)n);
+        done += n;
+    }
+}
+
+bool sameContent(const std::string& a, const std::string& b) {
+    std::ifstream left(a, std::ios::binary), right(b, std::ios::binary);
+    std::vector<char> x(1 << 20), y(1 << 20);
+    while (left && right) {
+        left.read(x.data(), (std::streamsize)x.size());
+        right.read(y.data(), (std::streamsize)y.size());
+        if (left.gcount() != right.gcount() || memcmp(x.data(), y.data(), left.gcount()) != 0)
+            return false;
+    }
+    return !left && !right;
+}
+
+// Runs the raw reader on the same server and spool, its output going to ours.
+void runRawReader(const std::string& spool, const std::string& nzb, int port, int connections) {
+    std::string program = fs::canonical("/proc/self/exe").parent_path() / "nntp_raw_read_bench";
+    std::vector<std::string> arguments = {program,
+                                          "--spool",
+                                          spool,
+                                          "--nzb",
+                                          nzb,
+                                          "--port",
+                                          std::to_string(port),
+                                          "--runs",
+                                          "1",
+                                          "--connections",
+                                          std::to_string(connections)};
+    std::string line;
+    for (const std::string& argument : arguments)
+        line += argument + " ";
+    printf("raw: %s\n", line.c_str());
+    fflush(stdout);
+    std::vector<char*> argv;
+    for (std::string& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    pid_t pid;
+    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) {
+        printf("raw: cannot start %s\n", program.c_str());
+        return;
+    }
+    int status;
+    waitpid(pid, &status, 0);
+}
+
+struct Totals {
+    long long articleBytes = 0;
+    long long dataBytes = 0;
+};
+
+bool allFiles(EngineRig& rig, int leastState) {
+    for (tfile* file : rig.files())
+        if (file->fileState < leastState) return false;
+    return true;
+}
+
+struct RunResult {
+    double download = 0, total = 0;   // seconds to all fetched, to all decoded
+    double engineCpu = 0, allCpu = 0; // CPU of this process: while fetching, overall
+    double yydecodeCpu = 0;           // CPU of the decoder's children
+    int intact = 0;                   // decoded files identical to their originals
+};
+
+// One download of the whole post with `connections` workers, in a fresh program folder.
+RunResult downloadRun(const std::string& base, const std::string& nzb, int port, int connections,
+                      const std::vector<std::string>& originals) {
+    std::string folder = base + "/run" + std::to_string(connections);
+    fs::create_directories(folder);
+    fs::current_path(folder);
+    RunResult result;
+    {
+        EngineRig rig;
+        rig.importNzb(nzb);
+        rig.addServer(port, 1, connections);
+        double cpuBefore = cpuSeconds(RUSAGE_SELF);
+        double childBefore = cpuSeconds(RUSAGE_CHILDREN);
+        auto start = Clock::now();
+        rig.decoder.start();
+        rig.startWorkers();
+        while (!allFiles(rig, fsWaitDecode))
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        result.download = since(start);
+        result.engineCpu = cpuSeconds(RUSAGE_SELF) - cpuBefore;
+        while (!allFiles(rig, fsDecoded))
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        result.total = since(start);
+        result.allCpu = cpuSeconds(RUSAGE_SELF) - cpuBefore;
+        result.yydecodeCpu = cpuSeconds(RUSAGE_CHILDREN) - childBefore;
+        rig.stopWorkers();
+        for (const std::string& original : originals)
+            if (sameContent(original, "download/" + fs::path(original).filename().string()))
+                ++result.intact;
+    }
+    fs::current_path(base);
+    fs::remove_all(folder);
+    return result;
+}
+
+// Standard output, file descriptor and stream, goes to `fd` from here on.
+void pointStdoutAt(int fd) {
+    fflush(stdout);
+    dup2(fd, STDOUT_FILENO);
+}
+
+bool parse(int argc, char** argv, Settings& settings) {
+    for (int i = 1; i < argc; ++i) {
+        std::string name = argv[i];
+        if (name == "--no-raw") {
+            settings.raw = false;
+            continue;
+        }
+        if (i + 1 >= argc) return false;
+        const char* value = argv[++i];
+        if (name == "--size")
+            settings.sizeMiB = atoll(value);
+        else if (name == "--files")
+            settings.files = atoi(value);
+        else if (name == "--connections") {
+            settings.connections.clear();
+            std::stringstream list(value);
+            std::string item;
+            while (std::getline(list, item, ','))
+                settings.connections.push_back(atoi(item.c_str()));
+        } else
+            return false;
+    }
+    for (int n : settings.connections)
+        if (n < 1 || n > NNTPqueue::SLOTS) return false;
+    return settings.sizeMiB > 0 && settings.files > 0 && !settings.connections.empty();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Settings settings;
+    if (!parse(argc, argv, settings)) {
+        fprintf(stderr, "usage: engine_throughput_bench [--size MIB] [--files N] "
+                        "[--connections 4,8] [--no-raw]\n");
+        return 2;
+    }
+    char pattern[] = "/tmp/engine_bench_XXXXXX";
+    if (!mkdtemp(pattern)) {
+        perror("mkdtemp");
+        return 1;
+    }
+    std::string base = pattern;
+    fs::create_directories(base + "/originals");
+    fs::create_directories(base + "/spool");
+
+    auto start = Clock::now();
+    std::vector<std::string> originals;
+    size_t fileSize = (size_t)(settings.sizeMiB << 20) / (size_t)settings.files;
+    for (int i = 0; i < settings.files; ++i) {
+        originals.push_back(base + "/originals/part" + std::to_string(i + 1) + ".bin");
+        writeRandom(originals.back(), fileSize, (unsigned)i + 1);
+    }
+    PostOptions options;
+    options.spool = base + "/spool";
+    options.nzb = base + "/post.nzb";
+    Totals totals;
+    for (const PostedFile& file : makePost(originals, options)) {
+        totals.dataBytes += (long long)file.size;
+        for (const PostedSegment& segment : file.segments)
+            totals.articleBytes += (long long)segment.bytes;
+    }
+    printf("post: %d files, %.1f MB of data in %.1f MB of articles, made in %.1f s\n",
+           settings.files, (double)totals.dataBytes / 1e6, (double)totals.articleBytes / 1e6,
+           since(start));
+
+    TestNewsServerProcess server(
+        {"--spool", options.spool, "--lifetime", "3600", "--max-connections", "128"});
+    if (!server.port()) {
+        fprintf(stderr, "the test news server did not start\n");
+        return 1;
+    }
+    int terminal = dup(STDOUT_FILENO);
+    int engineLog = open((base + "/engine.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    for (int connections : settings.connections) {
+        if (settings.raw) runRawReader(options.spool, options.nzb, server.port(), connections);
+        // The engine's own lines would swamp the report.
+        pointStdoutAt(engineLog);
+        RunResult run = downloadRun(base, options.nzb, server.port(), connections, originals);
+        pointStdoutAt(terminal);
+        double megabytes = (double)totals.articleBytes / 1e6;
+        printf("engine %d connections: download %.1f MB/s (%.2f s, engine CPU %.2f s); "
+               "download+decode %.1f MB/s (%.2f s); CPU %.2f s engine + %.2f s yydecode; "
+               "%d/%zu files identical\n",
+               connections, megabytes / run.download, run.download, run.engineCpu,
+               megabytes / run.total, run.total, run.allCpu, run.yydecodeCpu, run.intact,
+               originals.size());
+        fflush(stdout);
+    }
+    close(engineLog);
+    close(terminal);
+    server.stop();
+    fs::current_path("/");
+    fs::remove_all(base);
+    return 0;
+}
