@@ -1,8 +1,8 @@
 // The yydecode program run as the download client runs it, on segment files made by the
 // post maker and on hand-made hostile ones.
-#include "ChildRun.h"
 #include "TestFolders.h"
 #include "YencPostWriter.h"
+#include "childProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -59,7 +59,7 @@ class Yydecode : public ::testing::Test {
         return posted;
     }
 
-    ChildRun yydecode(const std::vector<std::string>& inputs) {
+    tchildRun yydecode(const std::vector<std::string>& inputs) {
         std::vector<std::string> words = {std::string(CORV_BIN_DIR) + "/yydecode",
                                           "-e",
                                           "-c",
@@ -71,7 +71,7 @@ class Yydecode : public ::testing::Test {
         return runChild(words);
     }
 
-    ChildRun yydecodePattern() { return yydecode({folder.file("segm/1.*.*.segm")}); }
+    tchildRun yydecodePattern() { return yydecode({folder.file("segm/1.*.*.segm")}); }
 
     std::string out(const std::string& name) { return readFile(folder.file("out/" + name)); }
 
@@ -87,8 +87,8 @@ TEST_F(Yydecode, RoundTripIsByteIdenticalForBinaryAndText) {
     post({{"random.bin", binary}, {"notes.txt", text}}, 250000);
     ASSERT_EQ(segments[0].size(), 13u);
 
-    ChildRun run = yydecodePattern();
-    EXPECT_EQ(run.status, 0) << run.output;
+    tchildRun run = yydecodePattern();
+    EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_TRUE(contains(run.output, "\"random.bin\" 3000017 bytes, 13 parts, crc ok"))
         << run.output;
     EXPECT_TRUE(contains(run.output, "\"notes.txt\" " + std::to_string(text.size()) +
@@ -115,8 +115,8 @@ TEST_F(Yydecode, PartsInAnyFileOrderLandAtTheirOffsets) {
             fs::rename(files[i], folder.file("segm/tmp." + std::to_string(order[i])));
         for (std::size_t i = 0; i < files.size(); ++i)
             fs::rename(folder.file("segm/tmp." + std::to_string(order[i])), files[order[i]]);
-        ChildRun run = yydecodePattern();
-        EXPECT_EQ(run.status, 0) << run.output;
+        tchildRun run = yydecodePattern();
+        EXPECT_EQ(run.exitCode, 0) << run.output;
         EXPECT_TRUE(contains(run.output, "14 parts, crc ok")) << run.output;
         EXPECT_EQ(out("shuffled.bin"), data) << "pass " << pass;
     }
@@ -134,8 +134,8 @@ TEST_F(Yydecode, DamagedMissingAndRepeatedPartsAreReportedAndTheFileIsStillWritt
     second[at] = second[at] == 'a' ? 'b' : 'a';
     writeFile(segments[0][1], second);
 
-    ChildRun run = yydecodePattern();
-    EXPECT_EQ(run.status, 0) << run.output;
+    tchildRun run = yydecodePattern();
+    EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_TRUE(contains(run.output, "\"damaged.bin\" part 2: crc error")) << run.output;
     EXPECT_TRUE(contains(run.output, "1.1.2.segm")) << "the bad segment file is named";
     EXPECT_TRUE(contains(run.output, "\"damaged.bin\" 300000 bytes, 3 parts, crc error"))
@@ -151,7 +151,7 @@ TEST_F(Yydecode, DamagedMissingAndRepeatedPartsAreReportedAndTheFileIsStillWritt
     fs::remove(segments[0][1]);
     fs::copy_file(segments[0][2], folder.file("segm/1.1.9.segm"));
     run = yydecodePattern();
-    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_TRUE(contains(run.output, "part 3 twice")) << run.output;
     EXPECT_TRUE(contains(run.output, "incomplete, 2 of 3 parts, 100000 bytes missing"))
         << run.output;
@@ -173,8 +173,8 @@ TEST_F(Yydecode, LfOnlyLineEndsDecodeAlike) {
                 lfOnly += article[i];
         writeFile(path, lfOnly);
     }
-    ChildRun run = yydecodePattern();
-    EXPECT_EQ(run.status, 0) << run.output;
+    tchildRun run = yydecodePattern();
+    EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_TRUE(contains(run.output, "2 parts, crc ok")) << run.output;
     EXPECT_EQ(out("unix.bin"), data);
 }
@@ -192,8 +192,8 @@ TEST_F(Yydecode, HostileNamesStayInsideTheOutputFolder) {
     writeFile(folder.file("outside"), "keep me");
     fs::create_symlink(folder.file("outside"), folder.file("out/linked"));
 
-    ChildRun run = yydecodePattern();
-    EXPECT_EQ(run.status, 0) << run.output;
+    tchildRun run = yydecodePattern();
+    EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_EQ(out("escaped"), "hello");
     EXPECT_EQ(out("yydecode.out"), "hello");
     EXPECT_FALSE(fs::exists(folder.file("escaped")));
@@ -210,24 +210,24 @@ TEST_F(Yydecode, UuArticlesAreJoinedInSegmentOrder) {
               "From: a\r\nSubject: pets\r\n\r\nbegin 644 dir/pets.txt\r\n#0V%T\r\n.\r\n");
     writeFile(folder.file("segm/1.1.2.segm"),
               "From: a\r\nSubject: pets\r\n\r\n$9&]G(0``\r\n`\r\nend\r\n.\r\n");
-    ChildRun run = yydecodePattern();
-    EXPECT_EQ(run.status, 0) << run.output;
+    tchildRun run = yydecodePattern();
+    EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_EQ(out("pets.txt"), "Catdog!");
     EXPECT_TRUE(contains(run.output, "\"pets.txt\" 7 bytes, 2 parts, uu")) << run.output;
 }
 
 TEST_F(Yydecode, NothingToDecodeExitsWithFailure) {
-    ChildRun none = yydecodePattern();
-    EXPECT_NE(none.status, 0);
+    tchildRun none = yydecodePattern();
+    EXPECT_NE(none.exitCode, 0);
     EXPECT_TRUE(contains(none.output, "no files match")) << none.output;
 
     writeFile(folder.file("segm/1.1.1.segm"), "From: a\r\n\r\njust text\r\n.\r\n");
-    ChildRun text = yydecodePattern();
-    EXPECT_NE(text.status, 0);
+    tchildRun text = yydecodePattern();
+    EXPECT_NE(text.exitCode, 0);
     EXPECT_TRUE(contains(text.output, "no yEnc or UU data")) << text.output;
 
-    ChildRun noFolder = runChild({std::string(CORV_BIN_DIR) + "/yydecode", "-D",
-                                  folder.file("missing/deeper"), folder.file("segm/*.segm")});
-    EXPECT_NE(noFolder.status, 0);
+    tchildRun noFolder = runChild({std::string(CORV_BIN_DIR) + "/yydecode", "-D",
+                                   folder.file("missing/deeper"), folder.file("segm/*.segm")});
+    EXPECT_NE(noFolder.exitCode, 0);
     EXPECT_TRUE(contains(noFolder.output, "cannot open the output folder")) << noFolder.output;
 }
