@@ -1,8 +1,8 @@
 #include "TestNewsServer.h"
 
+#include "LoopbackListener.h"
 #include "NewsSession.h"
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -25,7 +25,7 @@ TestNewsServer::TestNewsServer(NewsServerOptions options)
 
 TestNewsServer::~TestNewsServer() {
     stopping = true;
-    reapFinished(true);
+    connections.reap(true);
     if (listenFd >= 0) close(listenFd);
 }
 
@@ -34,24 +34,7 @@ int TestNewsServer::listenOn() {
         fprintf(stderr, "testnewsserver: cannot open log %s\n", options.logFile.c_str());
         return -1;
     }
-    listenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listenFd < 0) {
-        perror("testnewsserver: socket");
-        return -1;
-    }
-    int one = 1;
-    setsockopt(listenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons((uint16_t)options.port);
-    if (bind(listenFd, (sockaddr*)&address, sizeof address) != 0 || listen(listenFd, 128) != 0) {
-        perror("testnewsserver: bind");
-        return -1;
-    }
-    socklen_t length = sizeof address;
-    getsockname(listenFd, (sockaddr*)&address, &length);
-    return ntohs(address.sin_port);
+    return listenOnLoopback(options.port, "testnewsserver", listenFd);
 }
 
 void TestNewsServer::serve(int stopFd) {
@@ -62,16 +45,16 @@ void TestNewsServer::serve(int stopFd) {
         if (ready < 0 && errno != EINTR) break;
         if (waits[1].revents) break;
         if (waits[0].revents & POLLIN) accept();
-        reapFinished(false);
+        connections.reap(false);
     }
     stopping = true;
-    reapFinished(true);
+    connections.reap(true);
 }
 
 void TestNewsServer::accept() {
     int fd = accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) return;
-    if (reapFinished(false) >= (size_t)options.maxConnections) {
+    if (connections.reap(false) >= (size_t)options.maxConnections) {
         ssize_t ignored = send(fd, kTooMany, sizeof kTooMany - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
         (void)ignored;
         log.write(++connectionCount, "REFUSED too many connections");
@@ -80,25 +63,9 @@ void TestNewsServer::accept() {
     }
     int one = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    auto connection = std::make_unique<Connection>();
-    Connection* raw = connection.get();
     int number = ++connectionCount;
-    connection->thread = std::thread([this, fd, number, raw] {
+    connections.start([this, fd, number] {
         NewsServerContext context{options, spool, log, cuts, stopping};
         NewsSession(fd, number, context).run();
-        raw->done = true;
     });
-    connections.push_back(std::move(connection));
-}
-
-size_t TestNewsServer::reapFinished(bool all) {
-    for (auto it = connections.begin(); it != connections.end();) {
-        if (all || (*it)->done) {
-            (*it)->thread.join();
-            it = connections.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    return connections.size();
 }

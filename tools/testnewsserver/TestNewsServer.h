@@ -4,13 +4,11 @@
 #pragma once
 #include "ArticleSpool.h"
 #include "CommandLog.h"
+#include "ConnectionThreads.h"
 #include "CutPlan.h"
 #include "NewsServerOptions.h"
 
 #include <atomic>
-#include <list>
-#include <memory>
-#include <thread>
 
 class TestNewsServer {
   public:
@@ -26,13 +24,7 @@ class TestNewsServer {
     void serve(int stopFd);
 
   private:
-    struct Connection {
-        std::thread thread;
-        std::atomic<bool> done{false};
-    };
     void accept();
-    // Joins finished connection threads, or all of them; returns how many still run.
-    size_t reapFinished(bool all);
 
     NewsServerOptions options;
     ArticleSpool spool;
@@ -41,5 +33,5 @@ class TestNewsServer {
     std::atomic<bool> stopping{false};
     int listenFd = -1;
     int connectionCount = 0;
-    std::list<std::unique_ptr<Connection>> connections;
+    ConnectionThreads connections;
 };

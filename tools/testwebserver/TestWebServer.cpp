@@ -1,5 +1,7 @@
 #include "TestWebServer.h"
 
+#include "LoopbackListener.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -47,66 +49,34 @@ TestWebServer::TestWebServer(TestWebServerOptions options, RouteTable routes)
 
 TestWebServer::~TestWebServer() {
     stopping = true;
-    reapFinished(true);
+    connections.reap(true);
     if (listenFd >= 0) close(listenFd);
 }
 
 int TestWebServer::listenOn() {
-    listenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listenFd < 0) {
-        perror("testwebserver: socket");
-        return -1;
-    }
-    int one = 1;
-    setsockopt(listenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons((uint16_t)options.port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (bind(listenFd, (sockaddr*)&addr, sizeof addr) != 0 || listen(listenFd, 64) != 0) {
-        perror("testwebserver: bind");
-        return -1;
-    }
-    socklen_t size = sizeof addr;
-    getsockname(listenFd, (sockaddr*)&addr, &size);
-    return ntohs(addr.sin_port);
+    return listenOnLoopback(options.port, "testwebserver", listenFd);
 }
 
 void TestWebServer::serve(int stopFd) {
     auto end = Clock::now() + std::chrono::seconds(options.lifetimeSeconds);
     while (!stopping && Clock::now() < end) {
-        reapFinished(false);
+        connections.reap(false);
         pollfd fds[2] = {{listenFd, POLLIN, 0}, {stopFd, POLLIN, 0}};
         if (poll(fds, 2, 200) <= 0) continue;
         if (fds[1].revents) break;
-        if (connections.size() >= kMaxConnections) {
+        if (connections.reap(false) >= kMaxConnections) {
             pause(kStepMs); // full: let a connection finish before taking the next
             continue;
         }
         int fd = accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) continue;
-        auto connection = std::make_unique<Connection>();
-        Connection* c = connection.get();
-        connection->thread = std::thread([this, fd, c] {
+        connections.start([this, fd] {
             handleConnection(fd);
             close(fd);
-            c->done = true;
         });
-        connections.push_back(std::move(connection));
     }
     stopping = true;
-    reapFinished(true);
-}
-
-void TestWebServer::reapFinished(bool all) {
-    for (auto it = connections.begin(); it != connections.end();) {
-        if (all || (*it)->done) {
-            (*it)->thread.join();
-            it = connections.erase(it);
-        } else {
-            ++it;
-        }
-    }
+    connections.reap(true);
 }
 
 bool TestWebServer::pause(int ms) {

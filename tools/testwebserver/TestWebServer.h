@@ -3,15 +3,13 @@
 // receives byte for byte, and can misbehave on purpose (silence, delays, answers cut
 // into small writes, truncated answers).
 #pragma once
+#include "ConnectionThreads.h"
 #include "HttpResponseBuilder.h"
 #include "RouteTable.h"
 
 #include <atomic>
-#include <list>
-#include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
 struct TestWebServerOptions {
     int port = 0; // 0: any free port
@@ -36,10 +34,6 @@ class TestWebServer {
     void serve(int stopFd);
 
   private:
-    struct Connection {
-        std::thread thread;
-        std::atomic<bool> done{false};
-    };
     void handleConnection(int fd);
     // Reads one request: header up to its blank line, then Content-Length body bytes,
     // then whatever else arrives at once (the trailing CRLFs of a form post).
@@ -49,7 +43,6 @@ class TestWebServer {
     void keepSilent(int fd);
     // Sleeps up to `ms`, in small steps so that a stop is seen; false when stopping.
     bool pause(int ms);
-    void reapFinished(bool all);
 
     TestWebServerOptions options;
     RouteTable routes;
@@ -57,5 +50,5 @@ class TestWebServer {
     int listenFd = -1;
     std::atomic<bool> stopping{false};
     std::mutex logLock;
-    std::list<std::unique_ptr<Connection>> connections;
+    ConnectionThreads connections;
 };

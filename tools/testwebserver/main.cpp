@@ -1,24 +1,14 @@
 // testwebserver: see README.md for the command line.
 #include "RouteTable.h"
+#include "StopSignal.h"
 #include "TestWebServer.h"
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <sys/prctl.h>
-#include <unistd.h>
 
 namespace {
-
-int stopPipe[2] = {-1, -1};
-
-void onStopSignal(int) {
-    char byte = 1;
-    ssize_t ignored = write(stopPipe[1], &byte, 1);
-    (void)ignored;
-}
 
 void usage() {
     fprintf(stderr,
@@ -83,20 +73,14 @@ int main(int argc, char** argv) {
         }
     }
 
-    // A test that dies must not leave its server behind.
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    signal(SIGPIPE, SIG_IGN);
-    if (pipe(stopPipe) != 0) return 1;
-    struct sigaction action {};
-    action.sa_handler = onStopSignal;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
+    int stopFd = installStopSignals();
+    if (stopFd < 0) return 1;
 
     TestWebServer server(options, routes);
     int port = server.listenOn();
     if (port < 0) return 1;
     printf("port %d\n", port);
     fflush(stdout);
-    server.serve(stopPipe[0]);
+    server.serve(stopFd);
     return 0;
 }
