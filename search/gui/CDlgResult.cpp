@@ -21,7 +21,6 @@ namespace {
 const int kPassesPerLook = 5;
 const int kCellChars = 127;
 const int kListMarginRight = 5;
-const int kColumnNameChars = 32;
 
 // Which result a row shows: its identifier and engine, which the database keeps unique.
 std::string rowKey(const tRecordData& page, int row, int engineCol) {
@@ -31,12 +30,6 @@ std::string rowKey(const tRecordData& page, int row, int engineCol) {
         key += page.cell(row, engineCol);
     }
     return key;
-}
-
-int columnNamed(const tRecordData& page, const char* name) {
-    for (int i = 0; i < page.cols; ++i)
-        if (strncmp(page.column[i].name, name, kColumnNameChars) == 0) return i;
-    return -1;
 }
 
 } // namespace
@@ -318,7 +311,7 @@ void CDlgResult::adoptParked() {
     std::unordered_set<std::string> keep;
     std::string focused;
     if (selected && old.cols > 0) {
-        const int engine = columnNamed(old, "engine");
+        const int engine = columnIndex(old, "engine");
         for (const QModelIndex& index : selected->selectedRows())
             if (index.row() < old.rows) keep.insert(rowKey(old, index.row(), engine));
         const QModelIndex current = selected->currentIndex();
@@ -338,7 +331,7 @@ void CDlgResult::adoptParked() {
 void CDlgResult::reselect(const tRecordData& page, const std::unordered_set<std::string>& keep,
                           const std::string& focused) {
     QItemSelectionModel* selected = list()->selectionModel();
-    const int engine = columnNamed(page, "engine");
+    const int engine = columnIndex(page, "engine");
     QItemSelection again;
     int runStart = -1;
     auto endRun = [&](int end) {

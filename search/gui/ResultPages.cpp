@@ -45,16 +45,16 @@ std::unique_ptr<tRecordData> ResultPages::takeParked() {
     return std::move(parked);
 }
 
-int ResultPages::columnNamed(const char* name) const {
+int columnIndex(const tRecordData& page, const char* name) {
     if (!name) return -1;
-    for (int i = 0; i < page->cols; ++i)
-        if (strncmp(page->column[i].name, name, sizeof page->column[i].name) == 0) return i;
+    for (int i = 0; i < page.cols; ++i)
+        if (strncmp(page.column[i].name, name, sizeof page.column[i].name) == 0) return i;
     return -1;
 }
 
 bool ResultPages::getFilter(const char* name, std::string& text) const {
     std::lock_guard<std::mutex> guard(settings);
-    int col = columnNamed(name);
+    int col = columnIndex(*page, name);
     if (col < 0) return false;
     const tColumn& column = page->column[col];
     text.assign(column.filter, strnlen(column.filter, sizeof column.filter));
@@ -63,7 +63,7 @@ bool ResultPages::getFilter(const char* name, std::string& text) const {
 
 bool ResultPages::setFilter(const char* name, const char* text) {
     std::lock_guard<std::mutex> guard(settings);
-    int col = columnNamed(name);
+    int col = columnIndex(*page, name);
     if (col < 0) return false;
     copyField(page->column[col].filter, text);
     return true;

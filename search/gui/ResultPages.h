@@ -10,6 +10,9 @@
 #include <mutex>
 #include <string>
 
+// The position of the first column of `page` called `name`, -1 when there is none.
+int columnIndex(const tRecordData& page, const char* name);
+
 class ResultPages {
   public:
     // `table` is the view the pages are read from.
@@ -45,8 +48,6 @@ class ResultPages {
     bool descending() const;
 
   private:
-    int columnNamed(const char* name) const;
-
     mutable std::mutex settings; // the filters, sortcol and desc of `page`; the parked page
     std::unique_ptr<tRecordData> page;
     std::unique_ptr<tRecordData> parked;
