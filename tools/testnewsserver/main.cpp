@@ -1,5 +1,5 @@
 // testnewsserver: see README.md for the command line.
-#include "StopSignal.h"
+#include "ServerMain.h"
 #include "TestNewsServer.h"
 
 #include <cstdio>
@@ -115,14 +115,6 @@ int main(int argc, char** argv) {
         }
     }
 
-    int stopFd = installStopSignals();
-    if (stopFd < 0) return 1;
-
     TestNewsServer server(options);
-    int port = server.listenOn();
-    if (port < 0) return 1;
-    printf("port %d\n", port);
-    fflush(stdout);
-    server.serve(stopFd);
-    return 0;
+    return listenAnnounceServe(server);
 }

@@ -1,6 +1,6 @@
 // testwebserver: see README.md for the command line.
 #include "RouteTable.h"
-#include "StopSignal.h"
+#include "ServerMain.h"
 #include "TestWebServer.h"
 
 #include <cstdio>
@@ -73,14 +73,6 @@ int main(int argc, char** argv) {
         }
     }
 
-    int stopFd = installStopSignals();
-    if (stopFd < 0) return 1;
-
     TestWebServer server(options, routes);
-    int port = server.listenOn();
-    if (port < 0) return 1;
-    printf("port %d\n", port);
-    fflush(stdout);
-    server.serve(stopFd);
-    return 0;
+    return listenAnnounceServe(server);
 }

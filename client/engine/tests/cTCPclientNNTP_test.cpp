@@ -75,6 +75,12 @@ class ScriptedServer {
     std::thread thread;
 };
 
+// Points a connection at a server on 127.0.0.1, optionally with a shorter time-out.
+void aimAt(cTCPclientNNTP& client, int port, int timeoutSeconds = cTCPclientNNTP::kTimeout) {
+    client.set_host("127.0.0.1", (unsigned short)port);
+    client.set_timeout(timeoutSeconds);
+}
+
 std::string articleText(const std::string& subject, const std::string& body) {
     return "Subject: " + subject + "\r\nMessage-ID: <x>\r\n\r\n" + body;
 }
@@ -117,7 +123,7 @@ TEST_F(NNTPClientTest, FetchesArticlesExactlyOnOneConnectionWithoutAuthinfo) {
     TestNewsServerProcess server(args());
     ASSERT_GT(server.port(), 0);
     cTCPclientNNTP client;
-    client.set_host("127.0.0.1", (unsigned short)server.port());
+    aimAt(client, server.port());
     std::string data;
     for (auto& [id, text] : articles) {
         data = "stale";
@@ -145,7 +151,7 @@ TEST_F(NNTPClientTest, ByteCounterAddsUpUntilResetAndSpeedIsKept) {
     TestNewsServerProcess server(args());
     ASSERT_GT(server.port(), 0);
     cTCPclientNNTP client;
-    client.set_host("127.0.0.1", (unsigned short)server.port());
+    aimAt(client, server.port());
     std::string data;
     const std::string& plain = articles[2].second;
     int size = (int)expected(plain).size(); // no dots: received bytes equal the data
@@ -165,7 +171,7 @@ TEST_F(NNTPClientTest, AuthenticatesOnConnectAndPassesRefusalsOn) {
     std::string data;
     {
         cTCPclientNNTP client;
-        client.set_host("127.0.0.1", (unsigned short)server.port());
+        aimAt(client, server.port());
         client.set_auth("reader", "secret");
         EXPECT_EQ(client.article("plain@t", &data), 200);
         EXPECT_EQ(client.article("dots@t", &data), 200);
@@ -175,12 +181,12 @@ TEST_F(NNTPClientTest, AuthenticatesOnConnectAndPassesRefusalsOn) {
     EXPECT_EQ(logCount(logPath(), "QUIT"), 1); // sent by the destructor
 
     cTCPclientNNTP anonymous;
-    anonymous.set_host("127.0.0.1", (unsigned short)server.port());
+    aimAt(anonymous, server.port());
     EXPECT_EQ(anonymous.article("plain@t", &data), 480);
     EXPECT_TRUE(anonymous.isOpen());
 
     cTCPclientNNTP wrong;
-    wrong.set_host("127.0.0.1", (unsigned short)server.port());
+    aimAt(wrong, server.port());
     wrong.set_auth("reader", "guess");
     EXPECT_EQ(wrong.connect(), 200);
     EXPECT_EQ(wrong.authinfo(), 481);
@@ -192,8 +198,7 @@ TEST_F(NNTPClientTest, SilentServerTimesOutAndNextArticleReconnectsAndAuthentica
         args({"--user", "reader", "--pass", "secret", "--silent-ids", "slow@t"}));
     ASSERT_GT(server.port(), 0);
     cTCPclientNNTP client;
-    client.set_host("127.0.0.1", (unsigned short)server.port());
-    client.set_timeout(1);
+    aimAt(client, server.port(), 1);
     client.set_auth("reader", "secret");
     std::string data;
     EXPECT_EQ(client.article("slow@t", &data), -1);
@@ -208,8 +213,7 @@ TEST_F(NNTPClientTest, RefusedGreetingAndUnreachableServerFail) {
     TestNewsServerProcess server(args({"--refuse-greeting"}));
     ASSERT_GT(server.port(), 0);
     cTCPclientNNTP client;
-    client.set_host("127.0.0.1", (unsigned short)server.port());
-    client.set_timeout(5);
+    aimAt(client, server.port(), 5);
     EXPECT_EQ(client.connect(), 502);
     std::string data;
     EXPECT_EQ(client.article("plain@t", &data), -1);
@@ -218,7 +222,7 @@ TEST_F(NNTPClientTest, RefusedGreetingAndUnreachableServerFail) {
     int port = server.port();
     server.stop();
     cTCPclientNNTP gone;
-    gone.set_host("127.0.0.1", (unsigned short)port);
+    aimAt(gone, port);
     EXPECT_EQ(gone.connect(), -1);
     EXPECT_EQ(gone.article("plain@t", &data), -1);
     EXPECT_EQ(gone.quit(), -1);
@@ -248,7 +252,7 @@ TEST_F(NNTPClientTest, OverLongOrBrokenInputsAreHeldOrRefusedSafely) {
     EXPECT_EQ(logCount(logPath(), "QUIT"), 0);
 
     cTCPclientNNTP longUser;
-    longUser.set_host("127.0.0.1", (unsigned short)server.port());
+    aimAt(longUser, server.port());
     longUser.set_auth(std::string(700, 'u').c_str(), "p");
     EXPECT_EQ(longUser.connect(), 200);
     EXPECT_EQ(longUser.authinfo(), 501);
@@ -271,8 +275,7 @@ TEST(NNTPClientScripted, EndMarkerIsFoundWhereverItIsSplit) {
             ScriptedServer::readLine(fd);
         });
         cTCPclientNNTP client;
-        client.set_host("127.0.0.1", (unsigned short)server.port());
-        client.set_timeout(10);
+        aimAt(client, server.port(), 10);
         std::string data;
         EXPECT_EQ(client.article("s@t", &data), 200) << split;
         EXPECT_EQ(data, answer) << split;
@@ -291,8 +294,7 @@ TEST(NNTPClientScripted, EndlessArticleIsCutAtTheCap) {
             if (!ScriptedServer::sendText(fd, line)) return;
     });
     cTCPclientNNTP client;
-    client.set_host("127.0.0.1", (unsigned short)server.port());
-    client.set_timeout(10);
+    aimAt(client, server.port(), 10);
     std::string data;
     EXPECT_EQ(client.article("endless@t", &data), -1);
     EXPECT_FALSE(client.isOpen());
@@ -308,8 +310,7 @@ TEST(NNTPClientScripted, NonStatusLinesBreakTheDialogue) {
         ScriptedServer::readLine(fd);
     });
     cTCPclientNNTP client;
-    client.set_host("127.0.0.1", (unsigned short)server.port());
-    client.set_timeout(10);
+    aimAt(client, server.port(), 10);
     std::string data;
     EXPECT_EQ(client.article("g@t", &data), -1);
     EXPECT_FALSE(client.isOpen());
@@ -320,8 +321,7 @@ TEST_F(NNTPClientTest, InterruptEndsABlockedArticleFromAnotherThread) {
     TestNewsServerProcess server(args({"--silent-ids", "slow@t"}));
     ASSERT_GT(server.port(), 0);
     cTCPclientNNTP client;
-    client.set_host("127.0.0.1", (unsigned short)server.port());
-    client.set_timeout(0); // would wait for ever without the interrupt
+    aimAt(client, server.port(), 0); // would wait for ever without the interrupt
     std::atomic<int> result{1};
     std::thread fetcher([&] {
         std::string data;
