@@ -1,6 +1,7 @@
 // Scripts of the converter run through the article database's script runner, on a real
 // database built from the schema.
 #include "NzbText.h"
+#include "SqlRows.h"
 #include "TestFolders.h"
 #include "articleSchema.h"
 #include "quillmap.h"
@@ -14,15 +15,7 @@
 
 namespace {
 
-using Rows = std::vector<std::vector<std::string>>;
-
-int collectRow(void* context, int columns, char** values, char**) {
-    std::vector<std::string> row;
-    for (int i = 0; i < columns; ++i)
-        row.push_back(values[i] ? values[i] : "NULL");
-    static_cast<Rows*>(context)->push_back(row);
-    return 0;
-}
+using Rows = SqlRows;
 
 class QuillmapLoad : public ::testing::Test {
   protected:
@@ -50,7 +43,7 @@ class QuillmapLoad : public ::testing::Test {
 
     Rows query(const char* sql) {
         Rows rows;
-        db.exec(sql, collectRow, &rows);
+        db.exec(sql, collectSqlRow, &rows);
         return rows;
     }
 

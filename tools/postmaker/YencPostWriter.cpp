@@ -2,6 +2,7 @@
 
 #include "NzbWriter.h"
 #include "YencEncoder.h"
+#include "crc32Of.h"
 
 #include <cctype>
 #include <cerrno>
@@ -54,18 +55,6 @@ class MappedFile {
     const unsigned char* data = nullptr;
     std::size_t size = 0;
 };
-
-std::uint32_t crcOf(const unsigned char* data, std::size_t size) {
-    uLong crc = crc32(0L, Z_NULL, 0);
-    // zlib takes the length as a 32-bit count.
-    while (size > 0) {
-        uInt chunk = size > (1u << 30) ? (1u << 30) : static_cast<uInt>(size);
-        crc = crc32(crc, data, chunk);
-        data += chunk;
-        size -= chunk;
-    }
-    return static_cast<std::uint32_t>(crc);
-}
 
 // The name as posted: no folder, no control characters (they would break the header
 // lines and the yEnc name line).
@@ -162,7 +151,7 @@ PostedFile YencPostWriter::post(const std::string& path, int index, int count) {
         segment.messageId = "part" + std::to_string(part + 1) + "of" + std::to_string(total) + "." +
                             token + "." + std::to_string(index) + "@" + options.idDomain;
         std::size_t length = segment.end + 1 - segment.begin;
-        segment.crc32 = crcOf(input.data ? input.data + segment.begin - 1 : nullptr, length);
+        segment.crc32 = crc32Of(input.data ? input.data + segment.begin - 1 : nullptr, length);
         whole = crc32_combine(whole, segment.crc32, static_cast<z_off_t>(length));
         file.segments.push_back(std::move(segment));
     }

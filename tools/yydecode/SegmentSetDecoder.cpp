@@ -5,6 +5,7 @@
 #include "UuDecoder.h"
 #include "YencArticle.h"
 #include "YencBodyDecoder.h"
+#include "crc32Of.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -52,17 +53,6 @@ bool readWhole(const std::string& path, std::vector<unsigned char>& buffer, std:
     }
     close(fd);
     return true;
-}
-
-std::uint32_t crcOf(const unsigned char* data, std::size_t size) {
-    uLong crc = crc32(0L, Z_NULL, 0);
-    while (size > 0) {
-        uInt chunk = size > (1u << 30) ? (1u << 30) : static_cast<uInt>(size);
-        crc = crc32(crc, data, chunk);
-        data += chunk;
-        size -= chunk;
-    }
-    return static_cast<std::uint32_t>(crc);
 }
 
 unsigned long long ull(std::uint64_t value) {
@@ -152,7 +142,7 @@ bool SegmentSetDecoder::decodeYenc(const std::string& path, Buffers& buffers) {
     Part part;
     part.begin = article->begin;
     part.end = article->begin + decoded - 1;
-    part.crc = crcOf(buffers.output.data(), decoded);
+    part.crc = crc32Of(buffers.output.data(), decoded);
     part.hasCrc = article->partCrc.has_value();
     part.crcBad = part.hasCrc && (*article->partCrc != part.crc || decoded != expected);
     if (part.hasCrc && *article->partCrc != part.crc)

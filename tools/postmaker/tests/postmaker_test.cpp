@@ -1,5 +1,6 @@
 // The postmaker program run on real files: the spool it leaves, and its NZB imported
 // through the converter into a real article database.
+#include "SqlRows.h"
 #include "TestFolders.h"
 #include "articleSchema.h"
 #include "childProcess.h"
@@ -17,16 +18,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-using Rows = std::vector<std::vector<std::string>>;
-
-int collectRow(void* context, int columns, char** values, char**) {
-    std::vector<std::string> row;
-    for (int i = 0; i < columns; ++i)
-        row.push_back(values[i] ? values[i] : "NULL");
-    static_cast<Rows*>(context)->push_back(row);
-    return 0;
-}
 
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
@@ -65,9 +56,9 @@ class Postmaker : public ::testing::Test {
                           folder.file("readme.txt")});
     }
 
-    Rows query(sqliteDB& db, const char* sql) {
-        Rows rows;
-        db.exec(sql, collectRow, &rows);
+    SqlRows query(sqliteDB& db, const char* sql) {
+        SqlRows rows;
+        db.exec(sql, collectSqlRow, &rows);
         return rows;
     }
 
@@ -86,8 +77,9 @@ TEST_F(Postmaker, NzbImportsWithNamesAndSegmentCounts) {
     quillmap(folder.file("post.nzb").c_str(), folder.file("import.sql").c_str(), 0, 0);
     db.load(folder.file("import.sql").c_str());
 
-    Rows files = query(db, "SELECT fileFID, fileName, segcount, segavail, fileGroup, fileSubject "
-                           "FROM file ORDER BY fileFID");
+    SqlRows files =
+        query(db, "SELECT fileFID, fileName, segcount, segavail, fileGroup, fileSubject "
+                  "FROM file ORDER BY fileFID");
     ASSERT_EQ(files.size(), 2u);
     // The name keeps its '&'; its double quotes become ' so that they cannot end it (and
     // the converter stores ' as `).
@@ -101,8 +93,8 @@ TEST_F(Postmaker, NzbImportsWithNamesAndSegmentCounts) {
     EXPECT_EQ(files[1][3], "1");
 
     // Every segment row names an article of the spool, and its bytes are that file's size.
-    Rows segments = query(db, "SELECT segmFID, segmNum, segmBytes, segmMsgid FROM segm "
-                              "ORDER BY segmFID, segmNum");
+    SqlRows segments = query(db, "SELECT segmFID, segmNum, segmBytes, segmMsgid FROM segm "
+                                 "ORDER BY segmFID, segmNum");
     ASSERT_EQ(segments.size(), 11u);
     std::set<std::string> spool = spoolNames(folder.file("spool"));
     EXPECT_EQ(spool.size(), 11u);
