@@ -1,6 +1,7 @@
 #include "DotStuffing.h"
 #include "TestFolders.h"
 #include "TestNewsServerProcess.h"
+#include "WaitUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 namespace {
@@ -276,14 +278,44 @@ TEST_F(NewsServerTest, RefusedGreetingClosesAndSilentServerSaysNothing) {
         EXPECT_EQ(client.line().substr(0, 4), "502 ");
         EXPECT_TRUE(client.closedByServer());
     }
-    TestNewsServerProcess server(args({"--silent-ids", "a2@test"}));
+    // Each quiet mode: the options, whether the greeting comes, the command sent, and
+    // the log line that shows the server has seen the client. After that nothing at all
+    // may arrive, even for a known id, until the server ends and closes the connection.
+    struct Row {
+        std::vector<std::string> options;
+        bool greets;
+        const char* command;
+        const char* logged;
+    } rows[] = {
+        {{"--silent"}, false, "ARTICLE <a1@test>", "1 CONNECT"},
+        {{"--silent-after-greeting"}, true, "ARTICLE <a1@test>", "1 CONNECT"},
+        {{"--silent-ids", "a2@test"}, true, "ARTICLE <a2@test>", "1 ARTICLE <a2@test>"},
+    };
+    for (const Row& row : rows) {
+        std::remove(spool.file("log.txt").c_str());
+        TestNewsServerProcess server(args(row.options));
+        ASSERT_GT(server.port(), 0);
+        RawClient client(server.port());
+        if (row.greets) {
+            ASSERT_EQ(client.line().substr(0, 4), "200 ") << row.options[0];
+        }
+        client.send(row.command);
+        client.send("ARTICLE <a1@test>");
+        ASSERT_TRUE(waitUntil(
+            [&] { return readFile(spool.file("log.txt")).find(row.logged) != std::string::npos; }));
+        server.stop();
+        EXPECT_TRUE(client.closedByServer()) << row.options[0];
+    }
+}
+
+TEST_F(NewsServerTest, DelayedAnswersStillComeWhole) {
+    TestNewsServerProcess server(args({"--delay", "30"}));
     ASSERT_GT(server.port(), 0);
     RawClient client(server.port());
-    ASSERT_EQ(client.line().substr(0, 4), "200 ");
-    client.send("ARTICLE <a2@test>");
+    EXPECT_EQ(client.line().substr(0, 4), "200 ");
     client.send("ARTICLE <a1@test>");
-    // Nothing at all arrives after the silent id, even for a known one, until the
-    // server ends and closes the connection.
-    server.stop();
-    EXPECT_TRUE(client.closedByServer());
+    EXPECT_EQ(client.line(), "220 0 <a1@test>");
+    EXPECT_EQ(client.data(), kStuffed);
+    client.send("QUIT");
+    EXPECT_EQ(client.line().substr(0, 4), "205 ");
 }
