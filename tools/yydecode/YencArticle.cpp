@@ -115,15 +115,17 @@ std::optional<YencArticle> findYencArticle(std::string_view data, std::string& p
     }
     article.end = article.size;
     std::size_t bodyStart = next;
-    if (article.part > 0) {
-        std::size_t partLine = bodyStart;
-        std::string_view line = lineAt(data, partLine, next);
-        if (line.substr(0, 7) != "=ypart ") {
+    std::string_view partLine = lineAt(data, bodyStart, next);
+    bool hasPartLine = partLine.substr(0, 7) == "=ypart ";
+    // Some encoders mark a single-part post "part=1 total=1" without an "=ypart" line.
+    bool wholeFile = article.part == 1 && article.total <= 1 && !hasPartLine;
+    if (article.part > 0 && !wholeFile) {
+        if (!hasPartLine) {
             problem = "multi-part article without an =ypart line";
             return std::nullopt;
         }
-        if (!parseNumber(keywordValue(line, "begin"), article.begin) ||
-            !parseNumber(keywordValue(line, "end"), article.end) || article.begin == 0 ||
+        if (!parseNumber(keywordValue(partLine, "begin"), article.begin) ||
+            !parseNumber(keywordValue(partLine, "end"), article.end) || article.begin == 0 ||
             article.end + 1 < article.begin || article.end > article.size) {
             problem = "=ypart line with a bad range";
             return std::nullopt;
@@ -145,6 +147,6 @@ std::optional<YencArticle> findYencArticle(std::string_view data, std::string& p
         parseCrc(trailer, "pcrc32", article.partCrc) && parseCrc(trailer, "crc32", article.fileCrc);
     if (!crcs) problem = "=yend line with a bad CRC";
     // A single-part post carries its CRC as crc32 only.
-    if (article.part == 0 && !article.partCrc) article.partCrc = article.fileCrc;
+    if ((article.part == 0 || wholeFile) && !article.partCrc) article.partCrc = article.fileCrc;
     return article;
 }

@@ -53,6 +53,14 @@ TEST(YencArticle, SinglePartLfOnlyAndMissingEndLine) {
     EXPECT_FALSE(cut->hasEnd);
     EXPECT_EQ(cut->body, "BO\r\nDY\r\n") << "the end line is not data";
 
+    auto marked = findYencArticle("=ybegin part=1 total=1 line=128 size=4 name=a\r\nBODY\r\n"
+                                  "=yend size=4 part=1 crc32=00000001\r\n",
+                                  problem);
+    ASSERT_TRUE(marked) << problem;
+    EXPECT_EQ(marked->end, 4u) << "part 1 of 1 without =ypart is the whole file";
+    EXPECT_EQ(marked->body, "BODY\r\n");
+    EXPECT_EQ(marked->partCrc, 1u);
+
     // "=ybegin" must start a line: quoted in the header it is no article.
     EXPECT_FALSE(findYencArticle("Subject: see =ybegin size=1 name=x\r\n\r\ntext\r\n", problem));
     EXPECT_TRUE(problem.empty());
@@ -63,7 +71,7 @@ TEST(YencArticle, UnusableHeadersAreRefusedWithAReason) {
         "=ybegin line=128 size=10\r\n",                                        // no name
         "=ybegin line=128 size=ten name=a\r\n",                                // bad size
         "=ybegin line=128 size=99999999999999999 name=a\r\n",                  // huge size
-        "=ybegin part=1 line=128 size=10 name=a\r\nDATA\r\n",                  // no =ypart
+        "=ybegin part=2 total=3 line=128 size=10 name=a\r\nDATA\r\n",          // no =ypart
         "=ybegin part=1 line=128 size=10 name=a\r\n=ypart begin=5 end=11\r\n", // past the end
         "=ybegin part=1 line=128 size=10 name=a\r\n=ypart begin=0 end=3\r\n",  // 0 is no offset
         "=ybegin part=1 line=128 size=10 name=a\r\n=ypart begin=6 end=4\r\n",  // backwards
