@@ -231,3 +231,27 @@ TEST_F(Yydecode, NothingToDecodeExitsWithFailure) {
     EXPECT_NE(noFolder.exitCode, 0);
     EXPECT_TRUE(contains(noFolder.output, "cannot open the output folder")) << noFolder.output;
 }
+
+TEST_F(Yydecode, ArticlesCutShortAnywhereNeverCrashIt) {
+    std::string data = testData(20000, 6);
+    post({{"cut.bin", data}}, 20000);
+    const std::string article = readFile(segments[0][0]);
+    const std::size_t body = article.find("=ypart");
+    const std::vector<std::size_t> cuts = {0,
+                                           10,
+                                           article.find("=ybegin") + 9,
+                                           body + 3,
+                                           body + 40,
+                                           article.size() / 2,
+                                           article.size() - 60,
+                                           article.size() - 5};
+    for (std::size_t cut : cuts) {
+        writeFile(segments[0][0], article.substr(0, cut));
+        tchildRun run = yydecodePattern();
+        EXPECT_TRUE(run.exitCode == 0 || run.exitCode == 1) << "cut at " << cut << run.output;
+        if (run.exitCode == 0) {
+            EXPECT_TRUE(contains(run.output, "\"cut.bin\"")) << run.output;
+            EXPECT_LE(out("cut.bin").size(), data.size());
+        }
+    }
+}
