@@ -52,14 +52,15 @@ int Corvane::start() {
 
 void Corvane::stop() {
     {
+        // Told under the lock, so the views hear of state 3 before the loop's end sets 0.
         std::lock_guard<std::mutex> guard(stateLock);
         cThread::stop();
         // A worker without a running loop stays disabled: nothing will end it.
         if (state != csDisabled) state = csStopping;
+        notify(updClientState, static_cast<NNTPmodel_iface*>(this));
     }
     pause.wake();
     connection.interrupt();
-    notify(updClientState, static_cast<NNTPmodel_iface*>(this));
 }
 
 int Corvane::cspeed() {

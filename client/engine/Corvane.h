@@ -76,7 +76,9 @@ class Corvane : public NNTPmodel_iface, public cThread {
     int host = 0; // the server's hostid, for failure marks
     cTCPclientNNTP connection;
 
-    std::mutex stateLock; // a stop's state 3 is never overwritten by the loop
+    // A stop's state 3 is never overwritten by the loop. Observers are told of state 3
+    // under it, so an update() must not stop this worker itself.
+    std::mutex stateLock;
     std::atomic<int> state{csDisabled};
     std::atomic<const char*> current{nullptr}; // message id in the queue slot, or null
     std::atomic<int> delay{0};
