@@ -3,6 +3,7 @@
 #include "WholeFile.h"
 #include "XdgFolders.h"
 #include "childProcess.h"
+#include "xmlEscape.h"
 
 #include <dirent.h>
 
@@ -47,29 +48,6 @@ bool packagesDefine(const std::string& folder, const std::string& mimeType) {
     }
     closedir(dir);
     return found;
-}
-
-std::string xmlEscaped(const std::string& text) {
-    std::string escaped;
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            escaped += "&amp;";
-            break;
-        case '<':
-            escaped += "&lt;";
-            break;
-        case '>':
-            escaped += "&gt;";
-            break;
-        case '"':
-            escaped += "&quot;";
-            break;
-        default:
-            escaped += c;
-        }
-    }
-    return escaped;
 }
 
 void rebuildDatabase(const std::string& mimeFolder) {

@@ -1,34 +1,9 @@
 #include "NzbWriter.h"
 
+#include "xmlEscape.h"
+
 #include <fstream>
 #include <stdexcept>
-
-std::string xmlEscape(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '\'':
-            out += "&apos;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
 
 void writeNzb(const std::string& path, const std::vector<PostedFile>& files,
               const PostOptions& options) {
@@ -38,13 +13,13 @@ void writeNzb(const std::string& path, const std::vector<PostedFile>& files,
            "\"http://www.newzbin.com/DTD/nzb/nzb-1.1.dtd\">\n"
            "<nzb xmlns=\"http://www.newzbin.com/DTD/2003/nzb\">\n";
     for (const PostedFile& file : files) {
-        out << " <file poster=\"" << xmlEscape(options.poster) << "\" date=\"" << file.date
-            << "\" subject=\"" << xmlEscape(file.subject) << "\">\n";
-        out << "  <groups>\n   <group>" << xmlEscape(options.group) << "</group>\n  </groups>\n";
+        out << " <file poster=\"" << xmlEscaped(options.poster) << "\" date=\"" << file.date
+            << "\" subject=\"" << xmlEscaped(file.subject) << "\">\n";
+        out << "  <groups>\n   <group>" << xmlEscaped(options.group) << "</group>\n  </groups>\n";
         out << "  <segments>\n";
         for (const PostedSegment& segment : file.segments)
             out << "   <segment bytes=\"" << segment.bytes << "\" number=\"" << segment.number
-                << "\">" << xmlEscape(segment.messageId) << "</segment>\n";
+                << "\">" << xmlEscaped(segment.messageId) << "</segment>\n";
         out << "  </segments>\n </file>\n";
     }
     out << "</nzb>\n";

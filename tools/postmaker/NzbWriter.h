@@ -6,9 +6,6 @@
 #include <string>
 #include <vector>
 
-// Replaces the five XML special characters by their entities.
-std::string xmlEscape(const std::string& text);
-
 // Throws std::runtime_error when the NZB cannot be written whole.
 void writeNzb(const std::string& path, const std::vector<PostedFile>& files,
               const PostOptions& options);
