@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDialog>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -90,9 +91,12 @@ class ControlEvents : public QObject {
 
     bool eventFilter(QObject* watched, QEvent* event) override {
         const QEvent::Type type = event->type();
-        if (watched == control && (type == QEvent::FocusIn || type == QEvent::FocusOut))
-            notify(type == QEvent::FocusIn ? setFocus : killFocus);
-        else if (watched != control && type == QEvent::Show)
+        // A popup (a drop-down list, a menu) borrows the focus without the control losing
+        // it for the user.
+        if (watched == control && (type == QEvent::FocusIn || type == QEvent::FocusOut)) {
+            if (static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)
+                notify(type == QEvent::FocusIn ? setFocus : killFocus);
+        } else if (watched != control && type == QEvent::Show)
             notify(CBN_DROPDOWN);
         return false;
     }
