@@ -35,8 +35,12 @@ int main(int argc, char** argv) {
         std::string word = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
         unsigned long long amount = 0;
-        if (word.rfind("--", 0) != 0 || word == "--") {
-            files.push_back(word == "--" && value ? argv[++i] : word);
+        if (word == "--") {
+            files.insert(files.end(), argv + i + 1, argv + argc);
+            break;
+        }
+        if (word.rfind("--", 0) != 0) {
+            files.push_back(word);
             continue;
         }
         if (!value) {
