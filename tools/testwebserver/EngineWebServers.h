@@ -1,0 +1,43 @@
+// One test web server per search engine, each serving its site's fixture pages from
+// tests/fixtures/web, and the "cfg/engines.ini" that points the engines at them.
+// Responses find their engine by host, so every engine gets a server (port) of its own.
+#pragma once
+#include "TestWebServerProcess.h"
+
+#include <array>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+class EngineWebServers {
+  public:
+    static constexpr const char* FIXTURES = CORV_SOURCE_DIR "/tests/fixtures/web";
+    static constexpr std::array<const char*, 3> ENGINES = {"binsearch", "nzbindex", "yabsearch"};
+
+    // Starts the servers and writes `home`/cfg/engines.ini (the cfg folder must exist).
+    // Each server appends the requests it gets to requestLog(engine) in `logFolder`.
+    EngineWebServers(const std::string& home, const std::string& logFolder) : logs(logFolder) {
+        std::ofstream ini(home + "/cfg/engines.ini");
+        for (size_t i = 0; i < ENGINES.size(); ++i) {
+            const std::string engine = ENGINES[i];
+            servers[i] = std::make_unique<TestWebServerProcess>(
+                std::vector<std::string>{"--root", FIXTURES, "--routes",
+                                         std::string(FIXTURES) + "/" + engine + "/routes.txt",
+                                         "--log", requestLog(engine), "--lifetime", "120"});
+            ini << "[" << engine << "]\nhost=" << servers[i]->hostPort() << "\n";
+        }
+    }
+
+    // True when every server listens.
+    bool started() const {
+        for (const auto& server : servers)
+            if (server->port() <= 0) return false;
+        return true;
+    }
+    std::string requestLog(const std::string& engine) const { return logs + "/" + engine + ".log"; }
+
+  private:
+    std::string logs;
+    std::unique_ptr<TestWebServerProcess> servers[3];
+};
