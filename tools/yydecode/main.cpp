@@ -3,6 +3,7 @@
 #include "SegmentSetDecoder.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -24,6 +25,9 @@ void usage() {
 } // namespace
 
 int main(int argc, char** argv) {
+    // A write past a file size limit fails with EFBIG and is reported like a full disk,
+    // instead of ending the program.
+    signal(SIGXFSZ, SIG_IGN);
     std::string folder = ".";
     std::vector<std::string> arguments;
     for (int i = 1; i < argc; ++i) {

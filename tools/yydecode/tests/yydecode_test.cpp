@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <random>
@@ -254,4 +256,27 @@ TEST_F(Yydecode, ArticlesCutShortAnywhereNeverCrashIt) {
             EXPECT_LE(out("cut.bin").size(), data.size());
         }
     }
+}
+
+TEST_F(Yydecode, AWriteThatFailsLeavesTheEarlierFileAsItWas) {
+    std::string data = testData(300000, 7);
+    post({{"big.bin", data}}, 100000);
+    writeFile(folder.file("out/big.bin"), "the earlier download");
+    // A file size limit, handed down to the child, stands in for a full disk: writes past
+    // it fail.
+    struct rlimit previous {};
+    getrlimit(RLIMIT_FSIZE, &previous);
+    struct rlimit limited = previous;
+    limited.rlim_cur = 150000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    tchildRun run = yydecodePattern();
+    setrlimit(RLIMIT_FSIZE, &previous);
+
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_TRUE(contains(run.output, "\"big.bin\": write failed")) << run.output;
+    EXPECT_TRUE(contains(run.output, "\"big.bin\": not written")) << run.output;
+    EXPECT_EQ(out("big.bin"), "the earlier download");
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.file("out")), fs::directory_iterator()),
+              1)
+        << "the half-written file is removed";
 }
