@@ -22,12 +22,20 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 extern "C" int runloop(int argc, char** argv, char** envp);
 
@@ -66,6 +74,41 @@ void withModal(const std::function<void()>& command, const std::function<void(QW
         if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
     });
     command();
+}
+
+// Starts the launcher as it is installed, reads its standard output until `line` shows
+// or 30 s have passed, then ends it. True when the line showed.
+bool launcherPrints(const std::string& line) {
+    int out[2];
+    if (pipe(out) != 0) return false;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    posix_spawn_file_actions_addclose(&actions, out[1]);
+    char program[] = CORV_BIN_DIR "/miravel";
+    char* argv[] = {program, nullptr};
+    pid_t pid = -1;
+    const int failed = posix_spawn(&pid, program, &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    std::string text;
+    QElapsedTimer clock;
+    clock.start();
+    while (!failed && text.find(line) == std::string::npos && clock.elapsed() < 30000) {
+        pollfd ready{out[0], POLLIN, 0};
+        if (poll(&ready, 1, 200) <= 0) continue;
+        char buffer[4096];
+        const ssize_t got = read(out[0], buffer, sizeof buffer);
+        if (got <= 0) break;
+        text.append(buffer, static_cast<size_t>(got));
+    }
+    close(out[0]);
+    if (!failed) {
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+    }
+    return text.find(line) != std::string::npos;
 }
 
 class MainWindow : public ::testing::Test {
@@ -449,6 +492,10 @@ TEST_F(MainWindow, AnUpdateHostThatIsNoHostIsNotAsked) {
 TEST_F(MainWindow, WarnsInTheStatusBarWhenNzbFilesHaveNoOpener) {
     openWindow();
     EXPECT_EQ(main->getText(CDlgMain::IDC_STATUSBAR), kNzbNotRegistered);
+}
+
+TEST_F(MainWindow, TheLauncherLoadsTheLibraryAndOpensTheWindow) {
+    EXPECT_TRUE(launcherPrints("CDlgMain::OnCmdInitDialog exit \n"));
 }
 
 TEST_F(MainWindow, RunloopReturnsZeroOnExitAndOnTheCloseBox) {
