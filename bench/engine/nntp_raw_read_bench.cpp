@@ -109,6 +109,8 @@ std::vector<std::string> idsFromNzb(const std::string& path) {
     std::vector<std::string> ids;
     for (size_t pos = text.find("<segment"); pos != std::string::npos;
          pos = text.find("<segment", pos + 1)) {
+        // "<segments>", the list around them, is no segment.
+        if (pos + 8 < text.size() && !strchr(" \t\r\n>", text[pos + 8])) continue;
         size_t start = text.find('>', pos);
         size_t end = text.find("</segment>", pos);
         if (start == std::string::npos || end == std::string::npos || end < start) break;
