@@ -5,11 +5,13 @@
 // download is measured against.
 //
 //   engine_throughput_bench [--size MIB] [--files N] [--connections 4,8] [--no-raw]
+//                           [--segments-in DIR]
 //
 // Prints per connection count: MB/s (10^6 bytes of article data) for the download
 // alone and for download plus decode, and the CPU seconds of the engine and of
-// yydecode. The engine's diagnostic lines go to engine.log in the bench folder, which is
-// removed at the end.
+// yydecode. --segments-in keeps the segment files in a folder made below DIR (a tmpfs,
+// say) instead of the run's own folder. The engine's diagnostic lines go to engine.log in the bench
+// folder, which is removed at the end.
 #include "EngineRig.h"
 #include "TestNewsServerProcess.h"
 #include "YencPostWriter.h"
@@ -44,6 +46,7 @@ struct Settings {
     int files = 8;
     std::vector<int> connections = {4, 8};
     bool raw = true;
+    std::string segmentsIn; // empty: the run folder's temp
 };
 
 double cpuSeconds(int who) {
@@ -134,10 +137,16 @@ struct RunResult {
 
 // One download of the whole post with `connections` workers, in a fresh program folder.
 RunResult downloadRun(const std::string& base, const std::string& nzb, int port, int connections,
-                      const std::vector<std::string>& originals) {
+                      const std::vector<std::string>& originals, const std::string& segmentsIn) {
     std::string folder = base + "/run" + std::to_string(connections);
     fs::create_directories(folder);
     fs::current_path(folder);
+    std::string segments;
+    if (!segmentsIn.empty()) {
+        segments = segmentsIn + "/" + fs::path(base).filename().string();
+        fs::create_directories(segments);
+        fs::create_directory_symlink(segments, "temp");
+    }
     RunResult result;
     {
         EngineRig rig;
@@ -164,6 +173,7 @@ RunResult downloadRun(const std::string& base, const std::string& nzb, int port,
     }
     fs::current_path(base);
     fs::remove_all(folder);
+    if (!segments.empty()) fs::remove_all(segments);
     return result;
 }
 
@@ -186,6 +196,8 @@ bool parse(int argc, char** argv, Settings& settings) {
             settings.sizeMiB = atoll(value);
         else if (name == "--files")
             settings.files = atoi(value);
+        else if (name == "--segments-in")
+            settings.segmentsIn = value;
         else if (name == "--connections") {
             settings.connections.clear();
             std::stringstream list(value);
@@ -206,7 +218,7 @@ int main(int argc, char** argv) {
     Settings settings;
     if (!parse(argc, argv, settings)) {
         fprintf(stderr, "usage: engine_throughput_bench [--size MIB] [--files N] "
-                        "[--connections 4,8] [--no-raw]\n");
+                        "[--connections 4,8] [--no-raw] [--segments-in DIR]\n");
         return 2;
     }
     char pattern[] = "/tmp/engine_bench_XXXXXX";
@@ -250,7 +262,8 @@ int main(int argc, char** argv) {
         if (settings.raw) runRawReader(options.spool, options.nzb, server.port(), connections);
         // The engine's own lines would swamp the report.
         pointStdoutAt(engineLog);
-        RunResult run = downloadRun(base, options.nzb, server.port(), connections, originals);
+        RunResult run = downloadRun(base, options.nzb, server.port(), connections, originals,
+                                    settings.segmentsIn);
         pointStdoutAt(terminal);
         double megabytes = (double)totals.articleBytes / 1e6;
         printf("engine %d connections: download %.1f MB/s (%.2f s, engine CPU %.2f s); "
