@@ -12,6 +12,7 @@
 // yydecode. --segments-in keeps the segment files in a folder made below DIR (a tmpfs,
 // say) instead of the run's own folder. The engine's diagnostic lines go to engine.log in the bench
 // folder, which is removed at the end.
+#include "CpuTime.h"
 #include "EngineRig.h"
 #include "TestNewsServerProcess.h"
 #include "YencPostWriter.h"
@@ -48,13 +49,6 @@ struct Settings {
     bool raw = true;
     std::string segmentsIn; // empty: the run folder's temp
 };
-
-double cpuSeconds(int who) {
-    rusage usage{};
-    getrusage(who, &usage);
-    return (double)usage.ru_utime.tv_sec + (double)usage.ru_utime.tv_usec / 1e6 +
-           (double)usage.ru_stime.tv_sec + (double)usage.ru_stime.tv_usec / 1e6;
-}
 
 double since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();

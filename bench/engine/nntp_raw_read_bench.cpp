@@ -10,6 +10,7 @@
 // spool is fetched. Without --port the bench starts testnewsserver on the spool itself
 // (and reports its CPU time too). Prints MB/s (10^6 bytes) and CPU seconds per run and
 // the median run.
+#include "CpuTime.h"
 #include "TestNewsServerProcess.h"
 
 #include <arpa/inet.h>
@@ -51,13 +52,6 @@ struct RunResult {
     double seconds = 0, megabytesPerSecond = 0, clientCpu = 0;
     long long bytes = 0, articles = 0, failures = 0;
 };
-
-double cpuSeconds(int who) {
-    rusage usage{};
-    getrusage(who, &usage);
-    return (double)usage.ru_utime.tv_sec + (double)usage.ru_utime.tv_usec / 1e6 +
-           (double)usage.ru_stime.tv_sec + (double)usage.ru_stime.tv_usec / 1e6;
-}
 
 // A pool of yEnc-like lines (random printable characters, a few beginning with a dot,
 // as unescaped yEnc has) from which the articles are put together quickly.
