@@ -253,8 +253,18 @@ void NNTPqueue::setPrio(int on) {
     notify(updQueuePrio, (void*)(intptr_t)(on ? 1 : 0));
 }
 
-void NNTPqueue::createHandOutIndex() {
-    // segn/sego join each queued file to its segments still at state 0; by (file, state)
-    // a hand-out goes straight to them instead of walking a file's fetched segments.
+void NNTPqueue::prepareHandOut() {
+    // segn and sego join the queued files to their segments at state 0. Left to its
+    // own estimates SQLite walks all segments instead (sego even sorts them all), which
+    // costs more with every segment fetched. With an index on (file, state) and fixed
+    // statistics that describe the usual shape (few queued files, many segments each)
+    // it walks the queue, in priority order for sego, and stops at the first segment.
+    // The statistics are written anew at every load, so an ANALYZE run elsewhere can
+    // not steer the hand-out back to the walk.
     db->exec("CREATE INDEX IF NOT EXISTS segmhandout ON segm (segmFID, segmState)");
+    db->exec("ANALYZE quep"); // makes the statistics table if there is none
+    db->exec("DELETE FROM sqlite_stat1 WHERE idx IN ('segmhandout','quep')");
+    db->exec("INSERT INTO sqlite_stat1 VALUES('segm','segmhandout','1000000 1000 100'),"
+             "('queu','quep','1000 100')");
+    db->exec("ANALYZE sqlite_schema"); // the planner reads the statistics again
 }

@@ -110,7 +110,7 @@ class NNTPqueue : public NNTPmodel_iface {
     // when `failed`, and counts its file's busy segments down.
     void giveBack(tsegm* slot, tfile* file, bool failed, int hostid);
     void freeL();              // free() for a caller that holds maintenanceLock
-    void createHandOutIndex(); // caller holds the database lock
+    void prepareHandOut(); // caller holds the database lock
     void setRunning(int on);
     void setPrio(int on);
     static void deleteRecords(std::map<int, tpost*>& posts, std::map<int, tfile*>& files);

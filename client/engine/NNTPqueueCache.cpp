@@ -98,7 +98,7 @@ int NNTPqueue::load(int clear) {
     tloadRows rows;
     if (db) {
         dbTransaction transaction(*db);
-        createHandOutIndex();
+        prepareHandOut();
         transaction.exec("SELECT postPID, postDesc, fileSubject, COUNT(postPID) FROM post LEFT "
                          "OUTER JOIN file ON (postPID=filePID) GROUP BY postPID",
                          cb_post, &rows);
