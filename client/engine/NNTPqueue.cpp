@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -116,22 +117,33 @@ int NNTPqueue::savesegment(tfile* file, tsegm* segment, std::string* article) {
     snprintf(name, sizeof name, "/%x.%x.%x.segm", (unsigned)file->filePID,
              (unsigned)segment->segmFID, (unsigned)segment->segmSID);
     std::string path = tempfolder() + name;
-    FILE* out = fopen(path.c_str(), "wb");
-    if (!out) {
+    if (!article) {
+        printf("segment file not written: %s no article\n", path.c_str());
+        return -1;
+    }
+    // One write straight from the article: no stream buffer to copy through, no sync.
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
         int error = errno;
         printf("segment file not written: %s %s\n", path.c_str(), strerror(error));
         return -1;
     }
-    size_t written = article ? fwrite(article->data(), 1, article->size(), out) : 0;
-    int error = errno;
-    bool whole = article && written == article->size();
-    if (fclose(out) != 0) { // a full disk may show only at the final flush
-        error = errno;
-        whole = false;
+    const char* cursor = article->data();
+    size_t left = article->size();
+    int error = 0;
+    while (left > 0) {
+        ssize_t written = write(fd, cursor, left);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) {
+            error = written < 0 ? errno : ENOSPC;
+            break;
+        }
+        cursor += written;
+        left -= (size_t)written;
     }
-    if (whole) return 0;
-    printf("segment file not written: %s %s\n", path.c_str(),
-           article ? strerror(error) : "no article");
+    if (::close(fd) != 0 && !error) error = errno; // a late write error may show here
+    if (!error) return 0;
+    printf("segment file not written: %s %s\n", path.c_str(), strerror(error));
     unlink(path.c_str()); // a cut segment file would decode into a broken file
     return -1;
 }
@@ -207,19 +219,24 @@ void NNTPqueue::fail(int index, int hostid) {
 
 void NNTPqueue::setbusy(tfile* file, int delta) {
     if (!file) return;
-    int busy;
+    bool changed = false;
     {
+        // The state moves with the count: two workers of one file decide it in turn.
+        // Only a queued or downloading file changes: one that a save completed (or the
+        // user sent to the decoder) meanwhile keeps its state when a surplus segment of
+        // it is released.
         std::lock_guard<std::mutex> guard(fileLock);
-        busy = delta >= 0 ? ++file->fileBusy : --file->fileBusy;
+        const bool inQueue = file->fileState == fsQueued || file->fileState == fsDownloading;
+        if (delta >= 0) {
+            ++file->fileBusy;
+            changed = inQueue;
+            if (changed) file->fileState = fsDownloading;
+        } else {
+            changed = --file->fileBusy <= 0 && inQueue;
+            if (changed) file->fileState = fsQueued;
+        }
     }
-    if (delta >= 0) {
-        if (file->fileState == fsNotQueued) return;
-        file->fileState = fsDownloading;
-    } else {
-        if (busy > 0 || file->fileState == fsNotQueued) return;
-        file->fileState = fsQueued;
-    }
-    notify(updFileState, file);
+    if (changed) notify(updFileState, file);
 }
 
 void NNTPqueue::setprogress(tfile* file, tsegm* segment) {
@@ -234,9 +251,9 @@ void NNTPqueue::setprogress(tfile* file, tsegm* segment) {
         // Only the save that adds the last missing number completes the file: a number
         // saved again neither counts twice nor sends the file to the decoder twice.
         completed = added && (int)file->segd.size() == file->segcount;
+        if (completed && file->fileState != fsNotQueued) file->fileState = fsWaitDecode;
     }
     if (completed) {
-        if (file->fileState != fsNotQueued) file->fileState = fsWaitDecode;
         notify(updFileState, file);
         segment->last = 1;
     }

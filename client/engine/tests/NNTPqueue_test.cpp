@@ -227,6 +227,31 @@ TEST_F(QueueTest, SavingTheSameNumberTwiceDoesNotComplete) {
     EXPECT_EQ(queue->qfile(1)->fileState, fsQueued);
 }
 
+TEST_F(QueueTest, ReleasingASurplusSegmentKeepsACompletedFileWaitingForTheDecoder) {
+    addFile(1, 1, 2, 2);
+    addSegment(1, 1100, 2, "surplus@test"); // the NZB lists number 2 twice
+    queue->load(1);
+    for (int index = 0; index < 3; ++index)
+        ASSERT_NE(queue->next(index, 1), nullptr);
+    std::string article = "x";
+    int surplus = -1;
+    std::set<int> saved;
+    for (int index = 0; index < 3; ++index) {
+        if (saved.count(queue->slot(index)->segmNum)) {
+            surplus = index;
+            continue;
+        }
+        saved.insert(queue->slot(index)->segmNum);
+        queue->save(index, &article);
+    }
+    ASSERT_GE(surplus, 0);
+    tfile* file = queue->qfile(1);
+    EXPECT_EQ(file->fileState, fsWaitDecode);
+    queue->rset(surplus);
+    EXPECT_EQ(file->fileState, fsWaitDecode);
+    EXPECT_EQ(file->fileBusy, 0);
+}
+
 TEST_F(QueueTest, DeletingAPostRemovesItsRowsMarksAndSegmentFilesOnly) {
     addFile(1, 1, 2, 2);
     addFile(0x11, 2, 2, 2); // a post id whose hex text begins like the other's
