@@ -13,7 +13,6 @@
 #include "NNTPmodel_iface.h"
 
 #include <atomic>
-#include <cstdint>
 #include <map>
 #include <mutex>
 #include <shared_mutex>
@@ -109,7 +108,7 @@ class NNTPqueue : public NNTPmodel_iface {
     // Sets the segment in `slot` back to fetchable, with a failure mark for `hostid`
     // when `failed`, and counts its file's busy segments down.
     void giveBack(tsegm* slot, tfile* file, bool failed, int hostid);
-    void freeL();              // free() for a caller that holds maintenanceLock
+    void freeL();          // free() for a caller that holds maintenanceLock
     void prepareHandOut(); // caller holds the database lock
     void setRunning(int on);
     void setPrio(int on);
@@ -125,10 +124,9 @@ class NNTPqueue : public NNTPmodel_iface {
     std::string tempFolder;
 
     mutable std::shared_mutex cacheLock; // the two maps and the lifetime of their records
-    std::mutex maintenanceLock;          // one load, free, premove or reset at a time
+    std::mutex maintenanceLock;          // one load, free or premove at a time
     std::map<int, tpost*> posts;
     std::map<int, tfile*> files;
-    uint64_t totalBytes = 0;
 
     tsegm slots[SLOTS];
     std::mutex fileLock; // "tfileupdate"

@@ -9,6 +9,7 @@
 #include "sqliteDB.h"
 
 #include <cinttypes>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -135,7 +136,6 @@ int NNTPqueue::load(int clear) {
             total += (uint64_t)file->fileSize;
             if (file->fileState >= fsWaitDecode) waiting.push_back(file);
         }
-        totalBytes = total;
         count = (int)files.size();
     }
     // Records are deleted only under the maintenance lock this load holds.
@@ -163,7 +163,6 @@ void NNTPqueue::freeL() {
         std::unique_lock<std::shared_mutex> cache(cacheLock);
         oldPosts.swap(posts);
         oldFiles.swap(files);
-        totalBytes = 0;
     }
     if (!oldFiles.empty() && model) model->handleEvent(evtDecodeClear, nullptr, nullptr);
     deleteRecords(oldPosts, oldFiles);
