@@ -54,8 +54,8 @@ CDlgSearch::CDlgSearch(CMiravel& miravel) : miravel(miravel), relay(std::make_un
 CDlgSearch::~CDlgSearch() = default;
 
 void CDlgSearch::buildTemplate(QWidget* dialog, int) {
-    addLabel(dialog, IDC_LABEL, "Search:", QRect(4, kRowTop + 3, 54, 16));
-    addBox(dialog, IDC_KEYWORD, QRect(60, kRowTop, 220, kTopRow - 1), true);
+    addLabel(dialog, IDC_LABEL, "Search:", QRect(4, kRowTop + 3, 64, 16));
+    addBox(dialog, IDC_KEYWORD, QRect(70, kRowTop, 210, kTopRow - 1), true);
     addBox(dialog, IDC_NEWSGROUP, QRect(288, kRowTop, 180, kTopRow - 1), true);
     addBox(dialog, IDC_AGE, QRect(474, kRowTop, 64, kTopRow - 1), false);
     addBox(dialog, IDC_SIZE, QRect(544, kRowTop, 96, kTopRow - 1), false);
@@ -63,8 +63,8 @@ void CDlgSearch::buildTemplate(QWidget* dialog, int) {
     search->setDefault(true);
     search->setGeometry(646, kRowTop, 72, kTopRow - 1);
     bindControl(search, IDC_SEARCH);
-    addLabel(dialog, IDC_LABEL, "Watchlist:", QRect(4, kSecondRowTop + 3, 54, 16));
-    addBox(dialog, IDC_WATCHLIST, QRect(60, kSecondRowTop, 220, kTabHeight), true);
+    addLabel(dialog, IDC_LABEL, "Watchlist:", QRect(4, kSecondRowTop + 3, 64, 16));
+    addBox(dialog, IDC_WATCHLIST, QRect(70, kSecondRowTop, 210, kTabHeight), true);
     QLabel* update = addLabel(dialog, IDC_UPDATE, "Update available...",
                               QRect(0, kTopRow + 1, kUpdateLabelWidth, 16));
     update->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
