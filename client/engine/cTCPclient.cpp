@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -15,7 +16,20 @@
 
 namespace {
 
-const int kChunk = 256 * 1024;
+// The read-ahead buffer: a status line and the start of what follows it.
+const size_t kAhead = 16 * 1024;
+// Least room offered to one receive straight into a text.
+const size_t kLeastRoom = 16 * 1024;
+
+// Gives `data` room for a receive after `filled` bytes (never past `limit`). A reused
+// text still holds the previous answer's length, which is received into as it is;
+// beyond it the text grows in small steps, because every added byte is zero-filled
+// first and an answer usually ends close to where the previous one did.
+void makeRoom(std::string& data, size_t filled, size_t limit) {
+    if (data.size() >= filled + kLeastRoom) return;
+    size_t step = std::max(kLeastRoom, filled / 16);
+    data.resize(std::min(filled + step, limit));
+}
 
 // poll() on one descriptor, restarted after signals with the time that is left;
 // `ms` < 0 waits without limit. The poll result.
@@ -107,6 +121,7 @@ void cTCPclient::setSocket(int fd) {
 int cTCPclient::close() {
     std::lock_guard<std::mutex> guard(socketLock);
     int fd = sock.exchange(-1);
+    aheadBegin = aheadEnd = 0; // belonged to the old connection
     if (fd < 0) return -1;
     ::close(fd);
     return 0;
@@ -126,6 +141,7 @@ int cTCPclient::select(int mode, int waitSeconds) {
         close();
         return -1;
     }
+    if (mode < 2 && aheadCount()) return 0;
     if (pollFor(fd, events[mode], waitSeconds ? waitSeconds * 1000 : -1) > 0) return 0;
     close();
     return -1;
@@ -147,53 +163,112 @@ int cTCPclient::send(const char* data, int length) {
     return 0;
 }
 
-int cTCPclient::recv(char* buffer, int size) {
-    buffer[0] = 0;
+int cTCPclient::receive(char* buffer, size_t size) {
     if (select(0, seconds) != 0) return -1;
     ssize_t n;
     do {
-        n = ::recv(sock.load(), buffer, (size_t)size, 0);
+        n = ::recv(sock.load(), buffer, size, 0);
     } while (n < 0 && errno == EINTR);
     if (n <= 0) {
         close();
         return -1;
     }
-    buffer[n] = 0;
     return (int)n;
 }
 
+int cTCPclient::readAhead() {
+    if (!ahead) ahead.reset(new char[kAhead]);
+    aheadBegin = aheadEnd = 0;
+    int n = receive(ahead.get(), kAhead);
+    if (n < 0) return -1;
+    aheadEnd = (size_t)n;
+    return 0;
+}
+
+int cTCPclient::recv(char* buffer, int size) {
+    buffer[0] = 0;
+    if (size <= 0) return -1;
+    int n;
+    if (aheadCount()) {
+        n = (int)std::min(aheadCount(), (size_t)size);
+        memcpy(buffer, ahead.get() + aheadBegin, (size_t)n);
+        aheadBegin += (size_t)n;
+    } else {
+        n = receive(buffer, (size_t)size);
+        if (n < 0) return -1;
+    }
+    buffer[n] = 0;
+    return n;
+}
+
 int cTCPclient::recvE(char* buffer, int length, char end) {
-    char byte[2];
     for (int count = 0; count < length;) {
-        if (recv(byte, 1) != 1) return -1;
-        buffer[count++] = byte[0];
-        if (byte[0] == end) return count;
+        if (!aheadCount() && readAhead() != 0) return -1;
+        const char* from = ahead.get() + aheadBegin;
+        size_t span = std::min(aheadCount(), (size_t)(length - count));
+        const char* hit = static_cast<const char*>(memchr(from, end, span));
+        size_t take = hit ? (size_t)(hit - from) + 1 : span;
+        memcpy(buffer + count, from, take);
+        aheadBegin += take;
+        count += (int)take;
+        if (hit) return count;
     }
     return -1;
 }
 
 int cTCPclient::recvE(std::string* data, const char* terminator, std::atomic<int>* counter,
                       std::atomic<int>* resetFlag, size_t limit) {
-    data->clear();
-    if (!chunk) chunk.reset(new char[kChunk + 1]);
-    size_t endLength = strlen(terminator);
-    for (;;) {
-        int n = recv(chunk.get(), kChunk);
-        if (n < 0) return -1;
-        if (data->size() + (size_t)n > limit) {
+    const size_t endLength = strlen(terminator);
+    size_t filled = 0;
+    auto tally = [&](size_t n) {
+        if (!counter) return;
+        if (resetFlag && resetFlag->exchange(0))
+            *counter = (int)n;
+        else
+            *counter += (int)n;
+    };
+    // Only the tail is compared: the terminator may have come split over two receives.
+    auto ended = [&] {
+        return filled >= endLength &&
+               memcmp(data->data() + filled - endLength, terminator, endLength) == 0;
+    };
+    auto fail = [&] {
+        data->resize(filled);
+        return -1;
+    };
+    if (aheadCount()) {
+        // The answer may end inside what was read ahead; whatever follows stays there.
+        const char* from = ahead.get() + aheadBegin;
+        const void* hit = memmem(from, aheadCount(), terminator, endLength);
+        size_t take =
+            hit ? (size_t)(static_cast<const char*>(hit) - from) + endLength : aheadCount();
+        if (take > limit) {
             close();
-            return -1;
+            return fail();
         }
-        data->append(chunk.get(), (size_t)n);
-        if (counter) {
-            if (resetFlag && resetFlag->exchange(0))
-                *counter = n;
-            else
-                *counter += n;
+        if (data->size() < take) data->resize(take);
+        memcpy(data->data(), from, take);
+        aheadBegin += take;
+        filled = take;
+        tally(take);
+        if (hit) {
+            data->resize(filled);
+            return (int)filled;
         }
-        // Only the tail is compared: the terminator may have come split over two chunks.
-        if (data->size() >= endLength &&
-            memcmp(data->data() + data->size() - endLength, terminator, endLength) == 0)
-            return (int)data->size();
+    }
+    for (;;) {
+        if (filled >= limit) {
+            close();
+            return fail();
+        }
+        makeRoom(*data, filled, limit);
+        int n = receive(data->data() + filled, std::min(data->size(), limit) - filled);
+        if (n < 0) return fail();
+        filled += (size_t)n;
+        tally((size_t)n);
+        if (ended()) {
+            data->resize(filled);
+            return (int)filled;
+        }
     }
 }

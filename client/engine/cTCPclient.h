@@ -4,6 +4,10 @@
 // Results: 0 success, -1 failure (a failed wait or receive has closed the socket),
 // -2 a send that did not go out whole, -3 a send whose wait failed.
 //
+// Receiving reads ahead: a line reader takes what one receive brought and keeps the
+// rest for the next reader, so a status line costs one system call, not one per byte,
+// and no byte the peer sent is lost between readers. Closing drops what was kept.
+//
 // Threads: one owner thread does everything, except `interrupt()`, which any thread
 // may call to break off the owner's blocked wait; the owner then sees a failure and
 // closes the socket itself.
@@ -35,20 +39,23 @@ class cTCPclient {
     // Closes the socket; -1 when there was none.
     int close();
     // Waits until the socket is readable (mode 0), readable or writable (1), writable
-    // (2); 0 seconds waits without limit. 0 when ready; otherwise closes, yields -1.
+    // (2); 0 seconds waits without limit. 0 when ready (read-ahead bytes count as
+    // readable); otherwise closes, yields -1.
     int select(int mode, int seconds);
     // Sends `length` bytes (0: the text length of `data`).
     int send(const char* data, int length);
     // Receives at most `size` bytes into `buffer` (which holds size + 1) and ends them
     // with a zero byte; yields the count, or -1 (closed) on a time-out, error or end.
     int recv(char* buffer, int size);
-    // Reads byte by byte until `end` or `length` bytes; the count when it ended on
-    // `end` (the byte is kept), otherwise -1.
+    // Reads until `end` or `length` bytes; the count when it ended on `end` (the byte is
+    // kept), otherwise -1. Nothing after `end` is taken.
     int recvE(char* buffer, int length, char end);
     // Empties `data`, then receives until it ends with `terminator`; yields its length.
     // Every byte counts, zero bytes too. Each chunk's size is added to `counter`, or,
     // when `resetFlag` is set, starts it afresh and clears the flag. -1 when a receive
-    // fails or the data would pass `limit` (the socket is then closed).
+    // fails or the data would pass `limit` (the socket is then closed). The bytes are
+    // received straight into `data`, whose capacity is kept: a reused text stops
+    // growing once it has held the largest answer.
     int recvE(std::string* data, const char* terminator, std::atomic<int>* counter,
               std::atomic<int>* resetFlag, size_t limit = kMaxData);
     // Breaks off a blocked wait of the owner thread (shutdown of the socket, which the
@@ -68,6 +75,12 @@ class cTCPclient {
     // Connects `fd` to `address` within the time-out; 0 when connected.
     int connectWithin(int fd, const void* address, unsigned length);
     void setSocket(int fd);
+    // One wait and receive of at most `size` bytes into `buffer`: the count, or -1
+    // (closed).
+    int receive(char* buffer, size_t size);
+    // Refills the empty read-ahead buffer: 0, or -1 (closed).
+    int readAhead();
+    size_t aheadCount() const { return aheadEnd - aheadBegin; }
 
     std::string hostname;
     unsigned short hostport = 0;
@@ -76,5 +89,7 @@ class cTCPclient {
     // Held while the socket is replaced or closed, so `interrupt` never reaches a
     // descriptor number that was already reused.
     std::mutex socketLock;
-    std::unique_ptr<char[]> chunk;
+    // Received, not yet taken: ahead[aheadBegin, aheadEnd). The owner thread's alone.
+    std::unique_ptr<char[]> ahead;
+    size_t aheadBegin = 0, aheadEnd = 0;
 };

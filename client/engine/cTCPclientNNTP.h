@@ -55,6 +55,9 @@ class cTCPclientNNTP : public cTCPclient {
     void resetcount() { counterReset = 1; }
 
   private:
+    // Sends ARTICLE for `id` (connecting first when closed) and reads the status line:
+    // its code, 501 for a refused command, or -1 (closed).
+    int articleStatus(const char* id);
     // Deletes the first dot of every "\r\n.." from position 3 on, in one pass.
     static void unstuff(std::string& data);
 

@@ -1,3 +1,4 @@
+#include "ScriptedNewsServer.h"
 #include "TestFolders.h"
 #include "TestNewsServerProcess.h"
 #include "WaitUntil.h"
@@ -5,14 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <functional>
 #include <thread>
 
 namespace {
@@ -25,60 +18,6 @@ int logCount(const std::string& logPath, const std::string& text) {
          pos = log.find(' ' + text, pos + 1))
         ++count;
     return count;
-}
-
-// A one-connection server on 127.0.0.1 run by a test-provided routine on its own
-// thread: for dialogues our test news server cannot produce.
-class ScriptedServer {
-  public:
-    explicit ScriptedServer(std::function<void(int)> script) {
-        listenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(listenFd, (sockaddr*)&address, sizeof address);
-        listen(listenFd, 1);
-        socklen_t length = sizeof address;
-        getsockname(listenFd, (sockaddr*)&address, &length);
-        listenPort = ntohs(address.sin_port);
-        thread = std::thread([this, script] {
-            pollfd p{listenFd, POLLIN, 0};
-            if (poll(&p, 1, 30000) <= 0) return;
-            int fd = accept(listenFd, nullptr, nullptr);
-            if (fd < 0) return;
-            int one = 1;
-            setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-            script(fd);
-            close(fd);
-        });
-    }
-    ~ScriptedServer() {
-        thread.join();
-        close(listenFd);
-    }
-    int port() const { return listenPort; }
-
-    static bool sendText(int fd, const std::string& text) {
-        return send(fd, text.data(), text.size(), MSG_NOSIGNAL) == (ssize_t)text.size();
-    }
-    // Reads up to and including the next line feed; false when the peer closed.
-    static bool readLine(int fd) {
-        char byte = 0;
-        while (byte != '\n')
-            if (recv(fd, &byte, 1, 0) != 1) return false;
-        return true;
-    }
-
-  private:
-    int listenFd = -1;
-    int listenPort = 0;
-    std::thread thread;
-};
-
-// Points a connection at a server on 127.0.0.1, optionally with a shorter time-out.
-void aimAt(cTCPclientNNTP& client, int port, int timeoutSeconds = cTCPclientNNTP::kTimeout) {
-    client.set_host("127.0.0.1", (unsigned short)port);
-    client.set_timeout(timeoutSeconds);
 }
 
 std::string articleText(const std::string& subject, const std::string& body) {
@@ -259,15 +198,16 @@ TEST_F(NNTPClientTest, OverLongOrBrokenInputsAreHeldOrRefusedSafely) {
     EXPECT_EQ(logCount(logPath(), "AUTHINFO"), 0);
 }
 
-TEST(NNTPClientScripted, EndMarkerIsFoundWhereverItIsSplit) {
-    const std::string article = "Subject: s\r\n\r\nbody\r\n..dot\r\n";
-    const std::string sent = article + ".\r\n";
+TEST(NNTPClientScripted, AnswerIsWholeWhereverItIsSplit) {
+    // Cut in the status line, between it and the data, in the data and in the end marker.
+    const std::string status = "220 0 <s@t>\r\n";
+    const std::string sent = status + "Subject: s\r\n\r\nbody\r\n..dot\r\n.\r\n";
     const std::string answer = "Subject: s\r\n\r\nbody\r\n.dot\r\n.\r\n";
     for (size_t split = 1; split < sent.size(); ++split) {
         ScriptedServer server([&](int fd) {
             ScriptedServer::sendText(fd, "200 hello\r\n");
             if (!ScriptedServer::readLine(fd)) return;
-            ScriptedServer::sendText(fd, "220 0 <s@t>\r\n" + sent.substr(0, split));
+            ScriptedServer::sendText(fd, sent.substr(0, split));
             // Not a synchronisation: a short gap only makes it likely that the client
             // reads the first part on its own; the result must not depend on it.
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -279,6 +219,9 @@ TEST(NNTPClientScripted, EndMarkerIsFoundWhereverItIsSplit) {
         std::string data;
         EXPECT_EQ(client.article("s@t", &data), 200) << split;
         EXPECT_EQ(data, answer) << split;
+        EXPECT_EQ(std::string(client.cresp()), "220 0 <s@t>\r") << split;
+        // Only the data is counted, however much of it came with the status line.
+        EXPECT_EQ(client.bytecount(), (int)(sent.size() - status.size())) << split;
     }
 }
 
