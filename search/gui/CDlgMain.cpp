@@ -393,6 +393,9 @@ void CDlgMain::handleOpenResponse(const char* path) {
         Qt::QueuedConnection);
 }
 
+// Queued like the others: the fetcher may still report while the window is being torn
+// down, after the search panel is gone but before the coordinator has stopped it.
 void CDlgMain::handleUpdateAvailable(const char*) {
-    search->setUpdateAvailable(1);
+    QMetaObject::invokeMethod(
+        relay.get(), [this] { search->setUpdateAvailable(1); }, Qt::QueuedConnection);
 }

@@ -412,8 +412,8 @@ TEST_F(MainWindow, ObserverCallsFromAnotherThreadReachTheWindowThread) {
         main->handleUpdateAvailable("./tmp/history.txt");
     });
     fetcher.join();
-    EXPECT_EQ(main->searchPanel().updateAvailable(), 1);
     ASSERT_TRUE(waitUntil([&] { return !opened.empty(); }));
+    ASSERT_TRUE(waitUntil([&] { return main->searchPanel().updateAvailable() == 1; }));
     EXPECT_EQ(opened, std::vector<std::string>{"./nzb/arrived.nzb"});
     EXPECT_EQ(filter("subject"), "again");
 }
