@@ -32,11 +32,16 @@ int writeAll(int fd, const std::string& text) {
 
 int readWholeFile(const std::string& path, std::string& text) {
     text.clear();
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return errno;
-    int error = 0;
+    // A pipe or a device in a settings file's place would hold the caller, or never end.
+    struct stat info {};
+    int error = fstat(fd, &info) != 0   ? errno
+                : S_ISREG(info.st_mode) ? 0
+                : S_ISDIR(info.st_mode) ? EISDIR
+                                        : EINVAL;
     char chunk[16384];
-    for (;;) {
+    while (error == 0) {
         ssize_t n = read(fd, chunk, sizeof chunk);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) error = errno;

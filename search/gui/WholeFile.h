@@ -7,7 +7,8 @@
 const size_t kWholeFileLimit = 4 << 20;
 
 // Reads the whole file into `text`. Returns 0, or the errno of the step that failed
-// (ENOENT when there is no such file, EFBIG past kWholeFileLimit); `text` is then empty.
+// (ENOENT when there is no such file, EISDIR for a folder, EINVAL for anything else that
+// is no plain file, EFBIG past kWholeFileLimit); `text` is then empty.
 int readWholeFile(const std::string& path, std::string& text);
 
 // Writes `text` into a new file beside `path` and renames it over `path`. An existing

@@ -115,6 +115,12 @@ TEST_F(NzbAssociation, AnUnreadableMimeappsListIsNotReplaced) {
     EXPECT_EQ(set("/opt/corvane/corvane"), -1);
     EXPECT_TRUE(fs::is_directory(mimeapps() + "/inside"));
     EXPECT_EQ(get(), "");
+    // A pipe without a writer is neither waited on nor replaced.
+    fs::remove_all(mimeapps());
+    ASSERT_EQ(mkfifo(mimeapps().c_str(), 0600), 0);
+    EXPECT_EQ(set("/opt/corvane/corvane"), -1);
+    EXPECT_TRUE(fs::is_fifo(mimeapps()));
+    EXPECT_EQ(get(), "");
 }
 
 TEST_F(NzbAssociation, ExecLineWithoutQuotesYieldsTheWholeCommand) {

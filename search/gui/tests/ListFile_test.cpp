@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -47,9 +50,14 @@ TEST(ListFile, LongLineBecomesSeveralEntries) {
     EXPECT_EQ(*entries, (Entries{std::string(1023, 'x'), std::string(1023, 'y'), "zz", "after"}));
 }
 
-TEST(ListFile, MissingFileIsNotAnEmptyList) {
+TEST(ListFile, MissingFileOrNoPlainFileIsNotAList) {
     TempFolder folder;
     EXPECT_FALSE(readListFile(folder.file("absent.txt")));
+    // Neither a folder nor a pipe without a writer holds the caller.
+    std::filesystem::create_directory(folder.file("folder.txt"));
+    EXPECT_FALSE(readListFile(folder.file("folder.txt")));
+    ASSERT_EQ(mkfifo(folder.file("pipe.txt").c_str(), 0600), 0);
+    EXPECT_FALSE(readListFile(folder.file("pipe.txt")));
 }
 
 } // namespace
