@@ -3,7 +3,11 @@
 # server per engine with the fixture result pages, points the engines at them in a fresh
 # temporary MIRAVEL_HOME, searches, prints the results tables, downloads an NZB and stops
 # the servers. Nothing goes to the outside network.
+# With --window it opens the search window (needs a display) against the same servers
+# instead, and stops them when the window is closed.
 set -euo pipefail
+WINDOW=0
+[ "${1:-}" = "--window" ] && WINDOW=1
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 BIN="${BUILD_DIR:-build}/bin"
@@ -22,7 +26,7 @@ mkdir -p "$MIRAVEL_HOME/cfg"
 # One server per engine: a response finds its engine by the host it came from.
 for engine in binsearch nzbindex yabsearch; do
   "$BIN/testwebserver" --root "$FIXTURES" --routes "$FIXTURES/$engine/routes.txt" \
-    --lifetime 120 >"$MIRAVEL_HOME/$engine.port" 2>"$MIRAVEL_HOME/$engine.log" &
+    --lifetime "$((WINDOW ? 3600 : 120))" >"$MIRAVEL_HOME/$engine.port" 2>"$MIRAVEL_HOME/$engine.log" &
   servers+=($!)
   for _ in $(seq 50); do
     grep -q '^port ' "$MIRAVEL_HOME/$engine.port" 2>/dev/null && break
@@ -32,6 +36,12 @@ for engine in binsearch nzbindex yabsearch; do
   [ -n "$port" ] || { echo "the test web server for $engine did not start" >&2; exit 1; }
   printf '[%s]\nhost=127.0.0.1:%s\n' "$engine" "$port" >>"$MIRAVEL_HOME/cfg/engines.ini"
 done
+
+if ((WINDOW)); then
+  echo "search window on loopback test servers; try the keyword \"bunny\" on binsearch"
+  "$BIN/miravel"
+  exit 0
+fi
 
 # The fixture pages answer any words; these are words their results contain, since the
 # table shows the stored results of the engine that hold every word.
