@@ -87,20 +87,16 @@ char* NNTPqueue::next(int index, int hostid) {
     if (!slot) return nullptr;
     *slot = tsegm{};
 
-    char sql[160];
-    snprintf(sql, sizeof sql,
-             "SELECT * FROM %s WHERE segmSID NOT IN (SELECT segfSID FROM segf WHERE "
-             "segfHost=%d) LIMIT 1",
-             prioOn.load() ? "sego" : "segn", hostid);
+    const char* sql = prioOn.load() ? "SELECT * FROM sego WHERE segmSID NOT IN (SELECT "
+                                      "segfSID FROM segf WHERE segfHost=?) LIMIT 1"
+                                    : "SELECT * FROM segn WHERE segmSID NOT IN (SELECT "
+                                      "segfSID FROM segf WHERE segfHost=?) LIMIT 1";
     tnextRow row{slot, 0};
     {
         dbTransaction transaction(*db);
-        transaction.exec(sql, cb_queunext, &row);
-        if (row.rows) {
-            snprintf(sql, sizeof sql, "UPDATE segm SET segmState=1 WHERE segmSID=%d",
-                     slot->segmSID);
-            transaction.exec(sql);
-        }
+        transaction.execBound(sql, {hostid}, cb_queunext, &row);
+        if (row.rows)
+            transaction.execBound("UPDATE segm SET segmState=1 WHERE segmSID=?", {slot->segmSID});
     }
     if (!row.rows) {
         *slot = tsegm{};
@@ -167,19 +163,14 @@ void NNTPqueue::save(int index, std::string* article) {
     const int sid = slot->segmSID;
     const int fid = slot->segmFID;
     const int last = slot->last;
-    char sql[128];
     {
         dbTransaction transaction(*db);
-        snprintf(sql, sizeof sql, "UPDATE segm SET segmState=2 WHERE segmSID=%d", sid);
-        transaction.exec(sql);
-        snprintf(sql, sizeof sql, "UPDATE file SET fileProgress=fileProgress+%d WHERE fileFID=%d",
-                 slot->segmBytes, fid);
-        transaction.exec(sql);
+        transaction.execBound("UPDATE segm SET segmState=2 WHERE segmSID=?", {sid});
+        transaction.execBound("UPDATE file SET fileProgress=fileProgress+? WHERE fileFID=?",
+                              {slot->segmBytes, fid});
         if (last) {
-            snprintf(sql, sizeof sql, "DELETE FROM queu WHERE queuFID=%d", fid);
-            transaction.exec(sql);
-            snprintf(sql, sizeof sql, "INSERT INTO deco(decoFID) VALUES(%d)", fid);
-            transaction.exec(sql);
+            transaction.execBound("DELETE FROM queu WHERE queuFID=?", {fid});
+            transaction.execBound("INSERT INTO deco(decoFID) VALUES(?)", {fid});
         }
     }
     if (last && model) model->handleEvent(evtDecodeAdd, file, nullptr);
@@ -188,16 +179,12 @@ void NNTPqueue::save(int index, std::string* article) {
 }
 
 void NNTPqueue::giveBack(tsegm* slot, tfile* file, bool failed, int hostid) {
-    char sql[128];
     {
         dbTransaction transaction(*db);
-        if (failed) {
-            snprintf(sql, sizeof sql, "INSERT INTO segf (segfSID,segfHost) VALUES(%d,%d)",
-                     slot->segmSID, hostid);
-            transaction.exec(sql);
-        }
-        snprintf(sql, sizeof sql, "UPDATE segm SET segmState=0 WHERE segmSID=%d", slot->segmSID);
-        transaction.exec(sql);
+        if (failed)
+            transaction.execBound("INSERT INTO segf (segfSID,segfHost) VALUES(?,?)",
+                                  {slot->segmSID, hostid});
+        transaction.execBound("UPDATE segm SET segmState=0 WHERE segmSID=?", {slot->segmSID});
     }
     slot->segmSID = 0;
     setbusy(file, -1);

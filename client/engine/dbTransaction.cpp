@@ -1,10 +1,10 @@
 #include "dbTransaction.h"
 
 dbTransaction::dbTransaction(sqliteDB& db) : db(db), guard(db) {
-    db.exec("BEGIN");
+    db.execBound("BEGIN", {});
 }
 
 dbTransaction::~dbTransaction() {
-    if (db.exec("COMMIT") != SQLITE_OK && db.db && !sqlite3_get_autocommit(db.db))
+    if (db.execBound("COMMIT", {}) != SQLITE_OK && db.db && !sqlite3_get_autocommit(db.db))
         db.exec("ROLLBACK");
 }

@@ -18,6 +18,11 @@ class dbTransaction {
     int exec(const char* sql, sqlite3_callback callback = nullptr, void* context = nullptr) {
         return db.exec(sql, callback, context);
     }
+    // Runs one statement with its `?` parameters bound, from a kept prepared statement.
+    int execBound(const char* sql, std::initializer_list<long long> values,
+                  sqlite3_callback callback = nullptr, void* context = nullptr) {
+        return db.execBound(sql, values, callback, context);
+    }
 
   private:
     sqliteDB& db;

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <unistd.h>
 
+#include <vector>
+
 namespace {
 
 // Longest script line, line feed included, that the runner executes.
@@ -69,6 +71,7 @@ int sqliteDB::open(const char* path, const char* script) {
 int sqliteDB::close() {
     std::lock_guard<sqliteDB> guard(*this); // a statement in progress finishes first
     if (!db) return 0;
+    finalizeStatements(); // a kept statement would keep the connection open
     int rc = sqlite3_close(db);
     db = nullptr;
     return rc;
@@ -135,6 +138,61 @@ int sqliteDB::exec(const char* sql, sqlite3_callback callback, void* context) {
         sqlite3_free(message);
     }
     if (rc != SQLITE_OK) printf("SQLerr(%x): %d %s \n", handleBits(db), rc, sql ? sql : "");
+    return rc;
+}
+
+sqlite3_stmt* sqliteDB::prepared(const char* sql) {
+    auto found = statements.find(std::string_view(sql));
+    if (found != statements.end()) return found->second;
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(statement);
+        return nullptr;
+    }
+    statements.emplace(sql, statement);
+    return statement;
+}
+
+void sqliteDB::finalizeStatements() {
+    for (auto& [text, statement] : statements)
+        sqlite3_finalize(statement);
+    statements.clear();
+}
+
+int sqliteDB::execBound(const char* sql, std::initializer_list<long long> values,
+                        sqlite3_callback callback, void* context) {
+    sqlite3_stmt* statement = db ? prepared(sql) : nullptr;
+    if (!statement) {
+        int rc = db ? sqlite3_errcode(db) : SQLITE_CANTOPEN;
+        printf("SQLerr(%x): %d %s \n", handleBits(db), rc, sql);
+        return rc;
+    }
+    int index = 0;
+    for (long long value : values)
+        sqlite3_bind_int64(statement, ++index, value);
+    const int columns = sqlite3_column_count(statement);
+    std::vector<char*> row((size_t)columns), names((size_t)columns);
+    int rc;
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+        if (!callback) continue;
+        for (int i = 0; i < columns; ++i) {
+            row[(size_t)i] = (char*)sqlite3_column_text(statement, i);
+            names[(size_t)i] = (char*)sqlite3_column_name(statement, i);
+        }
+        if (callback(context, columns, row.data(), names.data()) != 0) {
+            rc = SQLITE_ABORT;
+            break;
+        }
+    }
+    if (rc == SQLITE_DONE) rc = SQLITE_OK;
+    if (rc != SQLITE_OK) {
+        char* text = sqlite3_expanded_sql(statement);
+        printf("SQLerr(%x): %d %s \n", handleBits(db), rc, text ? text : sql);
+        sqlite3_free(text);
+    }
+    // Reset at once: a statement left mid-way would hold its read of the database.
+    sqlite3_reset(statement);
+    sqlite3_clear_bindings(statement);
     return rc;
 }
 

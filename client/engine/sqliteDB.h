@@ -7,8 +7,11 @@
 #pragma once
 #include <sqlite3.h>
 
+#include <initializer_list>
 #include <mutex>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 
 class sqliteDB {
   public:
@@ -36,6 +39,14 @@ class sqliteDB {
     // closed connection (code 14), prints the SQLerr line. Returns SQLite's result code.
     int exec(const char* sql, sqlite3_callback callback = nullptr, void* context = nullptr);
 
+    // Runs one statement whose `?` parameters take `values` in order; the caller holds
+    // the lock. The statement is prepared once per text and kept until the connection
+    // closes, so a statement run for every segment is not parsed again each time. Rows
+    // reach `callback` as with exec; a failure prints the SQLerr line with the values in
+    // place. Returns SQLite's result code.
+    int execBound(const char* sql, std::initializer_list<long long> values,
+                  sqlite3_callback callback = nullptr, void* context = nullptr);
+
     // The "dblock" lock, usable with std::lock_guard / std::unique_lock.
     void lock() { dbLock.lock(); }
     void unlock() { dbLock.unlock(); }
@@ -46,6 +57,17 @@ class sqliteDB {
 
   private:
     void addSegmentIndex();
+    // The kept statement for `sql`, prepared now if need be; null when it cannot be.
+    sqlite3_stmt* prepared(const char* sql);
+    void finalizeStatements();
+
+    struct TextHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view text) const {
+            return std::hash<std::string_view>{}(text);
+        }
+    };
+    std::unordered_map<std::string, sqlite3_stmt*, TextHash, std::equal_to<>> statements;
 
     std::recursive_mutex& dbLock;
     std::string dbPath; // the file of the last open; resetDB rebuilds this one

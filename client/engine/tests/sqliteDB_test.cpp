@@ -187,3 +187,43 @@ TEST_F(SqliteDBTest, ResetRebuildsTheFileThatWasOpened) {
     EXPECT_EQ(column(db, "SELECT COUNT(*) FROM x"), "0");
     EXPECT_FALSE(std::filesystem::exists(ARTICLES_DB));
 }
+
+TEST_F(SqliteDBTest, KeptStatementsBindRunAgainAndReportWithTheirValues) {
+    sqliteDB db;
+    ASSERT_EQ(db.open("test.db"), SQLITE_OK);
+    {
+        std::lock_guard<sqliteDB> guard(db);
+        db.exec("CREATE TABLE t (a INTEGER PRIMARY KEY, b INTEGER)");
+        // The same text again and again: one kept statement, fresh values each time.
+        for (long long a = 1; a <= 50; ++a)
+            ASSERT_EQ(db.execBound("INSERT INTO t VALUES(?,?)", {a, a * 10}), SQLITE_OK);
+        int value = 0;
+        EXPECT_EQ(db.execBound("SELECT b FROM t WHERE a=?", {7}, cb_max, &value), SQLITE_OK);
+        EXPECT_EQ(value, 70);
+        EXPECT_EQ(db.execBound("SELECT a FROM t WHERE a>? ORDER BY a", {45}, cb_max, &value),
+                  SQLITE_OK);
+        EXPECT_EQ(value, 50); // every row reached the callback, the last one stays
+
+        // A callback that stops early leaves no read behind: the next transaction commits.
+        auto stop = [](void*, int, char**, char**) { return 1; };
+        EXPECT_EQ(db.execBound("SELECT a FROM t", {}, stop), SQLITE_ABORT);
+        EXPECT_EQ(db.exec("BEGIN"), SQLITE_OK);
+        EXPECT_EQ(db.execBound("UPDATE t SET b=? WHERE a=?", {5, 1}), SQLITE_OK);
+        EXPECT_EQ(db.exec("COMMIT"), SQLITE_OK);
+
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(db.execBound("INSERT INTO t VALUES(?,?)", {3, 4}), SQLITE_CONSTRAINT);
+        EXPECT_EQ(db.execBound("SELECT nope FROM t WHERE a=?", {1}), SQLITE_ERROR);
+        fflush(stdout);
+        std::string log = testing::internal::GetCapturedStdout();
+        EXPECT_NE(log.find(": 19 INSERT INTO t VALUES(3,4) \n"), std::string::npos) << log;
+        EXPECT_NE(log.find(": 1 SELECT nope FROM t WHERE a=? \n"), std::string::npos) << log;
+    }
+    // Kept statements never hold the connection open, and nothing runs after the close.
+    EXPECT_EQ(db.close(), SQLITE_OK);
+    std::lock_guard<sqliteDB> guard(db);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(db.execBound("SELECT a FROM t WHERE a=?", {1}), SQLITE_CANTOPEN);
+    fflush(stdout);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "SQLerr(0): 14 SELECT a FROM t WHERE a=? \n");
+}
