@@ -479,6 +479,18 @@ TEST_F(MainWindow, ConfiguredAddressesAreOpenedAndTheUpdateHostAsked) {
                           "http://127.0.0.1/miravel", "http://127.0.0.1/howto?a=1&b=2"}));
 }
 
+// Quitting while the update host has not answered: the fetcher is stopped mid-request
+// and nothing it might still report reaches the window that is going away.
+TEST_F(MainWindow, ClosingWhileTheUpdateHostIsSilent) {
+    startServer({"--route", "GET /update.php?* -> README.md silent"});
+    writeFile(home.file("cfg/miravel.ini"), "[web]\nupdatehost=" + server->hostPort() + "\n");
+    openWindow();
+    ASSERT_TRUE(waitUntil([&] { return count(readFile(requestLog()), "GET /update.php") == 1; }));
+    main.reset();
+    QApplication::processEvents();
+    EXPECT_TRUE(opened.empty());
+}
+
 TEST_F(MainWindow, AnUpdateHostThatIsNoHostIsNotAsked) {
     for (const char* host : {"127.0.0.1/evil", "http://127.0.0.1", "a b", "x@y"}) {
         writeFile(home.file("cfg/miravel.ini"), std::string("[web]\nupdatehost=") + host + "\n");
