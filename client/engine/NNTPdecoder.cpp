@@ -23,6 +23,17 @@ std::string yydecodePath() {
     return locateProgram("yydecode", {".", programFolder()});
 }
 
+// yydecode expands the pattern itself: "*", "?" or "[" in the folder part would match
+// other folders (whose segment files would then be joined in) or none at all.
+std::string wildcardLiteral(const std::string& text) {
+    std::string literal;
+    for (char c : text) {
+        if (c == '*' || c == '?' || c == '[' || c == '\\') literal += '\\';
+        literal += c;
+    }
+    return literal;
+}
+
 } // namespace
 
 NNTPdecoder::NNTPdecoder(sqliteDB* db, std::chrono::milliseconds idleWait)
@@ -143,16 +154,17 @@ int NNTPdecoder::dcdecode(int fid, tfile* file) {
     }
     // A folder beginning with '-' must not read as an option.
     if (!temp.empty() && temp[0] == '-') temp = "./" + temp;
-    std::vector<char> pattern(temp.size() + 64);
-    snprintf(pattern.data(), pattern.size(), "%s/%x.%x.*.segm", temp.c_str(),
-             (unsigned)file->filePID, (unsigned)fid);
-    printf("decode: %s\n", pattern.data());
+    char names[64];
+    snprintf(names, sizeof names, "/%x.%x.*.segm", (unsigned)file->filePID, (unsigned)fid);
+    std::string pattern = temp + names;
+    printf("decode: %s\n", pattern.c_str());
 
     std::string program = yydecodePath();
+    std::string argument = wildcardLiteral(temp) + names;
     printf("exec: %s -e -c -l -b -D \"%s\" %s\n", program.empty() ? "yydecode" : program.c_str(),
-           download.c_str(), pattern.data());
+           download.c_str(), argument.c_str());
     fflush(stdout); // the program's own lines follow ours in the log
-    tchildRun decoded = runChild({program, "-e", "-c", "-l", "-b", "-D", download, pattern.data()});
+    tchildRun decoded = runChild({program, "-e", "-c", "-l", "-b", "-D", download, argument});
     if (decoded.error) {
         printf("CreateProcess failed.");
         return -1;
@@ -163,6 +175,6 @@ int NNTPdecoder::dcdecode(int fid, tfile* file) {
         printf("yydecode exit %d\n", decoded.exitCode);
         return decoded.exitCode;
     }
-    removeM(pattern.data());
+    removeM(pattern.c_str());
     return 0;
 }

@@ -266,4 +266,35 @@ TEST_F(DecoderTest, YydecodeWritesTheOriginalFileAndADamagedPartStillCountsAsDec
     EXPECT_TRUE(fs::is_empty("temp"));
 }
 
+TEST_F(DecoderTest, WildcardCharactersInTheTemporaryFolderNameAreTakenLiterally) {
+    fs::create_symlink(CORV_BIN_DIR "/yydecode", "yydecode");
+    fs::create_directory("spool");
+    const std::string temp = "seg [1]*";
+    fs::create_directory(temp);
+    // Read as a wildcard, the folder name would match this one and pick up its file.
+    fs::create_directory("seg 1x");
+    writeFile("seg 1x/1.28.1.segm", "=ybegin line=128 size=1 name=decoy.bin\r\n\xa2\r\n"
+                                    "=yend size=1\r\n.\r\n");
+    writeRandomFile("original.bin", 20000, 5);
+    PostOptions options;
+    options.spool = "spool";
+    options.partSize = 7000;
+    PostedFile posted = makePost({"original.bin"}, options).at(0);
+    tfile& file = files[40];
+    file.filePID = 1;
+    file.fileFID = 40;
+    file.fileState = fsWaitDecode;
+    ASSERT_EQ(saveAsSegmentFiles(posted, "spool", temp, 1, 40).size(), 3u);
+    decoder->setfolders(temp.c_str(), "./download");
+    decoder->adddecode(40, &file, 0);
+
+    decoder->start();
+    ASSERT_TRUE(reaches(40, fsDecoded));
+    endDecoder();
+    EXPECT_EQ(readFile("download/original.bin"), readFile("original.bin"));
+    EXPECT_FALSE(fs::exists("download/decoy.bin"));
+    EXPECT_TRUE(fs::is_empty(temp));
+    EXPECT_TRUE(fs::exists("seg 1x/1.28.1.segm"));
+}
+
 } // namespace
