@@ -18,11 +18,12 @@ const std::string kHeader = "From: a@b\r\nSubject: \"x\" yEnc (2/3)\r\n\r\n";
 
 TEST(YencArticle, ReadsKeywordLinesAndFindsTheBody) {
     std::string problem;
-    auto article = findYencArticle(
-        kHeader + "=ybegin part=2 total=3 line=128 size=300 name=my file size=9.bin\r\n"
-                  "=ypart begin=101 end=200\r\nBODY\r\n"
-                  "=yend size=100 part=2 pcrc32=0000abcd crc32=DEADBEEF\r\n.\r\n",
-        problem);
+    // The result points into the text, which must outlive it.
+    const std::string text = kHeader +
+                             "=ybegin part=2 total=3 line=128 size=300 name=my file size=9.bin\r\n"
+                             "=ypart begin=101 end=200\r\nBODY\r\n"
+                             "=yend size=100 part=2 pcrc32=0000abcd crc32=DEADBEEF\r\n.\r\n";
+    auto article = findYencArticle(text, problem);
     ASSERT_TRUE(article) << problem;
     EXPECT_EQ(article->name, "my file size=9.bin"); // the name runs to the line end
     EXPECT_EQ(article->size, 300u);
@@ -76,6 +77,13 @@ TEST(YencArticle, UnusableHeadersAreRefusedWithAReason) {
         "=ybegin part=1 line=128 size=10 name=a\r\n=ypart begin=0 end=3\r\n",  // 0 is no offset
         "=ybegin part=1 line=128 size=10 name=a\r\n=ypart begin=6 end=4\r\n",  // backwards
         "=ybegin part=x line=128 size=10 name=a\r\n",                          // bad part
+        "=ybegin line=128 size=-1 name=a\r\n",                                 // negative size
+        "=ybegin part=99999999999 line=128 size=10 name=a\r\n",                // part overflows
+        "=ybegin part=1 line=128 size=10 name=a\r\n=ypart begin=-1 end=3\r\n", // negative
+        "=ybegin part=1 line=128 size=10 name=a\r\n=ypart begin=1 end=-1\r\n", // negative end
+        "=ybegin part=1 line=128 size=10 name=a\r\n"
+        "=ypart begin=1 end=18446744073709551616\r\n",                          // end overflows
+        "=ybegin part=1 line=128 size=10 name=a\r\n=ypart begin=11 end=12\r\n", // past size
     };
     for (const std::string& body : bodies) {
         std::string problem;
