@@ -203,6 +203,22 @@ TEST_F(ResultPanel, SetFilterCutsAndKeepsPercent) {
     EXPECT_EQ(filter("subject"), "");
 }
 
+// A filter the database cannot run (a bracketed word is taken as SQL as typed) shows what
+// the failed read reports; the next sound filter brings the rows back.
+TEST_F(ResultPanel, AFilterTheDatabaseRejectsIsSurvived) {
+    holdRefreshThread();
+    for (const char* broken : {"[)]", "[=(SELECT]", "['']"}) {
+        SCOPED_TRACE(broken);
+        panel->SetFilter("subject", broken, true);
+        refreshByHand();
+        EXPECT_EQ(view()->model()->rowCount(), panel->shownPage().rows);
+        EXPECT_EQ(view()->model()->columnCount(), 7);
+        panel->SetFilter("subject", "subject 4", true);
+        refreshByHand();
+        EXPECT_EQ(column(COL_ID), std::vector<std::string>{"id4"});
+    }
+}
+
 TEST_F(ResultPanel, ChangesWithinOnePollingIntervalCauseOneReRead) {
     holdRefreshThread();
     const int before = panel->refreshCount();
