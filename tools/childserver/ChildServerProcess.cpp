@@ -65,19 +65,20 @@ ChildServerProcess::~ChildServerProcess() {
     stop();
 }
 
-void ChildServerProcess::stop() {
-    if (pid <= 0) return;
+bool ChildServerProcess::stop() {
+    if (pid <= 0) return false;
     kill(pid, SIGTERM);
     int status = 0;
     // Bounded: after 5 s of waiting the server is killed outright.
     for (int i = 0; i < 250; ++i) {
         if (waitpid(pid, &status, WNOHANG) == pid) {
             pid = -1;
-            return;
+            return WIFEXITED(status) && WEXITSTATUS(status) == 0;
         }
         usleep(20000);
     }
     kill(pid, SIGKILL);
     waitpid(pid, &status, 0);
     pid = -1;
+    return false;
 }

@@ -16,8 +16,10 @@ class ChildServerProcess {
 
     // The port it listens on, or 0 when it did not start (see stderr).
     int port() const { return listenPort; }
-    // Ends the server and waits for it; called by the destructor.
-    void stop();
+    // Ends the server and waits for it; called by the destructor. True when it ended
+    // by itself on the stop signal with exit status 0; false when it had to be killed,
+    // failed, or was not running.
+    bool stop();
 
   private:
     pid_t pid = -1;

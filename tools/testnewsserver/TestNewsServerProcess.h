@@ -14,8 +14,9 @@ class TestNewsServerProcess {
 
     // The port it listens on, or 0 when it did not start (see stderr).
     int port() const { return process.port(); }
-    // Ends the server and waits for it; called by the destructor.
-    void stop() { process.stop(); }
+    // Ends the server and waits for it; called by the destructor. True when it ended
+    // cleanly on the stop signal.
+    bool stop() { return process.stop(); }
 
   private:
     ChildServerProcess process;
