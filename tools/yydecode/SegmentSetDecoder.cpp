@@ -285,19 +285,24 @@ bool SegmentSetDecoder::finishYenc(const std::string& name, Output& output) {
 
 int SegmentSetDecoder::finishAll() {
     int written = 0;
+    failures = 0;
     for (auto& [name, output] : outputs) {
         if (output.failed) {
             if (output.file) say("\"%s\": not written", name.c_str());
             output.file.reset();
+            ++failures;
             continue;
         }
         if (!output.uu) {
-            written += finishYenc(name, output) ? 1 : 0;
+            bool finished = finishYenc(name, output);
+            written += finished ? 1 : 0;
+            failures += finished ? 0 : 1;
             continue;
         }
         std::string error;
         if (!output.file->finish(UINT64_MAX, error)) {
             say("\"%s\": %s", name.c_str(), error.c_str());
+            ++failures;
             continue;
         }
         say("\"%s\" %llu bytes, %d parts, uu, no crc%s", name.c_str(), ull(output.uuBytes),

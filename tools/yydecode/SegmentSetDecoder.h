@@ -25,6 +25,9 @@ class SegmentSetDecoder {
 
     // Returns how many files were written.
     int decode(const std::vector<std::string>& paths);
+    // How many files that `decode` found could not be written (full disk, a name that
+    // cannot be created).
+    int unwritten() const { return failures; }
 
   private:
     struct Part {
@@ -69,4 +72,5 @@ class SegmentSetDecoder {
     std::mutex lock;
     std::mutex reportLock;
     std::map<std::string, Output> outputs;
+    int failures = 0;
 };

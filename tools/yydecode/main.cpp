@@ -77,5 +77,11 @@ int main(int argc, char** argv) {
         std::printf("nothing decoded\n");
         return 1;
     }
+    // The client deletes the segment files only after success: they must stay while a
+    // file of theirs is missing.
+    if (decoder.unwritten() > 0) {
+        std::printf("%d files not written\n", decoder.unwritten());
+        return 1;
+    }
     return 0;
 }

@@ -260,7 +260,8 @@ TEST_F(Yydecode, ArticlesCutShortAnywhereNeverCrashIt) {
 
 TEST_F(Yydecode, AWriteThatFailsLeavesTheEarlierFileAsItWas) {
     std::string data = testData(300000, 7);
-    post({{"big.bin", data}}, 100000);
+    std::string small = testData(20000, 8);
+    post({{"big.bin", data}, {"small.bin", small}}, 100000);
     writeFile(folder.file("out/big.bin"), "the earlier download");
     // A file size limit, handed down to the child, stands in for a full disk: writes past
     // it fail.
@@ -272,11 +273,14 @@ TEST_F(Yydecode, AWriteThatFailsLeavesTheEarlierFileAsItWas) {
     tchildRun run = yydecodePattern();
     setrlimit(RLIMIT_FSIZE, &previous);
 
+    // A file that fits is written, yet the run fails: the segment files must stay.
     EXPECT_EQ(run.exitCode, 1) << run.output;
     EXPECT_TRUE(contains(run.output, "\"big.bin\": write failed")) << run.output;
     EXPECT_TRUE(contains(run.output, "\"big.bin\": not written")) << run.output;
+    EXPECT_TRUE(contains(run.output, "1 files not written")) << run.output;
     EXPECT_EQ(out("big.bin"), "the earlier download");
+    EXPECT_EQ(out("small.bin"), small);
     EXPECT_EQ(std::distance(fs::directory_iterator(folder.file("out")), fs::directory_iterator()),
-              1)
+              2)
         << "the half-written file is removed";
 }
