@@ -12,6 +12,8 @@ namespace {
 
 // Field size of the configured host name, user name and password.
 const int kConfigText = 64;
+// Articles are well below this; a larger buffer is let go after use.
+const size_t kKeptArticleCapacity = 8 * 1024 * 1024;
 
 int elapsedMs(std::chrono::steady_clock::time_point since) {
     return (int)std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -47,6 +49,8 @@ void Corvane::rdconfig(const char* section) {
 }
 
 int Corvane::start() {
+    // A stop of an earlier run left the connection interrupted.
+    if (!hasThread()) connection.clearInterrupt();
     return cThread::start();
 }
 
@@ -121,6 +125,8 @@ void Corvane::run() {
         int rc = connection.article(current, &article);
         auto transferred = std::chrono::steady_clock::now();
         eNext next = outcome(rc, article);
+        // A hostile server's oversized answer must not keep its buffer for good.
+        if (article.capacity() > kKeptArticleCapacity) std::string().swap(article);
         if (next == eNext::retrySame) continue;
         if (next == eNext::giveBack) {
             queue->rset(index);

@@ -78,8 +78,8 @@ int cTCPclient::connect() {
     if (fd < 0) return -1;
     printf("socket OK\n");
     // Owned before the connect, so that `interrupt` can break off a slow connect too.
-    setSocket(fd);
-    if (connectWithin(fd, &address, sizeof address) != 0) {
+    // An interrupt that came while no socket existed yet ends the connect here.
+    if (!setSocket(fd) || connectWithin(fd, &address, sizeof address) != 0) {
         close();
         return -1;
     }
@@ -113,9 +113,10 @@ int cTCPclient::connect(unsigned socket) {
     return 0;
 }
 
-void cTCPclient::setSocket(int fd) {
+bool cTCPclient::setSocket(int fd) {
     std::lock_guard<std::mutex> guard(socketLock);
     sock = fd;
+    return !interrupted;
 }
 
 int cTCPclient::close() {
@@ -129,8 +130,14 @@ int cTCPclient::close() {
 
 void cTCPclient::interrupt() {
     std::lock_guard<std::mutex> guard(socketLock);
+    interrupted = true;
     int fd = sock.load();
     if (fd >= 0) shutdown(fd, SHUT_RDWR);
+}
+
+void cTCPclient::clearInterrupt() {
+    std::lock_guard<std::mutex> guard(socketLock);
+    interrupted = false;
 }
 
 int cTCPclient::select(int mode, int waitSeconds) {

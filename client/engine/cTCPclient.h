@@ -59,8 +59,11 @@ class cTCPclient {
     int recvE(std::string* data, const char* terminator, std::atomic<int>* counter,
               std::atomic<int>* resetFlag, size_t limit = kMaxData);
     // Breaks off a blocked wait of the owner thread (shutdown of the socket, which the
-    // owner still closes). Safe from any thread, also while the owner closes.
+    // owner still closes). Safe from any thread, also while the owner closes. It holds
+    // until `clearInterrupt`: a connect under way while no socket existed yet fails as
+    // soon as its socket exists.
     void interrupt();
+    void clearInterrupt();
 
     // The time-out of every wait in seconds (0: no limit); `set_host` of the NNTP
     // connection sets 30 s, tests set a few.
@@ -74,7 +77,8 @@ class cTCPclient {
   private:
     // Connects `fd` to `address` within the time-out; 0 when connected.
     int connectWithin(int fd, const void* address, unsigned length);
-    void setSocket(int fd);
+    // Takes `fd` as the socket; false when an interrupt is pending.
+    bool setSocket(int fd);
     // One wait and receive of at most `size` bytes into `buffer`: the count, or -1
     // (closed).
     int receive(char* buffer, size_t size);
@@ -89,6 +93,7 @@ class cTCPclient {
     // Held while the socket is replaced or closed, so `interrupt` never reaches a
     // descriptor number that was already reused.
     std::mutex socketLock;
+    bool interrupted = false; // guarded by socketLock
     // Received, not yet taken: ahead[aheadBegin, aheadEnd). The owner thread's alone.
     std::unique_ptr<char[]> ahead;
     size_t aheadBegin = 0, aheadEnd = 0;

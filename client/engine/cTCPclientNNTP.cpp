@@ -1,5 +1,6 @@
 #include "cTCPclientNNTP.h"
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -101,8 +102,17 @@ int cTCPclientNNTP::recv_rescode() {
         return -1;
     }
     response[length - 1] = 0;
-    if (response[0] >= '1' && response[0] <= '5') return atoi(response);
-    return length;
+    int code = statusCode(response);
+    return code >= 0 ? code : length;
+}
+
+int cTCPclientNNTP::statusCode(const char* line) {
+    // Exactly three digits, the first 1 to 5, then the end or a blank: a longer number
+    // must not wrap around into a success code.
+    bool digits = line[0] >= '1' && line[0] <= '5' && isdigit((unsigned char)line[1]) &&
+                  isdigit((unsigned char)line[2]);
+    if (!digits || (line[3] && line[3] != ' ' && line[3] != '\r')) return -1;
+    return (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
 }
 
 int cTCPclientNNTP::recv_resdata(std::string* data) {
@@ -136,7 +146,7 @@ int cTCPclientNNTP::articleStatus(const char* id) {
     if (rc != 0) return rc == 501 ? rc : -1;
     int code = recv_rescode();
     if (code < 0) return code;
-    if (response[0] < '1' || response[0] > '5') {
+    if (statusCode(response) < 0) {
         // Not a status line: the dialogue is out of step.
         close();
         return -1;

@@ -34,8 +34,8 @@ class cTCPclientNNTP : public cTCPclient {
     // result, or 501 (nothing sent) when it does not fit or the argument holds CR or LF.
     int send_command(const char* format, const char* argument);
     // Reads one status line into the response line: its status code when it begins
-    // with a digit 1 to 5, else the number of bytes read; -1 when nothing could be read
-    // or the line did not end within the response line (the socket is then closed).
+    // with a three-digit code, the first 1 to 5, else the number of bytes read; -1 when nothing
+    // could be read or the line did not end within the response line (the socket is then closed).
     int recv_rescode();
     // Receives up to and including the end marker "\r\n.\r\n", counting bytes and
     // measuring the speed; the length, or -1.
@@ -60,6 +60,8 @@ class cTCPclientNNTP : public cTCPclient {
     int articleStatus(const char* id);
     // Deletes the first dot of every "\r\n.." from position 3 on, in one pass.
     static void unstuff(std::string& data);
+    // The code of a well-formed status line, else -1.
+    static int statusCode(const char* line);
 
     std::string user, password;
     char commandLine[kCommandSize] = {};

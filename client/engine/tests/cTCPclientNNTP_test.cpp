@@ -245,19 +245,24 @@ TEST(NNTPClientScripted, EndlessArticleIsCutAtTheCap) {
 }
 
 TEST(NNTPClientScripted, NonStatusLinesBreakTheDialogue) {
-    ScriptedServer server([](int fd) {
-        ScriptedServer::sendText(fd, "200 hello\r\n");
-        if (!ScriptedServer::readLine(fd)) return;
-        // 250 bytes of garbage: its length must not pass for a success code.
-        ScriptedServer::sendText(fd, std::string(248, 'g') + "\r\n");
-        ScriptedServer::readLine(fd);
-    });
-    cTCPclientNNTP client;
-    aimAt(client, server.port(), 10);
-    std::string data;
-    EXPECT_EQ(client.article("g@t", &data), -1);
-    EXPECT_FALSE(client.isOpen());
-    EXPECT_TRUE(data.empty());
+    // Garbage whose length could pass for a success code, and numbers that wrap around
+    // into 200 or 430 when read as an int.
+    for (std::string line :
+         {std::string(248, 'g'), std::string("4294967496 ok"), std::string("4294967726 no"),
+          std::string("2201 ok"), std::string("22 ok")}) {
+        ScriptedServer server([line](int fd) {
+            ScriptedServer::sendText(fd, "200 hello\r\n");
+            if (!ScriptedServer::readLine(fd)) return;
+            ScriptedServer::sendText(fd, line + "\r\n");
+            ScriptedServer::readLine(fd);
+        });
+        cTCPclientNNTP client;
+        aimAt(client, server.port(), 10);
+        std::string data;
+        EXPECT_EQ(client.article("g@t", &data), -1) << line;
+        EXPECT_FALSE(client.isOpen()) << line;
+        EXPECT_TRUE(data.empty()) << line;
+    }
 }
 
 TEST_F(NNTPClientTest, InterruptEndsABlockedArticleFromAnotherThread) {
@@ -275,5 +280,19 @@ TEST_F(NNTPClientTest, InterruptEndsABlockedArticleFromAnotherThread) {
     fetcher.join();
     EXPECT_EQ(result.load(), -1);
     EXPECT_FALSE(client.isOpen());
-    client.interrupt(); // no socket: nothing happens
+}
+
+TEST_F(NNTPClientTest, InterruptBeforeTheSocketExistsHoldsUntilCleared) {
+    TestNewsServerProcess server(args());
+    ASSERT_GT(server.port(), 0);
+    cTCPclientNNTP client;
+    aimAt(client, server.port(), 0);
+    // A stop while the connection is being made: no socket yet to shut down.
+    client.interrupt();
+    std::string data;
+    EXPECT_EQ(client.article("plain@t", &data), -1);
+    EXPECT_FALSE(client.isOpen());
+    EXPECT_EQ(logCount(logPath(), "ARTICLE <"), 0);
+    client.clearInterrupt();
+    EXPECT_EQ(client.article("plain@t", &data), 200);
 }
