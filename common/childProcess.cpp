@@ -1,7 +1,8 @@
 #include "childProcess.h"
 
+#include "execReport.h"
+
 #include <fcntl.h>
-#include <linux/close_range.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -11,8 +12,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-
-extern char** environ;
 
 namespace {
 
@@ -24,15 +23,11 @@ bool isExecutable(const std::string& path) {
            access(path.c_str(), X_OK) == 0;
 }
 
-// Starts the child with both output streams on `writeEnd`, standard input from
-// /dev/null, SIGPIPE back at its default and the idle scheduling class. posix_spawn
-// cannot ask for SCHED_IDLE, so this forks; the child makes only async-signal-safe
-// calls and reports a failed exec through a close-on-exec pipe. Returns 0 or an errno.
+// Starts the child with both output streams on `writeEnd`, SIGPIPE back at its default
+// and the idle scheduling class. posix_spawn cannot ask for SCHED_IDLE, so this forks.
+// Returns 0 or an errno.
 int spawnChild(const std::vector<std::string>& arguments, int writeEnd, pid_t& pid) {
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments)
-        argv.push_back((char*)argument.c_str());
-    argv.push_back(nullptr);
+    std::vector<char*> argv = execArgv(arguments);
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0) return errno;
     pid = fork();
@@ -46,28 +41,16 @@ int spawnChild(const std::vector<std::string>& arguments, int writeEnd, pid_t& p
         sched_param priority{};
         if (sched_setscheduler(0, SCHED_IDLE, &priority) != 0) setpriority(PRIO_PROCESS, 0, 19);
         signal(SIGPIPE, SIG_DFL);
-        int input = open("/dev/null", O_RDONLY);
-        if (input >= 0) dup2(input, STDIN_FILENO);
         dup2(writeEnd, STDOUT_FILENO);
         dup2(writeEnd, STDERR_FILENO);
-        // Descriptors that other parts of the process opened without close-on-exec
-        // (sockets, database files) must not leak into the program.
-        close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
-        execve(argv[0], argv.data(), environ);
-        int error = errno;
-        ssize_t ignored = write(report[1], &error, sizeof error);
-        (void)ignored;
-        _exit(127);
+        execOrReport(argv.data(), report[1]);
     }
     close(report[1]);
-    int error = 0;
-    ssize_t n;
-    while ((n = read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
-    }
-    close(report[0]);
-    if (n != (ssize_t)sizeof error) return 0;
-    int status;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    int error = readExecReport(report[0]);
+    if (error) {
+        int status;
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
     }
     return error;
 }

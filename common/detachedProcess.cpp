@@ -1,16 +1,14 @@
 #include "detachedProcess.h"
 
 #include "childProcess.h"
+#include "execReport.h"
 
 #include <fcntl.h>
-#include <linux/close_range.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-
-extern char** environ;
 
 namespace {
 
@@ -22,18 +20,7 @@ namespace {
     sigprocmask(SIG_SETMASK, &none, nullptr);
     for (int signal = 1; signal < NSIG; ++signal)
         if (signal != SIGKILL && signal != SIGSTOP) ::signal(signal, SIG_DFL);
-    int input = open("/dev/null", O_RDONLY);
-    if (input >= 0 && input != STDIN_FILENO) {
-        dup2(input, STDIN_FILENO);
-        close(input);
-    }
-    // Sockets and database files the caller opened without close-on-exec are not handed on.
-    close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
-    execve(argv[0], argv, environ);
-    int error = errno;
-    ssize_t ignored = write(report, &error, sizeof error);
-    (void)ignored;
-    _exit(127);
+    execOrReport(argv, report);
 }
 
 } // namespace
@@ -44,10 +31,8 @@ int spawnDetached(const std::vector<std::string>& arguments) {
                                     ? locateProgram(arguments[0], {})
                                     : arguments[0];
     if (program.empty()) return ENOENT;
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (size_t i = 1; i < arguments.size(); ++i)
-        argv.push_back(const_cast<char*>(arguments[i].c_str()));
-    argv.push_back(nullptr);
+    std::vector<char*> argv = execArgv(arguments);
+    argv[0] = const_cast<char*>(program.c_str());
 
     // The grandchild reports a failed exec here; a successful exec closes the pipe.
     int report[2];
@@ -74,10 +59,5 @@ int spawnDetached(const std::vector<std::string>& arguments) {
     int status;
     while (waitpid(middle, &status, 0) < 0 && errno == EINTR) {
     }
-    int error = 0;
-    ssize_t n;
-    while ((n = read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
-    }
-    close(report[0]);
-    return n == (ssize_t)sizeof error ? error : 0;
+    return readExecReport(report[0]);
 }

@@ -5,6 +5,7 @@
 #include "dbTransaction.h"
 #include "fixedField.h"
 #include "sqliteDB.h"
+#include "writeAll.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -124,19 +125,7 @@ int NNTPqueue::savesegment(tfile* file, tsegm* segment, std::string* article) {
         printf("segment file not written: %s %s\n", path.c_str(), strerror(error));
         return -1;
     }
-    const char* cursor = article->data();
-    size_t left = article->size();
-    int error = 0;
-    while (left > 0) {
-        ssize_t written = write(fd, cursor, left);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) {
-            error = written < 0 ? errno : ENOSPC;
-            break;
-        }
-        cursor += written;
-        left -= (size_t)written;
-    }
+    int error = writeAll(fd, article->data(), article->size());
     if (::close(fd) != 0 && !error) error = errno; // a late write error may show here
     if (!error) return 0;
     printf("segment file not written: %s %s\n", path.c_str(), strerror(error));

@@ -1,5 +1,7 @@
 #include "WholeFile.h"
 
+#include "writeAll.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,14 +19,9 @@ std::string finalTarget(const std::string& path) {
     return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
 }
 
-int writeAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return n < 0 ? errno : EIO;
-        done += (size_t)n;
-    }
+int writeAndSync(int fd, const std::string& text) {
+    int error = writeAll(fd, text.data(), text.size());
+    if (error) return error;
     return fsync(fd) == 0 ? 0 : errno;
 }
 
@@ -64,7 +61,7 @@ int writeFileAtomically(const std::string& path, const std::string& text) {
     if (fd < 0) return errno;
     struct stat old;
     mode_t mode = stat(target.c_str(), &old) == 0 ? old.st_mode & 07777 : 0644;
-    int error = fchmod(fd, mode) == 0 ? writeAll(fd, text) : errno;
+    int error = fchmod(fd, mode) == 0 ? writeAndSync(fd, text) : errno;
     if (close(fd) != 0 && error == 0) error = errno;
     if (error == 0 && rename(temporary.c_str(), target.c_str()) != 0) error = errno;
     if (error != 0) unlink(temporary.c_str());

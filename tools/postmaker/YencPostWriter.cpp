@@ -3,6 +3,7 @@
 #include "NzbWriter.h"
 #include "YencEncoder.h"
 #include "crc32Of.h"
+#include "writeAll.h"
 
 #include <cctype>
 #include <cerrno>
@@ -196,21 +197,10 @@ void YencPostWriter::store(const std::string& messageId, const std::string& arti
     std::string path = options.spool + "/" + messageId;
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) throw std::runtime_error(systemError("cannot create " + path));
-    const char* cursor = article.data();
-    std::size_t left = article.size();
-    while (left > 0) {
-        ssize_t written = write(fd, cursor, left);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) {
-            std::string message = systemError("cannot write " + path);
-            close(fd);
-            unlink(path.c_str());
-            throw std::runtime_error(message);
-        }
-        cursor += written;
-        left -= static_cast<std::size_t>(written);
-    }
-    if (close(fd) != 0) {
+    int error = writeAll(fd, article.data(), article.size());
+    if (close(fd) != 0 && !error) error = errno;
+    if (error) {
+        errno = error;
         std::string message = systemError("cannot write " + path);
         unlink(path.c_str());
         throw std::runtime_error(message);
