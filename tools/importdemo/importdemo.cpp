@@ -10,11 +10,10 @@
 #include "articleDB.h"
 #include "articleSchema.h"
 #include "fileHelpers.h"
+#include "nzbImport.h"
 #include "programFolder.h"
-#include "quillmap.h"
 #include "sqliteDB.h"
 
-#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -34,32 +33,19 @@ std::string scriptPathFor(const fs::path& nzb) {
     return "./temp/" + nzb.stem().string() + ".sql";
 }
 
-// One import as the model does it: id bases under the lock, conversion, load, clean-up.
-bool importNzb(sqliteDB& db, const fs::path& nzb) {
-    int postBase = 0;
-    int fileBase = 0;
-    {
-        std::lock_guard<sqliteDB> guard(db);
-        db.exec("SELECT MAX(postPID) FROM post", cb_max, &postBase);
-        db.exec("SELECT MAX(fileFID) FROM file", cb_max, &fileBase);
-    }
+// One import, with its id bases and timings shown.
+bool importOne(sqliteDB& db, const fs::path& nzb) {
     std::string script = scriptPathFor(nzb);
-    printf("import %s: posts after %d, files after %d\n", nzb.c_str(), postBase, fileBase);
-    auto start = std::chrono::steady_clock::now();
-    quillmap(nzb.c_str(), script.c_str(), postBase, fileBase);
-    auto converted = std::chrono::steady_clock::now();
-    if (file_exists(script.c_str()) != 0) {
+    tnzbImport import;
+    bool converted = importNzb(db, nzb.c_str(), script.c_str(), &import);
+    printf("import %s: posts after %d, files after %d\n", nzb.c_str(), import.postBase,
+           import.fileBase);
+    if (!converted) {
         printf("import %s: the converter wrote no script\n", nzb.c_str());
         return false;
     }
-    db.load(script.c_str());
-    auto loaded = std::chrono::steady_clock::now();
-    unlink(script.c_str());
-    auto ms = [](auto from, auto to) {
-        return (long)std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count();
-    };
-    printf("import %s: converted in %ld ms, loaded in %ld ms\n", nzb.c_str(), ms(start, converted),
-           ms(converted, loaded));
+    printf("import %s: converted in %ld ms, loaded in %ld ms\n", nzb.c_str(), import.convertMs,
+           import.loadMs);
     return true;
 }
 
@@ -137,7 +123,7 @@ int main(int argc, char** argv) {
             status = 1;
         } else {
             for (const fs::path& nzb : nzbs)
-                if (!importNzb(db, nzb)) status = 1;
+                if (!importOne(db, nzb)) status = 1;
             printDatabase(db);
         }
     }

@@ -2,13 +2,10 @@
 
 #include "articleDB.h"
 #include "articleSchema.h"
-#include "fileHelpers.h"
+#include "nzbImport.h"
 #include "profile.h"
-#include "quillmap.h"
 
 #include <filesystem>
-#include <mutex>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -39,18 +36,7 @@ EngineRig::~EngineRig() {
 }
 
 bool EngineRig::importNzb(const std::string& nzb) {
-    int postBase = 0;
-    int fileBase = 0;
-    {
-        std::lock_guard<sqliteDB> guard(db);
-        db.exec("SELECT MAX(postPID) FROM post", cb_max, &postBase);
-        db.exec("SELECT MAX(fileFID) FROM file", cb_max, &fileBase);
-    }
-    const char* script = "./temp/import.sql";
-    quillmap(nzb.c_str(), script, postBase, fileBase);
-    if (file_exists(script) != 0) return false;
-    db.load(script);
-    unlink(script);
+    if (!::importNzb(db, nzb.c_str(), "./temp/import.sql")) return false;
     queue.load(1);
     return true;
 }
