@@ -29,8 +29,10 @@ class cThread {
     // Blocks until the thread, if any, has ended. Not to be called from the thread itself.
     void wait();
 
-  protected:
+    // True while a started thread has not been asked to stop.
     bool keepRunning() const { return threadID.load() != 0; }
+
+  protected:
     static void run_static(void* self);
 
     // The running thread's identifier; 0 when not running or asked to stop.

@@ -203,7 +203,9 @@ TEST_F(DecoderTest, ClearingWaitsForTheRunningDecodeThenRestartsWithAnEmptyList)
         decoder->clrdecode();
         cleared = true;
     });
-    // clrdecode cannot return while the decode it waits for is still blocked.
+    // Once the clear has asked the loop to stop, it cannot return while the decode it
+    // waits for is still blocked.
+    ASSERT_TRUE(waitUntil([&] { return !decoder->keepRunning(); }));
     EXPECT_FALSE(cleared.load());
     writeFile("release", "");
     clearing.join();
