@@ -1,0 +1,24 @@
+// The running instance and the messenger: the first start of the program listens on the
+// control port and serves; every later start sends its joined command line there.
+#pragma once
+#include <string>
+
+class NNTPmodel;
+
+// The largest control message; longer ones are handled as their first MAX_MESSAGE bytes.
+constexpr size_t MAX_MESSAGE = 1023;
+
+// The program arguments after the program name, each followed by one blank, cut to
+// MAX_MESSAGE characters; empty without arguments.
+std::string joinCommandLine(int argc, char** argv);
+
+// Runs the running instance on `listener` from start-up to shutdown, first handling its
+// own `commandLine`. Returns the exit code.
+int NNTPsockServer(int listener, const std::string& commandLine);
+
+// Forwards `text` to the running instance (150 connect attempts 200 ms apart). 0 when
+// it went out whole, else the system's last error code.
+int NNTPsockClient(const std::string& text);
+
+// Interprets one control message against the model.
+void NNTPsockHandler(NNTPmodel* model, const char* text);

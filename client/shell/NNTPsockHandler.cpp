@@ -1,0 +1,1 @@
+// stub: replaced by its implementation
