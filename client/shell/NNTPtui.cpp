@@ -1,1 +1,3 @@
 // stub: replaced by its implementation
+#include "NNTPtui.h"
+void* loadtui(void* model) { return model; }
