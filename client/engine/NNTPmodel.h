@@ -15,6 +15,7 @@
 #include "sqliteDB.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -88,8 +89,12 @@ class NNTPmodel : public NNTPmodel_iface {
     static void lowdiskM_static(void* self);
 
   private:
+    // Waits one monitor tick of 100 ms; false once the monitors are to end.
+    bool tick();
     void totalM();
     void lowdiskM();
+    // Free MiB for the disk monitor: -1 when unknown.
+    long long freeMiB(const std::string& folder);
     void enableClients(unsigned p1);
     void enableDecoder(int on);
     void setQueueRunning(int on);
@@ -112,7 +117,12 @@ class NNTPmodel : public NNTPmodel_iface {
     std::mutex freeSpaceLock;
     tfreeSpace freeSpace;
 
-    std::atomic<bool> monitorsRun{false};
+    std::mutex terminateLock; // held for the whole of terminate
+    bool terminated = false;
+
+    std::mutex monitorLock;
+    std::condition_variable monitorWake;
+    bool monitorsRun = false; // guarded by monitorLock
     std::thread speedMonitor;
     std::thread diskMonitor;
 
