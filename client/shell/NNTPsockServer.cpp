@@ -1,1 +1,80 @@
-// stub: replaced by its implementation
+#include "NNTPmodel.h"
+#include "NNTPsock.h"
+#include "articleSchema.h"
+#include "controlSocket.h"
+#include "detachedProcess.h"
+#include "profile.h"
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+const auto kShutdownPause = std::chrono::milliseconds(500);
+
+// From here on every log line of the process goes to ./debugnntp.txt, emptied at each
+// start. Line by line, so the log can be watched while the program runs.
+void logToFile() {
+    if (!freopen("./debugnntp.txt", "wb", stdout))
+        fprintf(stderr, "corvane: cannot write ./debugnntp.txt, running without a log\n");
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+}
+
+// Reads one control message: everything the sender sends before it closes, up to
+// MAX_MESSAGE bytes, so a message split in transit is never cut. `buffer` is zeroed and
+// holds MAX_MESSAGE + 1 bytes.
+int receiveMessage(int connection, char* buffer) {
+    size_t total = 0;
+    while (total < MAX_MESSAGE) {
+        int count = sock_recv(connection, buffer + total, MAX_MESSAGE - total);
+        if (count <= 0) break;
+        total += (size_t)count;
+    }
+    return (int)total;
+}
+
+// A copy of the program, started without waiting, sends "h" back: the update check then
+// runs on the serve loop once start-up is done.
+void spawnUpdateCheck() {
+    char path[1024] = {};
+    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) return;
+    printf("spawn: \"%s\" h\n", path);
+    if (int error = spawnDetached({path, "h"}))
+        printf("spawn failed: %d \n", error);
+}
+
+} // namespace
+
+int NNTPsockServer(int listener, const std::string& commandLine) {
+    logToFile();
+    auto model = std::make_unique<NNTPmodel>();
+    model->initialize(listener);
+
+    if (!commandLine.empty()) NNTPsockHandler(model.get(), commandLine.c_str());
+    if (profile::getInt("DEFAULT", "autoloadGUI", 1, CONFIG_INI) != 0)
+        NNTPsockHandler(model.get(), "g");
+    spawnUpdateCheck();
+    fflush(stdout);
+
+    while (model->controlSocket() != -1) {
+        int connection = sock_accept(listener);
+        if (connection < 0) break; // terminate closed the listener
+        char buffer[MAX_MESSAGE + 1] = {};
+        if (receiveMessage(connection, buffer) > 0) NNTPsockHandler(model.get(), buffer);
+        sock_close(connection);
+        fflush(stdout);
+    }
+
+    std::this_thread::sleep_for(kShutdownPause);
+    NNTPsockHandler(model.get(), "u");
+    int exitCode = 0;
+    if (model->controlSocket() != -1) exitCode = model->terminate();
+    std::this_thread::sleep_for(kShutdownPause);
+    model.reset();
+    fflush(stdout);
+    return exitCode;
+}

@@ -1,1 +1,77 @@
-int main() { return 0; }
+// corvane: the first start becomes the running instance that owns the download engine
+// and listens on the control port; every later start hands its command line to it.
+#include "NNTPsock.h"
+#include "articleDB.h"
+#include "articleSchema.h"
+#include "controlSocket.h"
+#include "fileHelpers.h"
+#include "msgbox.h"
+#include "profile.h"
+#include "programFolder.h"
+#include "rawTerminal.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <unistd.h>
+
+namespace {
+
+// Every path of the program is relative to its folder: CORVANE_HOME when set (tests, the
+// demo, a second installation), else the folder of the executable.
+bool enterProgramFolder() {
+    const char* home = getenv("CORVANE_HOME");
+    std::string folder = home && *home ? home : programFolder();
+    std::error_code ignored;
+    std::filesystem::create_directories(folder, ignored);
+    if (chdir(folder.c_str()) == 0) return true;
+    fprintf(stderr, "corvane: cannot enter the program folder %s\n", folder.c_str());
+    return false;
+}
+
+// The base folders exist afterwards, or the program cannot run.
+bool prepareFolders() {
+    if (folder_exists("DEFAULT", "tempfolder", "./temp", CONFIG_INI, 1) != 0 ||
+        folder_exists("DEFAULT", "datafolder", "./data", CONFIG_INI, 1) != 0) {
+        msgbox::show("Configuration error, please reinstall..\nUnable to create base folders",
+                     "Configuration Error", msgbox::ICONERROR);
+        return false;
+    }
+    if (folder_exists("DEFAULT", "downloadto", "./temp", CONFIG_INI, 1) != 0) {
+        profile::writeString("DEFAULT", "downloadto", "./temp", CONFIG_INI);
+        msgbox::show("Configuration error\n\nDownload folder reset to default",
+                     "Configuration Error", msgbox::ICONINFORMATION);
+    }
+    return createSchemaFile() == 0;
+}
+
+// Lets the user read a failure before the window of a started program closes; only
+// someone at a terminal can press a key.
+void waitForKey() {
+    RawTerminal terminal(STDIN_FILENO);
+    if (terminal.ok()) terminal.readKey();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    signal(SIGPIPE, SIG_IGN);
+    if (!enterProgramFolder()) return 1;
+    std::string commandLine = joinCommandLine(argc, argv);
+    if (!prepareFolders()) return 1;
+
+    int exitCode;
+    int listener = sock_listen(CONTROL_PORT, 1);
+    if (listener >= 0)
+        exitCode = NNTPsockServer(listener, commandLine);
+    else
+        exitCode = NNTPsockClient(commandLine.empty() ? "g" : commandLine);
+
+    if (exitCode != 0) {
+        printf("exitcode: %d  [press any key to exit] ", exitCode);
+        fflush(stdout);
+        if (isatty(STDIN_FILENO)) waitForKey();
+    }
+    return exitCode;
+}
