@@ -175,10 +175,18 @@ void cNzbParser::parseNZB(const char* nzb, const char* script, long postBase, lo
             dispatch(line, &rec);
         }
     }
+    // A folder, or a file that cannot be read to its end, is no NZB: no script, so
+    // nothing half-read is imported.
+    bool unreadable = std::ferror(in) != 0;
+    std::fclose(in);
+    if (unreadable) {
+        std::printf("read failure: %s\n", nzb);
+        std::remove(script);
+        return;
+    }
     closeFile(&rec); // an NZB cut short still gets the counts of its last file
     append(sqlQueue, &rec);
     append(sqlCommit, &rec);
-    std::fclose(in);
 
     std::FILE* out = std::fopen(script, "wb");
     if (!out) {

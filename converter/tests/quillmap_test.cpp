@@ -210,6 +210,15 @@ TEST_F(Quillmap, UnreadableNzbLeavesNoScript) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "fopen failure: " + folder.file("missing.nzb") + "\n");
     EXPECT_FALSE(std::filesystem::exists(script()));
+
+    // A folder opens but cannot be read: no NZB either, not an empty post.
+    std::string folderNzb = folder.file("folder.nzb");
+    std::filesystem::create_directory(folderNzb);
+    writeFile(script(), "BEGIN\nstale script of an earlier import\n");
+    testing::internal::CaptureStdout();
+    quillmap(folderNzb.c_str(), script().c_str(), 0, 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "read failure: " + folderNzb + "\n");
+    EXPECT_FALSE(std::filesystem::exists(script()));
 }
 
 TEST_F(Quillmap, UnwritableScriptIsReported) {

@@ -1,1 +1,233 @@
+// The corvane program as users and its own window start it: the real executable in a
+// temporary program folder, driven by second starts and raw control messages.
+#include "CorvaneInstance.h"
+#include "TestFolders.h"
+#include "YencPostWriter.h"
+#include "profile.h"
+
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <filesystem>
+#include <netinet/in.h>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// How often `part` occurs in `text`.
+int count(const std::string& text, const std::string& part) {
+    int found = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++found;
+    return found;
+}
+
+// The single integer `sql` yields from the instance's article database, -1 on failure.
+int queryInt(const CorvaneInstance& corvane, const char* sql) {
+    sqlite3* db = nullptr;
+    int value = -1;
+    std::string path = corvane.home() + "/data/articles.db";
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK &&
+            sqlite3_step(statement) == SQLITE_ROW)
+            value = sqlite3_column_int(statement, 0);
+        sqlite3_finalize(statement);
+    }
+    sqlite3_close(db);
+    return value;
+}
+
+// A small post of one text file; returns the NZB path.
+std::string makeNzb(const std::string& folder, const std::string& name) {
+    fs::create_directories(folder + "/spool");
+    std::string original = folder + "/" + name + ".txt";
+    writeFile(original, "A small file for the import of " + name + ".\n");
+    PostOptions options;
+    options.spool = folder + "/spool";
+    options.nzb = folder + "/" + name + ".nzb";
+    makePost({original}, options);
+    return options.nzb;
+}
+
+class Program : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(corvane.home().empty());
+        corvane.configure("DEFAULT", "autoloadGUI", "0");
+    }
+    void TearDown() override {
+        if (HasFailure()) {
+            corvane.keep();
+            fprintf(stderr, "kept %s\n", corvane.home().c_str());
+        }
+    }
+
+    // Sends "r" and waits until its reload is logged: every earlier message is done.
+    // Returns the number of reloads logged before it.
+    int reloadsBeforeMarker() {
+        int before = count(corvane.log(), "loaded ");
+        EXPECT_EQ(corvane.message({"r"}), 0);
+        int at = before;
+        for (int tries = 0; tries < 200 && at == count(corvane.log(), "loaded "); ++tries)
+            usleep(50 * 1000);
+        EXPECT_TRUE(corvane.waitForLog("\rr \r", 20));
+        // The marker's own reload is the last one.
+        return count(corvane.log(), "loaded ") - 1;
+    }
+
+    void end() {
+        ASSERT_EQ(corvane.message({"x"}), 0);
+        EXPECT_EQ(corvane.waitExit(60), 0);
+    }
+
+    CorvaneInstance corvane{"corvane_program"};
+};
+
+TEST_F(Program, FirstStartPreparesTheFolderAndLaterStartsReachTheRunningInstance) {
+    corvane.configure("DEFAULT", "autoloadGUI", "1");
+    ASSERT_TRUE(corvane.start());
+    for (const char* path : {"temp", "data", "data/articles.sql", "data/articles.db",
+                             "debugnntp.txt"})
+        EXPECT_TRUE(fs::exists(corvane.home() + "/" + path)) << path;
+
+    // Without a window library "g" logs why and the instance carries on.
+    EXPECT_TRUE(corvane.waitForLog("ERROR: Loadlib", 10));
+    EXPECT_TRUE(corvane.waitForLog("ERROR: Procaddr init", 10));
+    EXPECT_TRUE(corvane.waitForLog("ERROR: Procaddr term", 10));
+
+    // A second start without arguments asks the running instance to show its window.
+    EXPECT_EQ(corvane.message({}), 0);
+    EXPECT_TRUE(corvane.waitForLog("ERROR: Loadlib", 20, 2));
+    // The start-up copy's update check arrived too.
+    EXPECT_TRUE(corvane.waitForLog("\rh \r", 30));
+
+    end();
+    EXPECT_TRUE(corvane.log().find("decoder exit") != std::string::npos);
+}
+
+TEST_F(Program, FileMessagesImportAndReloadAsTheirPrefixAndExtensionSay) {
+    ASSERT_TRUE(corvane.start());
+    std::string in = corvane.home() + "/in";
+    std::string first = makeNzb(in, "first");
+    std::string second = makeNzb(in, "second");
+    std::string upper = in + "/third.NZB";
+    fs::copy_file(makeNzb(in, "third"), upper);
+
+    int reloads = reloadsBeforeMarker();
+    // "l" imports without a reload.
+    ASSERT_EQ(corvane.message({"l", first}), 0);
+    EXPECT_EQ(reloadsBeforeMarker(), reloads + 1);
+    EXPECT_EQ(queryInt(corvane, "SELECT COUNT(*) FROM post"), 1);
+    EXPECT_EQ(queryInt(corvane, "SELECT MIN(postPID) FROM post"), 1);
+
+    // A path alone imports and reloads; the extension's case does not matter.
+    reloads = count(corvane.log(), "loaded ");
+    ASSERT_EQ(corvane.message({second}), 0);
+    ASSERT_EQ(corvane.message({upper}), 0);
+    EXPECT_EQ(reloadsBeforeMarker(), reloads + 2);
+    EXPECT_EQ(queryInt(corvane, "SELECT COUNT(*) FROM post"), 3);
+
+    // Another extension reloads without an import; no "." at all does nothing.
+    reloads = count(corvane.log(), "loaded ");
+    int imports = count(corvane.log(), "add nzb:");
+    ASSERT_EQ(corvane.message({in + "/notes.txt"}), 0);
+    ASSERT_EQ(corvane.message({in + "/nodot"}), 0);
+    EXPECT_EQ(reloadsBeforeMarker(), reloads + 1);
+    EXPECT_EQ(count(corvane.log(), "add nzb:"), imports);
+    EXPECT_EQ(queryInt(corvane, "SELECT COUNT(*) FROM post"), 3);
+    end();
+}
+
+TEST_F(Program, AMessageIsHandledAsItsFirst1023Bytes) {
+    ASSERT_TRUE(corvane.start());
+    std::string nzb = makeNzb(corvane.home() + "/in", "long");
+    // Blanks fill the message up to 1023 bytes; the ".txt" beyond is cut off, so the
+    // last "." is the NZB's and the trailing blanks are not part of the name.
+    std::string message = "l " + nzb;
+    message.resize(1023, ' ');
+    message += "tail.txt";
+    ASSERT_TRUE(CorvaneInstance::sendRaw(message));
+    EXPECT_TRUE(corvane.waitForLog("delays quillmap=", 20));
+    reloadsBeforeMarker();
+    EXPECT_EQ(queryInt(corvane, "SELECT COUNT(*) FROM post"), 1);
+    end();
+}
+
+TEST_F(Program, HostileMessagesDoNoHarmAndTheInstanceStillAnswers) {
+    ASSERT_TRUE(corvane.start());
+    fs::create_directories(corvane.home() + "/folder.nzb");
+    ASSERT_TRUE(CorvaneInstance::sendRaw(std::string("\x01\xff\x7f\0 junk.nzb", 11)));
+    ASSERT_TRUE(CorvaneInstance::sendRaw("\xc3\x28\xa0\xa1 binary \xfe\xff.nzb"));
+    ASSERT_TRUE(CorvaneInstance::sendRaw(std::string(5000, 'A') + ".nzb"));
+    ASSERT_TRUE(CorvaneInstance::sendRaw(corvane.home() + "/missing.nzb"));
+    ASSERT_TRUE(CorvaneInstance::sendRaw(corvane.home() + "/folder.nzb"));
+    ASSERT_TRUE(CorvaneInstance::sendRaw(""));
+    ASSERT_TRUE(CorvaneInstance::sendRaw("zz"));
+    reloadsBeforeMarker();
+    EXPECT_EQ(queryInt(corvane, "SELECT COUNT(*) FROM post"), 0);
+    // The first 1023 bytes of the long message hold no ".": nothing was done with it.
+    EXPECT_EQ(count(corvane.log(), "add nzb:"), 3);
+    end();
+}
+
+TEST_F(Program, WorkersFollowTheServerSectionsAndTheSettingsSurviveARestart) {
+    // Sections are named by their host name; the idle workers never connect.
+    corvane.configure("DEFAULT", "servers", "127.0.0.1;127.0.0.2;");
+    corvane.configure("127.0.0.1", "hostname", "127.0.0.1");
+    corvane.configure("127.0.0.1", "maxconnection", "2");
+    corvane.configure("127.0.0.1", "numactive", "1");
+    corvane.configure("127.0.0.2", "hostname", "127.0.0.2");
+    corvane.configure("127.0.0.2", "maxconnection", "3");
+    corvane.configure("127.0.0.2", "numactive", "3");
+    corvane.configure("DEFAULT", "queue", "0");
+    corvane.configure("DEFAULT", "queueprio", "1");
+    corvane.configure("DEFAULT", "decoder", "0");
+    ASSERT_TRUE(corvane.start());
+    EXPECT_TRUE(corvane.waitForLog("client 0: 2 127.0.0.1 \n", 10));
+    EXPECT_TRUE(corvane.waitForLog("client 2: 3 127.0.0.2 \n", 10));
+    end();
+
+    std::string ini = corvane.home() + "/config.ini";
+    auto value = [&](const char* section, const char* key) {
+        return profile::getInt(section, key, -1, ini.c_str());
+    };
+    EXPECT_EQ(value("127.0.0.1", "numactive"), 1);
+    EXPECT_EQ(value("127.0.0.2", "numactive"), 3);
+    EXPECT_EQ(value("DEFAULT", "queue"), 0);
+    EXPECT_EQ(value("DEFAULT", "queueprio"), 1);
+    EXPECT_EQ(value("DEFAULT", "decoder"), 0);
+    EXPECT_EQ(corvane.log().find("decoder exit"), std::string::npos);
+
+    // The settings are read back at the next start and saved unchanged again.
+    ASSERT_TRUE(corvane.start());
+    end();
+    EXPECT_EQ(value("DEFAULT", "queue"), 0);
+    EXPECT_EQ(value("DEFAULT", "queueprio"), 1);
+    EXPECT_EQ(value("DEFAULT", "decoder"), 0);
+}
+
+TEST_F(Program, AMessengerThatReachesNoInstanceGivesUpWithTheSystemErrorAndNoKeyWait) {
+    // The port is taken by a socket that does not listen: no instance can start, and
+    // every connect is refused.
+    int blocker = socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(blocker, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(6000);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(blocker, (sockaddr*)&address, sizeof address), 0);
+    int code = corvane.message({"g"}, 90);
+    close(blocker);
+    EXPECT_EQ(code, ECONNREFUSED);
+    EXPECT_NE(readFile(corvane.home() + "/messenger.txt").find("exitcode: 111  [press any key"),
+              std::string::npos);
+}
+
+} // namespace
