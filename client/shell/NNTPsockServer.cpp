@@ -6,7 +6,9 @@
 #include "profile.h"
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <sys/socket.h>
 #include <memory>
 #include <thread>
 #include <unistd.h>
@@ -47,12 +49,31 @@ void spawnUpdateCheck() {
         printf("spawn failed: %d \n", error);
 }
 
+// The listener, for the stop signals: shutting it down ends the serve loop, and the
+// ordinary shutdown saves the settings and closes the database.
+volatile sig_atomic_t servingSocket = -1;
+
+void stopServing(int) {
+    if (servingSocket >= 0) shutdown(servingSocket, SHUT_RDWR);
+}
+
+void stopOnSignals(int listener) {
+    servingSocket = listener;
+    struct sigaction action {};
+    action.sa_handler = stopServing;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+}
+
 } // namespace
 
 int NNTPsockServer(int listener, const std::string& commandLine) {
     logToFile();
     auto model = std::make_unique<NNTPmodel>();
     model->initialize(listener);
+    stopOnSignals(listener);
 
     if (!commandLine.empty()) NNTPsockHandler(model.get(), commandLine.c_str());
     if (profile::getInt("DEFAULT", "autoloadGUI", 1, CONFIG_INI) != 0)
@@ -62,13 +83,14 @@ int NNTPsockServer(int listener, const std::string& commandLine) {
 
     while (model->controlSocket() != -1) {
         int connection = sock_accept(listener);
-        if (connection < 0) break; // terminate closed the listener
+        if (connection < 0) break; // terminate closed the listener, or a stop signal
         char buffer[MAX_MESSAGE + 1] = {};
         if (receiveMessage(connection, buffer) > 0) NNTPsockHandler(model.get(), buffer);
         sock_close(connection);
         fflush(stdout);
     }
 
+    servingSocket = -1;
     std::this_thread::sleep_for(kShutdownPause);
     NNTPsockHandler(model.get(), "u");
     int exitCode = 0;

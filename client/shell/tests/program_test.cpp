@@ -10,6 +10,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <netinet/in.h>
 #include <string>
@@ -211,6 +212,14 @@ TEST_F(Program, WorkersFollowTheServerSectionsAndTheSettingsSurviveARestart) {
     EXPECT_EQ(value("DEFAULT", "queue"), 0);
     EXPECT_EQ(value("DEFAULT", "queueprio"), 1);
     EXPECT_EQ(value("DEFAULT", "decoder"), 0);
+}
+
+TEST_F(Program, AStopSignalEndsTheInstanceInOrder) {
+    ASSERT_TRUE(corvane.start());
+    corvane.kill(SIGTERM);
+    EXPECT_EQ(corvane.waitExit(60), 0);
+    EXPECT_NE(corvane.log().find("decoder exit"), std::string::npos);
+    EXPECT_EQ(profile::getInt("DEFAULT", "queue", -1, (corvane.home() + "/config.ini").c_str()), 1);
 }
 
 TEST_F(Program, AMessengerThatReachesNoInstanceGivesUpWithTheSystemErrorAndNoKeyWait) {
