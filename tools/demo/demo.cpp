@@ -1,0 +1,214 @@
+// corvane-demo: the corvane program downloads a post end to end on loopback, with no
+// news server account.
+//
+//   corvane-demo [--delete] [--connections N] [file ...]
+//
+// Posts the given files (by default a generated 24 MB video file and a small text file)
+// as yEnc articles with the post maker, serves them from two test news servers (the
+// main one lacks some articles and breaks off one transfer, the backup has them all),
+// writes config.ini for both in a fresh program folder, starts the real corvane with
+// the NZB, follows the download in its article database until every file is decoded,
+// checks the files byte for byte, shows the interesting lines of its log and ends it
+// with a "corvane x" messenger. The folder is kept for a look unless --delete is given.
+#include "CorvaneInstance.h"
+#include "DownloadWatch.h"
+#include "ServerSections.h"
+#include "TestNewsServerProcess.h"
+#include "YencPostWriter.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct DemoOptions {
+    bool remove = false;
+    int connections = 4;
+    std::vector<std::string> files;
+};
+
+bool parseOptions(int argc, char** argv, DemoOptions& options) {
+    for (int i = 1; i < argc; ++i) {
+        if (!strcmp(argv[i], "--delete")) {
+            options.remove = true;
+        } else if (!strcmp(argv[i], "--connections") && i + 1 < argc) {
+            options.connections = atoi(argv[++i]);
+            if (options.connections < 1 || options.connections > 16) return false;
+        } else if (argv[i][0] == '-') {
+            return false;
+        } else {
+            options.files.push_back(fs::absolute(argv[i]).string());
+        }
+    }
+    return true;
+}
+
+// The default post: random bytes stand in for a video, and a text whose lines begin
+// with dots, so that the servers' dot-stuffing is exercised.
+std::vector<std::string> writeDefaultPost(const std::string& folder) {
+    fs::create_directories(folder);
+    std::mt19937_64 random(20261208);
+    std::string video(24 * 1024 * 1024 + 4321, '\0');
+    for (size_t i = 0; i + 8 <= video.size(); i += 8) {
+        std::uint64_t word = random();
+        memcpy(&video[i], &word, 8);
+    }
+    std::ofstream(folder + "/holiday-video.mkv", std::ios::binary) << video;
+    std::ofstream(folder + "/readme.txt", std::ios::binary)
+        << "Holiday video, 24 MB.\n.A line that begins with a dot.\n..and one with two.\n";
+    return {folder + "/holiday-video.mkv", folder + "/readme.txt"};
+}
+
+std::string readWhole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string joinIds(const std::vector<std::string>& ids) {
+    std::string joined;
+    for (const std::string& id : ids)
+        joined += (joined.empty() ? "" : ",") + id;
+    return joined;
+}
+
+// Every file of the post is in `downloads` and equal to what was posted, and nothing
+// else is there.
+bool checkDownloads(const std::vector<std::string>& originals, const std::string& downloads) {
+    bool whole = true;
+    for (const std::string& original : originals) {
+        std::string name = fs::path(original).filename().string();
+        std::string downloaded = downloads + "/" + name;
+        bool same = fs::exists(downloaded) && readWhole(downloaded) == readWhole(original);
+        printf("  %-24s %12ju bytes  %s\n", name.c_str(), (uintmax_t)fs::file_size(original),
+               same ? "identical to the original" : "MISSING OR DIFFERENT");
+        whole = whole && same;
+    }
+    std::error_code ignored;
+    size_t present = 0;
+    for (auto it = fs::directory_iterator(downloads, ignored); it != fs::directory_iterator(); ++it)
+        ++present;
+    if (present != originals.size()) {
+        printf("  %zu files in %s, %zu expected\n", present, downloads.c_str(), originals.size());
+        whole = false;
+    }
+    return whole;
+}
+
+// The log lines that tell the story of the download: import, reload, workers, failures
+// on the main server, decoding and the end.
+void showLog(const std::string& log) {
+    static const char* const kInteresting[] = {"add nzb", "loaded ", "client ", "yydecode exit",
+                                               "decode:", "430", "failed", "decoder exit"};
+    std::istringstream lines(log);
+    std::string line;
+    int shown = 0;
+    while (std::getline(lines, line)) {
+        for (const char* part : kInteresting) {
+            if (line.find(part) == std::string::npos) continue;
+            if (shown++ < 40) printf("  | %s\n", line.c_str());
+            break;
+        }
+    }
+    if (shown > 40) printf("  | ... %d more lines of interest\n", shown - 40);
+}
+
+int fail(const char* message) {
+    fprintf(stderr, "corvane-demo: %s\n", message);
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    DemoOptions options;
+    if (!parseOptions(argc, argv, options)) {
+        fprintf(stderr, "usage: corvane-demo [--delete] [--connections 1..16] [file ...]\n");
+        return 2;
+    }
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    CorvaneInstance corvane("corvane-demo");
+    if (corvane.home().empty()) return fail("no temporary program folder");
+    if (!options.remove) corvane.keep();
+    const std::string home = corvane.home();
+    printf("program folder (CORVANE_HOME): %s\n", home.c_str());
+    std::vector<std::string> originals =
+        options.files.empty() ? writeDefaultPost(home + "/originals") : options.files;
+
+    PostOptions post;
+    post.spool = home + "/spool";
+    post.nzb = home + "/post.nzb";
+    fs::create_directories(post.spool);
+    std::vector<PostedFile> posted;
+    try {
+        posted = makePost(originals, post);
+    } catch (const std::exception& error) {
+        return fail(error.what());
+    }
+    size_t articles = 0;
+    for (const PostedFile& file : posted)
+        articles += file.segments.size();
+    printf("posted %zu files in %zu articles: %s\n", posted.size(), articles, post.nzb.c_str());
+
+    // The main server lacks every seventh article of the first file and breaks off the
+    // transfer of its second article once; the backup server has everything.
+    std::vector<std::string> missing;
+    const std::vector<PostedSegment>& first = posted.front().segments;
+    for (size_t i = 3; i < first.size(); i += 7)
+        missing.push_back(first[i].messageId);
+    std::vector<std::string> mainArguments = {"--spool", post.spool, "--log",
+                                              home + "/main-server.log"};
+    if (!missing.empty())
+        mainArguments.insert(mainArguments.end(), {"--missing", joinIds(missing)});
+    if (first.size() > 1)
+        mainArguments.insert(mainArguments.end(), {"--cut-after", "20000", "--cut-ids",
+                                                   first[1].messageId, "--cut-times", "1"});
+    TestNewsServerProcess mainServer(mainArguments);
+    TestNewsServerProcess backupServer(
+        {"--spool", post.spool, "--log", home + "/backup-server.log"});
+    if (!mainServer.port() || !backupServer.port())
+        return fail("a test news server did not start");
+    printf("main server on 127.0.0.1:%d lacks %zu articles; backup server on 127.0.0.1:%d\n",
+           mainServer.port(), missing.size(), backupServer.port());
+
+    corvane.configure("DEFAULT", "autoloadGUI", "0");
+    corvane.configure("DEFAULT", "downloadto", "./download");
+    addNewsServer(corvane, "main", mainServer.port(), 1, options.connections);
+    addNewsServer(corvane, "backup", backupServer.port(), 2, 2);
+    printf("wrote %s/config.ini; starting corvane %s\n", home.c_str(), post.nzb.c_str());
+    if (!corvane.start({post.nzb}))
+        return fail("corvane did not start (is another instance using port 6000?)");
+
+    DownloadWatch watch(home);
+    bool done = watch.waitForDecoded((int)posted.size(), 180, stdout);
+    DownloadCounts counts = watch.counts();
+    printf("%s; %d failure marks: segments the main server lacked came from the backup\n",
+           done ? "downloaded and decoded" : "NOT COMPLETE", counts.failureMarks);
+    bool whole = checkDownloads(originals, home + "/download");
+    printf("decoded files are in %s/download\n", home.c_str());
+    printf("debugnntp.txt, the lines of interest:\n");
+    showLog(corvane.log());
+
+    int messenger = corvane.message({"x"});
+    int exitCode = corvane.waitExit(60);
+    printf("\"corvane x\": messenger exit %d, instance exit %d\n", messenger, exitCode);
+    if (options.remove)
+        printf("removing %s\n", home.c_str());
+    else
+        printf("kept %s (download/, debugnntp.txt, config.ini, data/articles.db, "
+               "*-server.log)\n", home.c_str());
+    if (!done) return fail("the download did not finish within 180 s");
+    if (!whole) return fail("the downloaded files are not the posted ones");
+    if (messenger != 0 || exitCode != 0) return fail("corvane did not end cleanly on \"x\"");
+    printf("demo passed\n");
+    return 0;
+}
