@@ -20,3 +20,7 @@ echo "== engine: 1 GiB post downloaded and decoded with 4 and 8 connections, raw
 "$BENCH/engine_throughput_bench"
 echo "== segment hand-out: 32 workers, 100,000 segments"
 "$BENCH/segment_handout_bench"
+echo "== corvane program: 1 GiB post from the test news server with 8 connections, raw read beside it"
+"$BENCH/corvane_download_bench"
+echo "== corvane program: NZB of 100,000 segments through the control socket until the queue reloaded"
+"$BENCH/import_socket_bench"

@@ -13,12 +13,12 @@
 // say) instead of the run's own folder. The engine's diagnostic lines go to engine.log in the bench
 // folder, which is removed at the end.
 #include "CpuTime.h"
+#include "DownloadBenchSupport.h"
 #include "EngineRig.h"
 #include "TestNewsServerProcess.h"
 #include "YencPostWriter.h"
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -29,7 +29,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -37,8 +36,6 @@
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-extern char** environ;
 
 namespace {
 
@@ -52,63 +49,6 @@ struct Settings {
 
 double since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-void writeRandom(const std::string& path, size_t size, unsigned seed) {
-    std::mt19937_64 random(seed);
-    std::vector<uint64_t> block(1 << 17);
-    std::ofstream out(path, std::ios::binary);
-    for (size_t done = 0; done < size;) {
-        for (uint64_t& word : block)
-            word = random();
-        size_t n = std::min(size - done, block.size() * sizeof(uint64_t));
-        out.write((const char*)block.data(), (std::streamsize)n);
-        done += n;
-    }
-}
-
-bool sameContent(const std::string& a, const std::string& b) {
-    std::ifstream left(a, std::ios::binary), right(b, std::ios::binary);
-    std::vector<char> x(1 << 20), y(1 << 20);
-    while (left && right) {
-        left.read(x.data(), (std::streamsize)x.size());
-        right.read(y.data(), (std::streamsize)y.size());
-        if (left.gcount() != right.gcount() || memcmp(x.data(), y.data(), left.gcount()) != 0)
-            return false;
-    }
-    return !left && !right;
-}
-
-// Runs the raw reader on the same server and spool, its output going to ours.
-void runRawReader(const std::string& spool, const std::string& nzb, int port, int connections) {
-    std::string program = fs::canonical("/proc/self/exe").parent_path() / "nntp_raw_read_bench";
-    std::vector<std::string> arguments = {program,
-                                          "--spool",
-                                          spool,
-                                          "--nzb",
-                                          nzb,
-                                          "--port",
-                                          std::to_string(port),
-                                          "--runs",
-                                          "1",
-                                          "--connections",
-                                          std::to_string(connections)};
-    std::string line;
-    for (const std::string& argument : arguments)
-        line += argument + " ";
-    printf("raw: %s\n", line.c_str());
-    fflush(stdout);
-    std::vector<char*> argv;
-    for (std::string& argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    pid_t pid;
-    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) {
-        printf("raw: cannot start %s\n", program.c_str());
-        return;
-    }
-    int status;
-    waitpid(pid, &status, 0);
 }
 
 struct Totals {
