@@ -17,8 +17,7 @@ bool endsWithLineEnd(const std::string& text) {
 
 } // namespace
 
-std::string CTCPclientHTTP::request(const char* path, const char* extra,
-                                    const char* post) const {
+std::string CTCPclientHTTP::request(const char* path, const char* extra, const char* post) const {
     std::string text = post ? "POST" : "GET";
     text += " /";
     text += path ? path : "";

@@ -72,8 +72,7 @@ void offerDownload(const std::string& host, const std::string& reply,
 
 } // namespace
 
-int updatecheck(const char* url, const char* extra, char* reply, size_t size,
-                int timeoutSeconds) {
+int updatecheck(const char* url, const char* extra, char* reply, size_t size, int timeoutSeconds) {
     std::string address = url ? url : "";
     if (address.size() > kMaxUrl) {
         printf("update url longer than %zu characters, cut\n", kMaxUrl);
