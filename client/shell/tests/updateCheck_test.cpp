@@ -232,12 +232,6 @@ TEST_F(UpdateCheckTest, HostThatDoesNotAnswerOrRefusesIsNoUpdate) {
     EXPECT_EQ(updatecheck(refused.c_str(), nullptr, nullptr, 0), 0);
 }
 
-TEST_F(UpdateCheckTest, ResponseOfAFreshClientIsNull) {
-    CTCPclientHTTP http;
-    EXPECT_EQ(http.Response(), nullptr);
-    EXPECT_TRUE(http.Header().empty());
-}
-
 // runupdate reads ./config.ini, so each case runs in a program folder of its own.
 class RunUpdateTest : public UpdateCheckTest {
   protected:
