@@ -28,8 +28,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -39,22 +37,9 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-struct Settings {
-    long long sizeMiB = 1024;
-    int files = 8;
-    std::vector<int> connections = {4, 8};
-    bool raw = true;
-    std::string segmentsIn; // empty: the run folder's temp
-};
-
 double since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
-
-struct Totals {
-    long long articleBytes = 0;
-    long long dataBytes = 0;
-};
 
 bool allFiles(EngineRig& rig, int leastState) {
     for (tfile* file : rig.files())
@@ -117,40 +102,12 @@ void pointStdoutAt(int fd) {
     dup2(fd, STDOUT_FILENO);
 }
 
-bool parse(int argc, char** argv, Settings& settings) {
-    for (int i = 1; i < argc; ++i) {
-        std::string name = argv[i];
-        if (name == "--no-raw") {
-            settings.raw = false;
-            continue;
-        }
-        if (i + 1 >= argc) return false;
-        const char* value = argv[++i];
-        if (name == "--size")
-            settings.sizeMiB = atoll(value);
-        else if (name == "--files")
-            settings.files = atoi(value);
-        else if (name == "--segments-in")
-            settings.segmentsIn = value;
-        else if (name == "--connections") {
-            settings.connections.clear();
-            std::stringstream list(value);
-            std::string item;
-            while (std::getline(list, item, ','))
-                settings.connections.push_back(atoi(item.c_str()));
-        } else
-            return false;
-    }
-    for (int n : settings.connections)
-        if (n < 1 || n > NNTPqueue::SLOTS) return false;
-    return settings.sizeMiB > 0 && settings.files > 0 && !settings.connections.empty();
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    Settings settings;
-    if (!parse(argc, argv, settings)) {
+    DownloadBenchSettings settings;
+    settings.connections = {4, 8};
+    if (!parseDownloadBenchSettings(argc, argv, settings, NNTPqueue::SLOTS)) {
         fprintf(stderr, "usage: engine_throughput_bench [--size MIB] [--files N] "
                         "[--connections 4,8] [--no-raw] [--segments-in DIR]\n");
         return 2;
@@ -161,28 +118,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::string base = pattern;
-    fs::create_directories(base + "/originals");
-    fs::create_directories(base + "/spool");
-
-    auto start = Clock::now();
-    std::vector<std::string> originals;
-    size_t fileSize = (size_t)(settings.sizeMiB << 20) / (size_t)settings.files;
-    for (int i = 0; i < settings.files; ++i) {
-        originals.push_back(base + "/originals/part" + std::to_string(i + 1) + ".bin");
-        writeRandom(originals.back(), fileSize, (unsigned)i + 1);
-    }
-    PostOptions options;
-    options.spool = base + "/spool";
-    options.nzb = base + "/post.nzb";
-    Totals totals;
-    for (const PostedFile& file : makePost(originals, options)) {
-        totals.dataBytes += (long long)file.size;
-        for (const PostedSegment& segment : file.segments)
-            totals.articleBytes += (long long)segment.bytes;
-    }
-    printf("post: %d files, %.1f MB of data in %.1f MB of articles, made in %.1f s\n",
-           settings.files, (double)totals.dataBytes / 1e6, (double)totals.articleBytes / 1e6,
-           since(start));
+    RandomPost post = makeRandomPost(base, settings);
+    const PostOptions& options = post.options;
+    const std::vector<std::string>& originals = post.originals;
 
     TestNewsServerProcess server(
         {"--spool", options.spool, "--lifetime", "3600", "--max-connections", "128"});
@@ -193,13 +131,13 @@ int main(int argc, char** argv) {
     int terminal = dup(STDOUT_FILENO);
     int engineLog = open((base + "/engine.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     for (int connections : settings.connections) {
-        if (settings.raw) runRawReader(options.spool, options.nzb, server.port(), connections);
+        if (settings.raw) runRawReader(options, server.port(), connections);
         // The engine's own lines would swamp the report.
         pointStdoutAt(engineLog);
         RunResult run = downloadRun(base, options.nzb, server.port(), connections, originals,
                                     settings.segmentsIn);
         pointStdoutAt(terminal);
-        double megabytes = (double)totals.articleBytes / 1e6;
+        double megabytes = (double)post.articleBytes / 1e6;
         printf("engine %d connections: download %.1f MB/s (%.2f s, engine CPU %.2f s); "
                "download+decode %.1f MB/s (%.2f s); CPU %.2f s engine + %.2f s yydecode; "
                "%d/%zu files identical\n",

@@ -4,24 +4,23 @@
 // decoded. Beside it, the raw NNTP read speed of the same server and spool
 // (nntp_raw_read_bench), the ceiling the download is measured against.
 //
-//   corvane_download_bench [--size MIB] [--files N] [--connections N] [--no-raw]
+//   corvane_download_bench [--size MIB] [--files N] [--connections 8] [--no-raw]
+//                          [--segments-in DIR]
 //
-// Prints the wall time from the start of corvane to the last decoded file, MB/s (10^6
-// bytes of article data), the time from the first to the last saved segment, CPU
-// seconds of corvane, of its yydecode runs and of the server, corvane's peak resident
-// memory (VmHWM just before "x") and the ratio to the raw read.
+// Prints per connection count the wall time from the start of corvane to the last
+// decoded file, MB/s (10^6 bytes of article data), the time from the first to the last
+// saved segment, CPU seconds of corvane, of its yydecode runs and of the server,
+// corvane's peak resident memory (VmHWM just before "x") and the ratio to the raw read.
+// --segments-in makes the program's temporary folder (segment files) a folder below DIR.
 #include "CorvaneInstance.h"
 #include "DownloadBenchSupport.h"
 #include "DownloadWatch.h"
 #include "ProcessUsage.h"
 #include "ServerSections.h"
 #include "TestNewsServerProcess.h"
-#include "YencPostWriter.h"
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -32,34 +31,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-struct Settings {
-    long long sizeMiB = 1024;
-    int files = 8;
-    int connections = 8;
-    bool raw = true;
-};
-
-bool parse(int argc, char** argv, Settings& settings) {
-    for (int i = 1; i < argc; ++i) {
-        std::string name = argv[i];
-        if (name == "--no-raw") {
-            settings.raw = false;
-            continue;
-        }
-        if (i + 1 >= argc) return false;
-        const char* value = argv[++i];
-        if (name == "--size")
-            settings.sizeMiB = atoll(value);
-        else if (name == "--files")
-            settings.files = atoi(value);
-        else if (name == "--connections")
-            settings.connections = atoi(value);
-        else
-            return false;
-    }
-    return settings.sizeMiB > 0 && settings.files > 0 && settings.connections >= 1 &&
-           settings.connections <= 16;
-}
+const int kLimitSeconds = 1800;
 
 double since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
@@ -70,11 +42,10 @@ struct Timeline {
     double firstSaved = -1, allSaved = -1, allDecoded = -1;
 };
 
-// Polls the article database until every file is decoded or `limitSeconds` pass.
-Timeline follow(const DownloadWatch& watch, int files, int segments, Clock::time_point start,
-                int limitSeconds) {
+// Polls the article database until every file is decoded or the limit passes.
+Timeline follow(const DownloadWatch& watch, int files, int segments, Clock::time_point start) {
     Timeline timeline;
-    while (since(start) < limitSeconds) {
+    while (since(start) < kLimitSeconds) {
         DownloadCounts counts = watch.counts();
         if (timeline.firstSaved < 0 && counts.saved > 0) timeline.firstSaved = since(start);
         if (timeline.allSaved < 0 && counts.saved >= segments) timeline.allSaved = since(start);
@@ -87,92 +58,98 @@ Timeline follow(const DownloadWatch& watch, int files, int segments, Clock::time
     return timeline;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    Settings settings;
-    if (!parse(argc, argv, settings)) {
-        fprintf(stderr, "usage: corvane_download_bench [--size MIB] [--files N] "
-                        "[--connections 1..16] [--no-raw]\n");
-        return 2;
-    }
-    setvbuf(stdout, nullptr, _IOLBF, 0);
+// One download of the whole post by a fresh corvane with `connections` connections.
+// True when every file arrived intact and the instance ended cleanly on "x".
+bool downloadRun(const RandomPost& post, int port, pid_t serverPid, int connections,
+                 const DownloadBenchSettings& settings, double raw) {
     CorvaneInstance corvane("corvane_download_bench");
     const std::string home = corvane.home();
-    if (home.empty()) return 1;
-    fs::create_directories(home + "/originals");
-    fs::create_directories(home + "/spool");
-
-    auto start = Clock::now();
-    std::vector<std::string> originals;
-    size_t fileSize = (size_t)(settings.sizeMiB << 20) / (size_t)settings.files;
-    for (int i = 0; i < settings.files; ++i) {
-        originals.push_back(home + "/originals/part" + std::to_string(i + 1) + ".bin");
-        writeRandom(originals.back(), fileSize, (unsigned)i + 1);
-    }
-    PostOptions post;
-    post.spool = home + "/spool";
-    post.nzb = home + "/post.nzb";
-    long long articleBytes = 0;
-    int segments = 0;
-    for (const PostedFile& file : makePost(originals, post)) {
-        segments += (int)file.segments.size();
-        for (const PostedSegment& segment : file.segments)
-            articleBytes += (long long)segment.bytes;
-    }
-    double megabytes = (double)articleBytes / 1e6;
-    printf("post: %d files, %d articles, %.1f MB of articles, made in %.1f s\n",
-           settings.files, segments, megabytes, since(start));
-
-    TestNewsServerProcess server(
-        {"--spool", post.spool, "--lifetime", "3600", "--max-connections", "128"});
-    pid_t serverPid = childNamed("testnewsserver");
-    if (!server.port()) {
-        fprintf(stderr, "the test news server did not start\n");
-        return 1;
-    }
-    double raw = settings.raw
-                     ? runRawReader(post.spool, post.nzb, server.port(), settings.connections)
-                     : 0;
-    double serverCpuBefore = processUsage(serverPid).cpuSeconds;
-
     corvane.configure("DEFAULT", "autoloadGUI", "0");
     corvane.configure("DEFAULT", "downloadto", "./download");
-    addNewsServer(corvane, "bench", server.port(), 1, settings.connections);
-    start = Clock::now();
-    if (!corvane.start({post.nzb})) {
-        fprintf(stderr, "corvane did not start (is another instance using port 6000?)\n");
-        return 1;
+    std::string segments;
+    if (!settings.segmentsIn.empty()) {
+        segments = settings.segmentsIn + "/" + fs::path(home).filename().string();
+        fs::create_directories(segments);
+        corvane.configure("DEFAULT", "tempfolder", segments);
     }
-    Timeline timeline = follow(DownloadWatch(home), settings.files, segments, start, 1800);
+    addNewsServer(corvane, "bench", port, 1, connections);
+
+    double serverCpuBefore = processUsage(serverPid).cpuSeconds;
+    auto start = Clock::now();
+    if (!corvane.start({post.options.nzb})) {
+        fprintf(stderr, "corvane did not start (is another instance using port 6000?)\n");
+        return false;
+    }
+    Timeline timeline =
+        follow(DownloadWatch(home), (int)post.originals.size(), post.articles, start);
     ProcessUsage usage = processUsage(corvane.processId());
     double serverCpu = processUsage(serverPid).cpuSeconds - serverCpuBefore;
     int messenger = corvane.message({"x"});
     int exitCode = corvane.waitExit(120);
-
     int intact = 0;
-    for (const std::string& original : originals)
+    for (const std::string& original : post.originals)
         intact += sameContent(original,
                               home + "/download/" + fs::path(original).filename().string());
+    if (!segments.empty()) fs::remove_all(segments);
     if (timeline.allDecoded < 0) {
-        printf("NOT COMPLETE after 1800 s\n");
-        return 1;
+        printf("corvane %d connections: NOT COMPLETE after %d s\n", connections, kLimitSeconds);
+        return false;
     }
+
+    double megabytes = (double)post.articleBytes / 1e6;
     double speed = megabytes / timeline.allDecoded;
     double transfer = timeline.allSaved - timeline.firstSaved;
+    double transferSpeed = transfer > 0 ? megabytes / transfer : 0.0;
     printf("corvane %d connections: %.1f MB/s, %.2f s from start to the last decoded file "
            "(first segment saved at %.2f s, last at %.2f s: %.1f MB/s between them)\n",
-           settings.connections, speed, timeline.allDecoded, timeline.firstSaved,
-           timeline.allSaved, transfer > 0 ? megabytes / transfer : 0.0);
-    printf("CPU: corvane %.2f s, its yydecode runs %.2f s, server %.2f s; corvane peak memory "
-           "%.1f MiB\n",
+           connections, speed, timeline.allDecoded, timeline.firstSaved, timeline.allSaved,
+           transferSpeed);
+    printf("  CPU: corvane %.2f s, its yydecode runs %.2f s, server %.2f s; corvane peak "
+           "memory %.1f MiB\n",
            usage.cpuSeconds, usage.childCpuSeconds, serverCpu, usage.peakKiB / 1024.0);
     if (raw > 0)
-        printf("raw read %.1f MB/s: corvane reaches %.0f %% of it (%.0f %% between first and "
-               "last saved segment)\n",
-               raw, 100.0 * speed / raw,
-               transfer > 0 ? 100.0 * megabytes / transfer / raw : 0.0);
-    printf("%d/%zu files identical; \"x\": messenger %d, instance exit %d\n", intact,
-           originals.size(), messenger, exitCode);
-    return intact == (int)originals.size() && exitCode == 0 ? 0 : 1;
+        printf("  raw read %.1f MB/s: corvane reaches %.0f %% of it (%.0f %% between first "
+               "and last saved segment)\n",
+               raw, 100.0 * speed / raw, 100.0 * transferSpeed / raw);
+    printf("  %d/%zu files identical; \"x\": messenger %d, instance exit %d\n", intact,
+           post.originals.size(), messenger, exitCode);
+    return intact == (int)post.originals.size() && exitCode == 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    DownloadBenchSettings settings;
+    settings.connections = {8};
+    if (!parseDownloadBenchSettings(argc, argv, settings, 16)) {
+        fprintf(stderr, "usage: corvane_download_bench [--size MIB] [--files N] "
+                        "[--connections 1..16,...] [--no-raw] [--segments-in DIR]\n");
+        return 2;
+    }
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    char pattern[] = "/tmp/corvane_bench_post_XXXXXX";
+    if (!mkdtemp(pattern)) {
+        perror("mkdtemp");
+        return 1;
+    }
+    std::string base = pattern;
+    RandomPost post = makeRandomPost(base, settings);
+
+    bool whole = true;
+    {
+        TestNewsServerProcess server(
+            {"--spool", post.options.spool, "--lifetime", "3600", "--max-connections", "128"});
+        pid_t serverPid = childNamed("testnewsserver");
+        if (!server.port()) {
+            fprintf(stderr, "the test news server did not start\n");
+            whole = false;
+        }
+        for (int connections : settings.connections) {
+            if (!whole) break;
+            double raw = settings.raw ? runRawReader(post.options, server.port(), connections) : 0;
+            whole = downloadRun(post, server.port(), serverPid, connections, settings, raw);
+        }
+    }
+    fs::remove_all(base);
+    return whole ? 0 : 1;
 }
