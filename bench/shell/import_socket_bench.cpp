@@ -76,14 +76,25 @@ size_t occurrences(const std::string& text, const std::string& part) {
     return count;
 }
 
+// The model's own account of the import: "delays quillmap=.. load2db=.. >> .." (ms).
+std::string delaysLine(const std::string& log) {
+    size_t at = log.find("delays ");
+    if (at == std::string::npos) return "no delays line";
+    size_t end = log.find_first_of("\r\n", at);
+    return log.substr(at, end == std::string::npos ? std::string::npos : end - at);
+}
+
 // One import in a fresh program folder: seconds from sending the path to the reload's
-// log line, or -1. `peakKiB` receives corvane's peak memory.
-double importRun(const std::vector<PostedFile>& post, const Settings& settings, long& peakKiB) {
+// log line, or -1. `peakKiB` receives corvane's peak memory, `delays` its delays line.
+double importRun(const std::vector<PostedFile>& post, const Settings& settings, long& peakKiB,
+                 std::string& delays) {
     CorvaneInstance corvane("corvane_import_bench");
     corvane.configure("DEFAULT", "autoloadGUI", "0");
     std::string nzb = corvane.home() + "/big.nzb";
     writeNzb(nzb, post, PostOptions());
-    if (!corvane.start()) return -1;
+    // The start's own update check arrives as a message too; with a backlog of one, a
+    // connection racing it could wait for a SYN retransmission.
+    if (!corvane.start() || !corvane.waitForLog("\rh \r", 30)) return -1;
     std::string loaded = "loaded " + std::to_string(settings.files) + " files";
     size_t before = occurrences(corvane.log(), loaded);
     auto start = Clock::now();
@@ -94,6 +105,7 @@ double importRun(const std::vector<PostedFile>& post, const Settings& settings, 
     }
     double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     peakKiB = processUsage(corvane.processId()).peakKiB;
+    delays = delaysLine(corvane.log());
     corvane.message({"x"});
     corvane.waitExit(60);
     return seconds;
@@ -112,15 +124,16 @@ int main(int argc, char** argv) {
     std::vector<double> times;
     for (int run = 1; run <= settings.runs; ++run) {
         long peakKiB = -1;
-        double seconds = importRun(post, settings, peakKiB);
+        std::string delays;
+        double seconds = importRun(post, settings, peakKiB, delays);
         if (seconds < 0) {
             fprintf(stderr, "run %d: the import was not logged (is port 6000 in use?)\n", run);
             return 1;
         }
         printf("run %d: %d files, %d segments imported and reloaded in %.3f s; corvane peak "
-               "memory %.1f MiB\n",
+               "memory %.1f MiB; %s\n",
                run, settings.files, settings.files * settings.segments, seconds,
-               peakKiB / 1024.0);
+               peakKiB / 1024.0, delays.c_str());
         times.push_back(seconds);
     }
     std::sort(times.begin(), times.end());
