@@ -25,7 +25,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const int kFiles = 4;
-const size_t kFileSize = 3 * 1000 * 1000 + 777; // nine articles each
+const size_t kFileSize = 3 * 1000 * 1000 + 777; // eight articles each
 
 std::string randomBytes(size_t size, unsigned seed) {
     std::mt19937 random(seed);
@@ -96,6 +96,8 @@ TEST(CrashSafety, AKilledInstanceFinishesTheDownloadWithoutLosingOrRefetchingSav
     ASSERT_EQ(corvane.waitExit(30), 128 + SIGKILL);
 
     DownloadCounts atKill = watch.counts();
+    fprintf(stderr, "killed with %d of %d segments saved, %d in flight, %d files decoded\n",
+            atKill.saved, atKill.segments, atKill.busy, atKill.decoded);
     EXPECT_TRUE(watch.intact());
     ASSERT_EQ(atKill.segments, segments);
     EXPECT_LT(atKill.decoded, kFiles) << "the kill came after the download";
