@@ -139,6 +139,18 @@ class TmuxPane {
     // A named key: Enter, Escape.
     bool press(const char* key) { return tmux(std::string("send-keys -t console ") + key); }
     bool submit(const std::string& text) { return type(text) && press("Enter"); }
+    // What the pane shows now.
+    std::string screen() {
+        std::string command = "tmux -L " + server + " capture-pane -p -t console 2>/dev/null";
+        std::string shown;
+        if (FILE* pipe = popen(command.c_str(), "r")) {
+            char buffer[4096];
+            for (size_t count; (count = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+                shown.append(buffer, count);
+            pclose(pipe);
+        }
+        return shown;
+    }
 
   private:
     bool tmux(const std::string& arguments) {
@@ -272,7 +284,11 @@ TEST_F(ConsoleProgram, KeysPauseTheQueueStopWorkersAndEndTheProgram) {
 TEST_F(ConsoleProgram, EscapeEndsTheConsoleAndTheNextTStartsAFreshOne) {
     openConsole();
     int detached = count("detach: ");
-    ASSERT_TRUE(pane.type("ab"));
+    // Typed keys are shown on the terminal, not in the log.
+    ASSERT_TRUE(pane.type("zqj"));
+    EXPECT_TRUE(waitUntil([&] { return pane.screen().find("zqj") != std::string::npos; }))
+        << pane.screen();
+    EXPECT_EQ(count("zqj"), 0);
     ASSERT_TRUE(pane.press("Escape"));
     ASSERT_TRUE(corvane.waitForLog("detach: ", 30, detached + 2)) << corvane.log();
     EXPECT_EQ(count("handle cmd: "), 0) << corvane.log();
