@@ -126,9 +126,10 @@ bool tmuxInstalled() {
 }
 
 // One tmux server of our own with one pane: the program started in it has a terminal.
+// Its socket lies in `folder`, so nothing of it outlives the test.
 class TmuxPane {
   public:
-    TmuxPane() : server("corvane-console-" + std::to_string(getpid())) {}
+    explicit TmuxPane(const std::string& folder) : server(folder + "/tmux.socket") {}
     ~TmuxPane() { tmux("kill-server"); }
 
     bool start(const std::string& shellCommand) {
@@ -141,7 +142,7 @@ class TmuxPane {
     bool submit(const std::string& text) { return type(text) && press("Enter"); }
     // What the pane shows now.
     std::string screen() {
-        std::string command = "tmux -L " + server + " capture-pane -p -t console 2>/dev/null";
+        std::string command = "tmux -S " + server + " capture-pane -p -t console 2>/dev/null";
         std::string shown;
         if (FILE* pipe = popen(command.c_str(), "r")) {
             char buffer[4096];
@@ -154,10 +155,10 @@ class TmuxPane {
 
   private:
     bool tmux(const std::string& arguments) {
-        std::string command = "tmux -L " + server + " " + arguments + " >/dev/null 2>&1";
+        std::string command = "tmux -S " + server + " " + arguments + " >/dev/null 2>&1";
         return system(command.c_str()) == 0;
     }
-    std::string server;
+    std::string server; // socket path
 };
 
 int occurrences(const std::string& text, const std::string& part) {
@@ -240,7 +241,7 @@ class ConsoleProgram : public ::testing::Test {
     }
 
     CorvaneInstance corvane{"corvane_console"};
-    TmuxPane pane;
+    TmuxPane pane{corvane.home()};
 };
 
 TEST_F(ConsoleProgram, KeysPauseTheQueueStopWorkersAndEndTheProgram) {
