@@ -29,6 +29,7 @@ Corvane::Corvane(int index, NNTPqueue* queue, tworkerTimes times)
 Corvane::~Corvane() {
     cThread::stop();
     pause.wake();
+    if (queue) queue->wakeIdle();
     connection.interrupt();
     wait();
     quitConnection();
@@ -64,6 +65,7 @@ void Corvane::stop() {
         notify(updClientState, static_cast<NNTPmodel_iface*>(this));
     }
     pause.wake();
+    if (queue) queue->wakeIdle();
     connection.interrupt();
 }
 
@@ -108,12 +110,15 @@ void Corvane::quitConnection() {
 void Corvane::run() {
     cThread::run();
     enter(csActive);
+    unsigned seen = queue->workCount();
     current = queue->next(index, host);
     std::string article; // reused: its buffer grows to the largest article once
     while (keepRunning()) {
         if (!current) {
             goIdle();
-            if (!pauseFor(times.idleWait)) break;
+            // New work ends the idle wait early: a download starts as soon as it is queued.
+            if (!queue->awaitWork(times.idleWait, seen, [this] { return stopped(); })) break;
+            seen = queue->workCount();
             current = queue->next(index, host);
             if (!current) {
                 quitConnection(); // an idle worker holds no connection

@@ -65,8 +65,13 @@ void NNTPdecoder::adddecode(int fid, tfile* file, int notify) {
     printf("add decoder %d ... \n", fid);
     if (!file) return;
     if (file->fileState == fsWaitDecode) {
-        std::lock_guard<std::mutex> guard(listLock);
-        list.emplace(fid, file);
+        {
+            std::lock_guard<std::mutex> guard(listLock);
+            list.emplace(fid, file);
+        }
+        // A waiting decoder starts on it now rather than at the end of its idle wait.
+        listed = true;
+        pause.wake();
     }
     if (notify) this->notify(updFileState, file);
 }
@@ -124,8 +129,9 @@ void NNTPdecoder::run() {
     while (keepRunning()) {
         int fid = 0;
         tfile* file = nullptr;
+        listed = false;
         if (!firstListed(fid, file)) {
-            pause.wait(idleWait, [this] { return !keepRunning(); });
+            pause.wait(idleWait, [this] { return !keepRunning() || listed.load(); });
             continue;
         }
         int rc = dcdecode(fid, file);

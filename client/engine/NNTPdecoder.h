@@ -60,5 +60,6 @@ class NNTPdecoder : public NNTPmodel_iface, public cThread {
     std::string tempfolder;
     std::string downloadto;
     std::atomic<int> busy{0};
+    std::atomic<bool> listed{false}; // a file was listed since the loop last looked
     cPause pause;
 };

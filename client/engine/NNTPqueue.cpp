@@ -189,8 +189,12 @@ void NNTPqueue::rset(int index) {
 void NNTPqueue::fail(int index, int hostid) {
     tsegm* slot = slotAt(index, "fail");
     if (!slot || !slot->segmSID || !db) return;
-    std::shared_lock<std::shared_mutex> cache(cacheLock);
-    giveBack(slot, findFile(slot->segmFID), true, hostid);
+    {
+        std::shared_lock<std::shared_mutex> cache(cacheLock);
+        giveBack(slot, findFile(slot->segmFID), true, hostid);
+    }
+    // Another server's idle workers may have it.
+    workArrived();
 }
 
 void NNTPqueue::setbusy(tfile* file, int delta) {
@@ -239,6 +243,30 @@ void NNTPqueue::setprogress(tfile* file, tsegm* segment) {
 void NNTPqueue::setRunning(int on) {
     running.store(on ? 1 : 0);
     notify(updQueueEnabled, (void*)(intptr_t)(on ? 1 : 0));
+    if (on) workArrived();
+}
+
+unsigned NNTPqueue::workCount() {
+    std::lock_guard<std::mutex> guard(idleLock);
+    return workGeneration;
+}
+
+bool NNTPqueue::awaitWork(std::chrono::milliseconds duration, unsigned seen,
+                          const std::function<bool()>& stopped) {
+    std::unique_lock<std::mutex> guard(idleLock);
+    idleWake.wait_for(guard, duration, [&] { return stopped() || workGeneration != seen; });
+    return !stopped();
+}
+
+void NNTPqueue::wakeIdle() {
+    std::lock_guard<std::mutex> guard(idleLock);
+    idleWake.notify_all();
+}
+
+void NNTPqueue::workArrived() {
+    std::lock_guard<std::mutex> guard(idleLock);
+    ++workGeneration;
+    idleWake.notify_all();
 }
 
 void NNTPqueue::setPrio(int on) {

@@ -13,6 +13,9 @@
 #include "NNTPmodel_iface.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <shared_mutex>
@@ -84,6 +87,16 @@ class NNTPqueue : public NNTPmodel_iface {
     void resetDB(int now);
     static void resetDB_static(void* self);
 
+    // Idle workers wait here for new work: a reload, a resumed queue, files queued or
+    // retried, a segment that one server lacks. `workCount` taken before the worker last
+    // asked for a segment says what it has seen; `stopped` is checked first and after
+    // every wake. False when `stopped` ended the wait.
+    unsigned workCount();
+    bool awaitWork(std::chrono::milliseconds duration, unsigned seen,
+                   const std::function<bool()>& stopped);
+    // Makes waiting workers check `stopped` now.
+    void wakeIdle();
+
     // Folder of the segment files, set by the model.
     void settemp(const char* folder);
     std::string tempfolder() const;
@@ -114,8 +127,13 @@ class NNTPqueue : public NNTPmodel_iface {
     void setPrio(int on);
     static void deleteRecords(std::map<int, tpost*>& posts, std::map<int, tfile*>& files);
 
+    void workArrived();
+
     NNTPmodel_iface* model;
     sqliteDB* db;
+    std::mutex idleLock;
+    std::condition_variable idleWake;
+    unsigned workGeneration = 0; // guarded by idleLock
     std::atomic<int> running{1};
     std::atomic<int> prioOn{0};
     std::atomic<bool> clearOnLoad{false};

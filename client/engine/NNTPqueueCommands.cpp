@@ -114,6 +114,7 @@ void NNTPqueue::fqueue(std::vector<int>* ids, int kind) {
         notify(updFileState, file);
         if (kind == fqDecode && model) model->handleEvent(evtDecodeAdd, file, nullptr);
     }
+    if (kind == fqQueue || kind == fqRetry) workArrived();
 }
 
 void NNTPqueue::premove(std::vector<int>* ids) {

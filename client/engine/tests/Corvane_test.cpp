@@ -179,6 +179,28 @@ TEST_F(WorkerTest, APausedQueueMakesTheWorkerIdleWithoutAConnectionUntilResumed)
     EXPECT_EQ(states, (std::vector<std::string>{"12:2", "12:1", "12:2", "12:1"}));
 }
 
+// The worker's own idle wait is ten minutes in these two: only the wake-up can end it
+// within the test's wait.
+TEST_F(WorkerTest, AnIdleWorkerStartsAsSoonAsAFileIsQueued) {
+    serve({});
+    std::vector<int> file{rig->files().at(0)->fileFID};
+    rig->queue.handleCommandT(cmdFileUnqueue, &file, nullptr);
+    worker().start();
+    ASSERT_TRUE(wentIdle());
+    rig->queue.handleCommandT(cmdFileQueue, &file, nullptr);
+    EXPECT_TRUE(waitUntil([&] { return rig->filesIn(fsWaitDecode) == 1; }));
+}
+
+TEST_F(WorkerTest, AnIdleWorkerStartsAsSoonAsTheQueueResumes) {
+    serve({});
+    rig->queue.handleCommandT(cmdQueueEnable, (void*)(intptr_t)0, nullptr);
+    worker().start();
+    ASSERT_TRUE(wentIdle());
+    EXPECT_EQ(rig->files().at(0)->fileProgress, 0);
+    rig->queue.handleCommandT(cmdQueueEnable, (void*)(intptr_t)1, nullptr);
+    EXPECT_TRUE(waitUntil([&] { return rig->filesIn(fsWaitDecode) == 1; }));
+}
+
 TEST_F(ProgramFolder, WorkerReadsItsServerSectionAndStaysDisabledWhenStoppedIdle) {
     struct Row {
         const char* port;

@@ -231,6 +231,19 @@ TEST_F(DecoderTest, StopCutsAnIdleWaitShort) {
     EXPECT_EQ(log.starting("21:"), (std::vector<std::string>{"21:1", "21:0"}));
 }
 
+TEST_F(DecoderTest, AListedFileEndsAnIdleWaitAtOnce) {
+    installStandIn("exit 0");
+    NNTPdecoder patient(&db, std::chrono::minutes(10));
+    patient.setfolders("./temp", "./download");
+    ASSERT_EQ(patient.start(), 1);
+    ASSERT_TRUE(waitUntil([&] { return patient.dstate() == 1; }));
+    // Within the test's wait, far short of the decoder's own ten minutes.
+    patient.adddecode(4, fetchedFile(4), 0);
+    EXPECT_TRUE(reaches(4, fsDecoded));
+    patient.stop();
+    patient.wait();
+}
+
 TEST_F(DecoderTest, YydecodeWritesTheOriginalFileAndADamagedPartStillCountsAsDecoded) {
     fs::create_symlink(CORV_BIN_DIR "/yydecode", "yydecode");
     fs::create_directory("spool");
