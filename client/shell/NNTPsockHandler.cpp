@@ -46,7 +46,7 @@ void NNTPsockHandler(NNTPmodel* model, const char* text) {
     }
     switch (text[0]) {
     case 'g':
-        loadgui(model);
+        loadgui(static_cast<NNTPmodel_iface*>(model));
         break;
     case 'h':
         runupdate();
@@ -55,7 +55,7 @@ void NNTPsockHandler(NNTPmodel* model, const char* text) {
         reload(model);
         break;
     case 't':
-        loadtui(model);
+        loadtui(static_cast<NNTPmodel_iface*>(model));
         break;
     case 'u':
         loadtui(nullptr);
