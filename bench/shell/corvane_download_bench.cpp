@@ -72,7 +72,7 @@ bool downloadRun(const RandomPost& post, int port, pid_t serverPid, int connecti
         fs::create_directories(segments);
         corvane.configure("DEFAULT", "tempfolder", segments);
     }
-    addNewsServer(corvane, "bench", port, 1, connections);
+    addNewsServer(corvane, "127.0.0.1", port, 1, connections);
 
     double serverCpuBefore = processUsage(serverPid).cpuSeconds;
     auto start = Clock::now();

@@ -1,11 +1,13 @@
 // News server sections in the config.ini of a corvane program folder, as the settings
-// dialog would write them: named in DEFAULT/servers, every connection started.
+// dialog would write them: named after the host name and listed in DEFAULT/servers, every
+// connection started. At its end the program saves numactive into the section named by
+// the host name, so each server needs a host name of its own.
 #pragma once
 #include "CorvaneInstance.h"
 
 #include <string>
 
-// Adds the section `name` for the news server on 127.0.0.1:`port` with failure-mark
-// number `hostId` and `connections` workers.
-void addNewsServer(CorvaneInstance& corvane, const std::string& name, int port, int hostId,
+// Adds the section for the news server on `host`:`port` (a loopback name or address)
+// with failure-mark number `hostId` and `connections` workers.
+void addNewsServer(CorvaneInstance& corvane, const std::string& host, int port, int hostId,
                    int connections);

@@ -177,13 +177,13 @@ int main(int argc, char** argv) {
         {"--spool", post.spool, "--log", home + "/backup-server.log"});
     if (!mainServer.port() || !backupServer.port())
         return fail("a test news server did not start");
-    printf("main server on 127.0.0.1:%d lacks %zu articles; backup server on 127.0.0.1:%d\n",
+    printf("main server on 127.0.0.1:%d lacks %zu articles; backup server on localhost:%d\n",
            mainServer.port(), missing.size(), backupServer.port());
 
     corvane.configure("DEFAULT", "autoloadGUI", "0");
     corvane.configure("DEFAULT", "downloadto", "./download");
-    addNewsServer(corvane, "main", mainServer.port(), 1, options.connections);
-    addNewsServer(corvane, "backup", backupServer.port(), 2, 2);
+    addNewsServer(corvane, "127.0.0.1", mainServer.port(), 1, options.connections);
+    addNewsServer(corvane, "localhost", backupServer.port(), 2, 2);
     printf("wrote %s/config.ini; starting corvane %s\n", home.c_str(), post.nzb.c_str());
     if (!corvane.start({post.nzb}))
         return fail("corvane did not start (is another instance using port 6000?)");

@@ -87,7 +87,7 @@ TEST(CrashSafety, AKilledInstanceFinishesTheDownloadWithoutLosingOrRefetchingSav
     CorvaneInstance corvane("corvane_crash");
     corvane.configure("DEFAULT", "autoloadGUI", "0");
     corvane.configure("DEFAULT", "downloadto", "./download");
-    addNewsServer(corvane, "news", server.port(), 1, 2);
+    addNewsServer(corvane, "127.0.0.1", server.port(), 1, 2);
     DownloadWatch watch(corvane.home());
 
     ASSERT_TRUE(corvane.start({post.nzb}));

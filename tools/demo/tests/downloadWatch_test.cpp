@@ -120,20 +120,21 @@ TEST_F(ArticleDatabase, ADamagedOrMissingDatabaseReadsAsUnknownNotAsProgress) {
     EXPECT_FALSE(fs::exists(home.file("nowhere/data/articles.db")));
 }
 
-TEST(ServerSections, EachServerIsNamedInTheListAndGetsItsOwnSection) {
+TEST(ServerSections, EachServerGetsASectionNamedByItsHostAndIsListed) {
     CorvaneInstance corvane("corvane_sections");
     ASSERT_FALSE(corvane.home().empty());
-    addNewsServer(corvane, "main", 40001, 1, 4);
-    addNewsServer(corvane, "backup", 40002, 2, 2);
+    addNewsServer(corvane, "127.0.0.1", 40001, 1, 4);
+    addNewsServer(corvane, "localhost", 40002, 2, 2);
     std::string ini = corvane.home() + "/config.ini";
-    EXPECT_EQ(profile::getString("DEFAULT", "servers", "", ini.c_str()), "main;backup;");
-    EXPECT_EQ(profile::getString("main", "hostname", "", ini.c_str()), "127.0.0.1");
-    EXPECT_EQ(profile::getInt("main", "hostport", 0, ini.c_str()), 40001);
-    EXPECT_EQ(profile::getInt("main", "maxconnection", 0, ini.c_str()), 4);
-    EXPECT_EQ(profile::getInt("main", "numactive", 0, ini.c_str()), 4);
-    EXPECT_EQ(profile::getInt("backup", "hostport", 0, ini.c_str()), 40002);
-    EXPECT_EQ(profile::getInt("backup", "hostid", 0, ini.c_str()), 2);
-    EXPECT_EQ(profile::getInt("backup", "numactive", 0, ini.c_str()), 2);
+    EXPECT_EQ(profile::getString("DEFAULT", "servers", "", ini.c_str()), "127.0.0.1;localhost;");
+    EXPECT_EQ(profile::getString("127.0.0.1", "hostname", "", ini.c_str()), "127.0.0.1");
+    EXPECT_EQ(profile::getInt("127.0.0.1", "hostport", 0, ini.c_str()), 40001);
+    EXPECT_EQ(profile::getInt("127.0.0.1", "maxconnection", 0, ini.c_str()), 4);
+    EXPECT_EQ(profile::getInt("127.0.0.1", "numactive", 0, ini.c_str()), 4);
+    EXPECT_EQ(profile::getString("localhost", "hostname", "", ini.c_str()), "localhost");
+    EXPECT_EQ(profile::getInt("localhost", "hostport", 0, ini.c_str()), 40002);
+    EXPECT_EQ(profile::getInt("localhost", "hostid", 0, ini.c_str()), 2);
+    EXPECT_EQ(profile::getInt("localhost", "numactive", 0, ini.c_str()), 2);
 }
 
 } // namespace
