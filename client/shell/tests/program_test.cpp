@@ -2,6 +2,7 @@
 // temporary program folder, driven by second starts and raw control messages.
 #include "CorvaneInstance.h"
 #include "TestFolders.h"
+#include "TestWebServerProcess.h"
 #include "YencPostWriter.h"
 #include "profile.h"
 
@@ -212,6 +213,18 @@ TEST_F(Program, WorkersFollowTheServerSectionsAndTheSettingsSurviveARestart) {
     EXPECT_EQ(value("DEFAULT", "queue"), 0);
     EXPECT_EQ(value("DEFAULT", "queueprio"), 1);
     EXPECT_EQ(value("DEFAULT", "decoder"), 0);
+}
+
+TEST_F(Program, TheStartsOwnUpdateCheckAsksTheConfiguredHostAndNobodyAnswersTheBox) {
+    writeFile(corvane.home() + "/update.txt", "1010 faster imports\n");
+    TestWebServerProcess web({"--root", corvane.home(), "--route",
+                              "GET /update.php?file=Brindle&version=1009 -> update.txt"});
+    ASSERT_NE(web.port(), 0);
+    corvane.configure("DEFAULT", "updatehost", web.hostPort());
+    ASSERT_TRUE(corvane.start());
+    // Without a terminal or a window the question counts as "No": nothing waits for it.
+    EXPECT_TRUE(corvane.waitForLog("update available ... 1010 faster imports", 30));
+    end();
 }
 
 TEST_F(Program, AStopSignalEndsTheInstanceInOrder) {
