@@ -63,7 +63,13 @@ int main(int argc, char** argv) {
 
     int exitCode;
     int listener = sock_listen(CONTROL_PORT, 1);
-    if (listener >= 0)
+    if (listener >= 0 && commandLine == "h ") {
+        // "h" is the running instance's message to itself after its start. Finding the
+        // port free, this copy comes after that instance has ended: it must not become
+        // a new instance nobody asked for.
+        sock_close(listener);
+        exitCode = 0;
+    } else if (listener >= 0)
         exitCode = NNTPsockServer(listener, commandLine);
     else
         exitCode = NNTPsockClient(commandLine.empty() ? "g" : commandLine);

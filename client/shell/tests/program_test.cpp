@@ -227,6 +227,15 @@ TEST_F(Program, TheStartsOwnUpdateCheckAsksTheConfiguredHostAndNobodyAnswersTheB
     end();
 }
 
+TEST_F(Program, TheUpdateCheckCopyOfAnEndedInstanceEndsInsteadOfBecomingAnInstance) {
+    // Started with "h" and no instance listening, as a copy whose instance already ended.
+    EXPECT_EQ(corvane.message({"h"}, 20), 0);
+    EXPECT_FALSE(fs::exists(corvane.home() + "/debugnntp.txt"));
+    // The port is free again for the next start.
+    ASSERT_TRUE(corvane.start());
+    end();
+}
+
 TEST_F(Program, AStopSignalEndsTheInstanceInOrder) {
     ASSERT_TRUE(corvane.start());
     corvane.kill(SIGTERM);
