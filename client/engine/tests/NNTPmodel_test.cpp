@@ -97,7 +97,7 @@ TEST_F(ModelTest, UnloadingSavesNumactiveRunByRunExceptAnIdleLastServer) {
 
     // Every worker of an earlier server stopped: 0 is written.
     model.loadservers();
-    for (int i : {0, 1, 2, 3, 4}) ASSERT_TRUE(waitUntil([&] { return state(model, i) == csIdle; }));
+    for (int i : {0, 2, 3, 4}) ASSERT_TRUE(waitUntil([&] { return state(model, i) == csIdle; }));
     for (unsigned i : {0u, 1u}) model.handleCommandT(cmdClientEnable, asData(i), nullptr);
     for (int i : {0, 1}) ASSERT_TRUE(waitUntil([&] { return state(model, i) == csDisabled; }));
     model.terminate();
