@@ -5,7 +5,7 @@
 #include "msgbox.h"
 #include "nzbImport.h"
 #include "profile.h"
-#include "programFolder.h"
+#include "splitList.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -39,17 +39,9 @@ std::string defaultKey(const char* key, const char* def) {
 
 // The server section names of DEFAULT/servers, each ended by ";".
 std::vector<std::string> serverSections() {
-    std::vector<std::string> sections;
     std::string list = defaultKey("servers", "");
     if (list.size() > 1023) list.resize(1023);
-    size_t begin = 0;
-    while (begin < list.size()) {
-        size_t end = list.find(';', begin);
-        if (end == std::string::npos) end = list.size();
-        if (end > begin) sections.push_back(list.substr(begin, end - begin));
-        begin = end + 1;
-    }
-    return sections;
+    return splitList(list, ';');
 }
 
 } // namespace

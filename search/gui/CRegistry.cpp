@@ -5,6 +5,7 @@
 #include "MimeTypeInstall.h"
 #include "WholeFile.h"
 #include "XdgFolders.h"
+#include "splitList.h"
 
 #include <cctype>
 #include <cstdio>
@@ -72,18 +73,6 @@ std::string desktopEntryPath(const std::string& id) {
     return "";
 }
 
-std::vector<std::string> splitIds(const std::string& value) {
-    std::vector<std::string> ids;
-    size_t start = 0;
-    while (start < value.size()) {
-        size_t end = value.find(';', start);
-        if (end == std::string::npos) end = value.size();
-        if (end > start) ids.push_back(value.substr(start, end - start));
-        start = end + 1;
-    }
-    return ids;
-}
-
 // The desktop entry that is the default for the type: the first installed one named in
 // the first list that names the type at all.
 std::string defaultEntry(const std::string& mimeType) {
@@ -91,7 +80,7 @@ std::string defaultEntry(const std::string& mimeType) {
         std::string text;
         if (readWholeFile(list, text) != 0) continue;
         for (const std::string& id :
-             splitIds(keyFileValue(text, kDefaultsGroup, mimeType).value_or(""))) {
+             splitList(keyFileValue(text, kDefaultsGroup, mimeType).value_or(""), ';')) {
             std::string path = desktopEntryPath(id);
             if (!path.empty()) return path;
         }
