@@ -1,6 +1,6 @@
-// The message numbers, notification codes and parameter packing the search window's
-// logic is written against. Qt events and control signals are turned into these by the
-// window framework (CWnd), so every dialog reacts to the same numbers as on the desktop
+// The message numbers, notification codes and parameter packing the windows of both
+// programs are written against. Qt events and control signals are turned into these by
+// each window framework, so every window reacts to the same numbers as on the desktop
 // the windows were first drawn for.
 #pragma once
 #include <cstdint>
@@ -18,6 +18,14 @@ constexpr unsigned WM_CTLCOLORSTATIC = 0x0138;
 constexpr unsigned WM_MOUSEMOVE = 0x0200;
 constexpr unsigned WM_LBUTTONUP = 0x0202;
 constexpr unsigned WM_DROPFILES = 0x0233;
+constexpr unsigned WM_NCCREATE = 0x0081;
+constexpr unsigned WM_SYSCOMMAND = 0x0112;
+constexpr unsigned WM_USER = 0x0400;
+constexpr unsigned WM_APP = 0x8000;
+
+// wparam of WM_SYSCOMMAND.
+constexpr uintptr_t SC_MINIMIZE = 0xF020;
+constexpr uintptr_t SC_RESTORE = 0xF120;
 
 // wparam of WM_SIZE.
 constexpr uintptr_t SIZE_RESTORED = 0;

@@ -1,0 +1,10 @@
+#include "brindleIcons.h"
+
+namespace brindleIcons {
+
+QIcon program() { return {}; }
+QIcon toolbar(int) { return {}; }
+QIcon fileState(int) { return {}; }
+QIcon clientState(int) { return {}; }
+
+} // namespace brindleIcons
