@@ -4,12 +4,15 @@
 #include "controlSocket.h"
 #include "detachedProcess.h"
 #include "profile.h"
+#include "trayIcon.h"
+#include "uiThread.h"
 
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
 #include <memory>
+#include <optional>
+#include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 
@@ -45,8 +48,7 @@ void spawnUpdateCheck() {
     ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
     if (length <= 0) return;
     printf("spawn: \"%s\" h\n", path);
-    if (int error = spawnDetached({path, "h"}))
-        printf("spawn failed: %d \n", error);
+    if (int error = spawnDetached({path, "h"})) printf("spawn failed: %d \n", error);
 }
 
 // The listener, for the stop signals: shutting it down ends the serve loop, and the
@@ -71,6 +73,8 @@ void stopOnSignals(int listener) {
 
 int NNTPsockServer(int listener, const std::string& commandLine) {
     logToFile();
+    // The window library needs the UI thread from the first "g" on.
+    std::optional<UiThread> ui(std::in_place);
     auto model = std::make_unique<NNTPmodel>();
     model->initialize(listener);
     stopOnSignals(listener);
@@ -78,6 +82,8 @@ int NNTPsockServer(int listener, const std::string& commandLine) {
     if (!commandLine.empty()) NNTPsockHandler(model.get(), commandLine.c_str());
     if (profile::getInt("DEFAULT", "autoloadGUI", 1, CONFIG_INI) != 0)
         NNTPsockHandler(model.get(), "g");
+    std::unique_ptr<TrayIcon> tray;
+    ui->runAndWait([&] { tray = std::make_unique<TrayIcon>(model.get()); });
     spawnUpdateCheck();
     fflush(stdout);
 
@@ -95,6 +101,9 @@ int NNTPsockServer(int listener, const std::string& commandLine) {
     NNTPsockHandler(model.get(), "u");
     int exitCode = 0;
     if (model->controlSocket() != -1) exitCode = model->terminate();
+    ui->runAndWait([&] { tray.reset(); });
+    printf("trayexit\n");
+    ui.reset();
     std::this_thread::sleep_for(kShutdownPause);
     model.reset();
     fflush(stdout);

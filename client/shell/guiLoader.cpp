@@ -1,11 +1,8 @@
 #include "guiLoader.h"
 
-#include "programFolder.h"
-
 #include <cerrno>
 #include <cstdio>
 #include <dlfcn.h>
-#include <string>
 
 namespace {
 
@@ -25,10 +22,10 @@ tentry lookUp(const char* name) {
 }
 
 void load() {
-    // Qt keeps pointers into a library it has loaded, so it is never really unloaded.
-    std::string path = programFolder() + "/libglimmerpane.so";
+    // Looked for in the program folder, the working folder (CORVANE_HOME when set). Qt
+    // keeps pointers into a library it has loaded, so it is never really unloaded.
     errno = 0;
-    library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    library = dlopen("./libglimmerpane.so", RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!library) {
         printf("ERROR: Loadlib %d     \n", lastError());
         printf("  %s\n", dlerror());

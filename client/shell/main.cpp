@@ -56,6 +56,9 @@ void waitForKey() {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Without a display (or with one that does not answer) Qt would abort the process;
+    // it falls back to the offscreen platform instead, and the instance runs without tray.
+    setenv("QT_QPA_PLATFORM", "xcb;offscreen", 0);
     signal(SIGPIPE, SIG_IGN);
     if (!enterProgramFolder()) return 1;
     std::string commandLine = joinCommandLine(argc, argv);
