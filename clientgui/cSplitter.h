@@ -29,6 +29,8 @@ class cSplitter : public cWnd {
 
   private:
     void HandleManager();
+    // Places both panes and the bar in a splitter of that client size.
+    void layOut(int width, int height);
 
     HWND firstPane = nullptr;
     HWND secondPane = nullptr;

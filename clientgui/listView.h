@@ -102,9 +102,12 @@ class cListView : public QTreeView {
     intptr_t notifyParent(NMHDR* header);
     friend class ListViewModel;
 
+    // Widths set by the program, not by the user, tell the parent nothing.
+    void setWidthQuietly(int column, int width);
+
     int id;
     ListViewModel* listModel;
-    bool loadingWidths = false;
+    bool settingWidths = false;
     friend void LVN_loadheaderwidth(cListView*, const char*, const char*, const char*);
 };
 
