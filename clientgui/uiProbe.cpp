@@ -1,0 +1,48 @@
+#include "uiProbe.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+namespace {
+
+const int kIntervalMs = 10;
+
+struct tprobe {
+    QTimer timer;
+    QElapsedTimer clock;
+    qint64 last = 0;
+    std::vector<double> lateness;
+};
+
+std::unique_ptr<tprobe> probe;
+
+} // namespace
+
+void startUiProbe() {
+    if (probe || !getenv("CORVANE_UI_PROBE")) return;
+    probe = std::make_unique<tprobe>();
+    probe->timer.setTimerType(Qt::PreciseTimer);
+    probe->timer.setInterval(kIntervalMs);
+    QObject::connect(&probe->timer, &QTimer::timeout, [] {
+        qint64 now = probe->clock.nsecsElapsed();
+        probe->lateness.push_back((double)(now - probe->last) / 1e6 - kIntervalMs);
+        probe->last = now;
+    });
+    probe->clock.start();
+    probe->timer.start();
+}
+
+void stopUiProbe() {
+    if (!probe) return;
+    probe->timer.stop();
+    if (FILE* out = fopen(getenv("CORVANE_UI_PROBE"), "w")) {
+        for (double late : probe->lateness) fprintf(out, "%.3f\n", late);
+        fclose(out);
+    }
+    probe.reset();
+}

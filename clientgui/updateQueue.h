@@ -1,0 +1,56 @@
+// Carries engine notifications to the UI thread in the order they were made.
+//
+// Engine threads only append to a short list under a lock the UI thread holds just long
+// enough to take the list; nobody ever waits for the UI thread. One delivery is queued
+// while the list is not empty, so a burst of notifications (one per saved segment of
+// every worker) costs one pass of the UI thread, whose redraws Qt then merges.
+#pragma once
+#include <QObject>
+
+#include <functional>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+template <class Event> class cUpdateQueue {
+  public:
+    using Apply = std::function<void(std::vector<Event>&)>;
+
+    // Construct on the UI thread: deliveries run on the thread that made the queue.
+    explicit cUpdateQueue(Apply apply) : apply(std::move(apply)) {}
+    cUpdateQueue(const cUpdateQueue&) = delete;
+    cUpdateQueue& operator=(const cUpdateQueue&) = delete;
+
+    // Any thread.
+    void push(Event event) {
+        bool first;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            first = pending.empty();
+            pending.push_back(std::move(event));
+        }
+        if (first) QMetaObject::invokeMethod(&receiver, [this] { deliver(); }, Qt::QueuedConnection);
+    }
+
+    // UI thread: applies what is waiting now, before a step that needs it applied.
+    void deliver() {
+        std::vector<Event> batch;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            batch.swap(pending);
+        }
+        if (!batch.empty()) apply(batch);
+    }
+
+    // Forgets what is waiting (the view is being detached).
+    void discard() {
+        std::lock_guard<std::mutex> guard(lock);
+        pending.clear();
+    }
+
+  private:
+    std::mutex lock;
+    std::vector<Event> pending;
+    QObject receiver;
+    Apply apply;
+};
