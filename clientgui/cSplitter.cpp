@@ -41,6 +41,7 @@ int cSplitter::create(HWND parentWindow) {
 
 int cSplitter::create(HWND parentWindow, unsigned char splitOrientation, int startPosition,
                       int smallest) {
+    if (window) return 6;
     orientation = splitOrientation;
     position = startPosition;
     minimum = smallest;
@@ -56,7 +57,9 @@ void cSplitter::setPanes(HWND first, HWND second) {
         pane->setParent(window);
         pane->show();
     }
-    if (window && !window->size().isEmpty()) layOut(window->width(), window->height());
+    // Before the window is shown the splitter's size is provisional; its first real size
+    // comes with the show, and the stacked bottom height must be fixed from that one.
+    if (window && window->isVisible()) layOut(window->width(), window->height());
 }
 
 void cSplitter::on_WM_SIZE(HWND hwnd, uintptr_t wParam, intptr_t lParam) {
@@ -90,8 +93,8 @@ void cSplitter::on_WM_NOTIFY_TRACKBAR(HWND hwnd, uintptr_t, intptr_t lParam) {
     const bool stacked = orientation == STACKED;
     HWND splitBar = bar();
     if (splitBar) splitBar->hide();
-    int dropped = stacked ? hiWord(static_cast<uintptr_t>(lParam))
-                          : loWord(static_cast<uintptr_t>(lParam));
+    int dropped =
+        stacked ? hiWord(static_cast<uintptr_t>(lParam)) : loWord(static_cast<uintptr_t>(lParam));
     if (dropped < minimum || dropped > FARTHEST_DROP) {
         if (splitBar) splitBar->move(stacked ? QPoint(0, minimum) : QPoint(minimum, 0));
         dropped = minimum;

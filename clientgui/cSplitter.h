@@ -17,7 +17,8 @@ class cSplitter : public cWnd {
     virtual int create(HWND parent, unsigned char orientation, int position, int minimum);
 
     // The owner assigns the panes after creation; either may be null. They become
-    // children of the splitter.
+    // children of the splitter, laid out at once when the splitter is on screen, else
+    // when it is shown.
     void setPanes(HWND first, HWND second);
 
     int getPosition() const { return position; }

@@ -25,7 +25,8 @@ void cSplitterBar::mousePressEvent(QMouseEvent* event) {
 void cSplitterBar::mouseMoveEvent(QMouseEvent* event) {
     if (!pressed) return QWidget::mouseMoveEvent(event);
     const QPoint shift = event->globalPosition().toPoint() - grabbedAt;
-    const QPoint corner = startCorner + (horizontal() ? QPoint(0, shift.y()) : QPoint(shift.x(), 0));
+    const QPoint corner =
+        startCorner + (horizontal() ? QPoint(0, shift.y()) : QPoint(shift.x(), 0));
     if (corner == pos()) return;
     move(corner);
     moved = true;

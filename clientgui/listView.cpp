@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -19,32 +20,27 @@ constexpr size_t WIDTH_TEXT_MAX = 1023;
 constexpr size_t WIDTH_COUNT_MAX = 32;
 constexpr const char* DEFAULT_WIDTHS = "100;100;100;100;100;100;100;100";
 
+// Virtual keys of the keys that are neither digits nor letters.
+struct KeyCode {
+    int qtKey;
+    int virtualKey;
+};
+constexpr KeyCode OTHER_KEYS[] = {
+    {Qt::Key_Backspace, 8}, {Qt::Key_Return, 13},      {Qt::Key_Enter, 13},
+    {Qt::Key_Shift, 16},    {Qt::Key_Control, 17},     {Qt::Key_Alt, 18},
+    {Qt::Key_Escape, 27},   {Qt::Key_Space, VK_SPACE}, {Qt::Key_PageUp, 33},
+    {Qt::Key_PageDown, 34}, {Qt::Key_End, 35},         {Qt::Key_Home, 36},
+    {Qt::Key_Left, 37},     {Qt::Key_Up, 38},          {Qt::Key_Right, 39},
+    {Qt::Key_Down, 40},     {Qt::Key_Insert, 45},      {Qt::Key_Delete, VK_DELETE},
+};
+
 // The virtual key the panes know for a Qt key, 0 for keys they never ask about.
 int virtualKey(int key) {
     if (key >= Qt::Key_0 && key <= Qt::Key_9) return '0' + (key - Qt::Key_0);
     if (key >= Qt::Key_A && key <= Qt::Key_Z) return 'A' + (key - Qt::Key_A);
-    switch (key) {
-    case Qt::Key_Backspace: return 8;
-    case Qt::Key_Tab: return 9;
-    case Qt::Key_Return:
-    case Qt::Key_Enter: return 13;
-    case Qt::Key_Shift: return 16;
-    case Qt::Key_Control: return 17;
-    case Qt::Key_Alt: return 18;
-    case Qt::Key_Escape: return 27;
-    case Qt::Key_Space: return VK_SPACE;
-    case Qt::Key_PageUp: return 33;
-    case Qt::Key_PageDown: return 34;
-    case Qt::Key_End: return 35;
-    case Qt::Key_Home: return 36;
-    case Qt::Key_Left: return 37;
-    case Qt::Key_Up: return 38;
-    case Qt::Key_Right: return 39;
-    case Qt::Key_Down: return 40;
-    case Qt::Key_Insert: return 45;
-    case Qt::Key_Delete: return VK_DELETE;
-    default: return 0;
-    }
+    for (const KeyCode& code : OTHER_KEYS)
+        if (code.qtKey == key) return code.virtualKey;
+    return 0;
 }
 
 } // namespace
@@ -62,6 +58,7 @@ cListView::cListView(QWidget* parent, int id, bool ownerData, bool multipleSelec
     setIconSize(QSize(16, 16));
     // Columns keep exactly the widths given, so saved widths read back the same.
     header()->setStretchLastSection(false);
+    header()->setMinimumSectionSize(0);
     header()->setSectionsMovable(false);
     setModel(listModel);
     connect(header(), &QHeaderView::sectionResized, this, [this] {
@@ -135,16 +132,16 @@ int cListView::firstSelected() const {
 
 std::vector<int> cListView::selectedRows() const {
     std::vector<int> rows;
-    for (const QModelIndex& index : selectionModel()->selectedRows()) rows.push_back(index.row());
+    for (const QModelIndex& index : selectionModel()->selectedRows())
+        rows.push_back(index.row());
     std::sort(rows.begin(), rows.end());
     return rows;
 }
 
 void cListView::selectRow(int row) {
     if (row < 0 || row >= itemCount()) return;
-    selectionModel()->setCurrentIndex(listModel->index(row, 0),
-                                      QItemSelectionModel::ClearAndSelect |
-                                          QItemSelectionModel::Rows);
+    selectionModel()->setCurrentIndex(
+        listModel->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     setFocus();
 }
 
@@ -166,8 +163,10 @@ void cListView::mouseReleaseEvent(QMouseEvent* event) {
     const int code = button == Qt::LeftButton ? NM_CLICK : NM_RCLICK;
     const QPoint point = event->position().toPoint();
     const QModelIndex cell = indexAt(point);
-    NMITEMACTIVATE click{{nullptr, 0, code}, cell.isValid() ? cell.row() : -1,
-                         columnAt(point.x()), viewport()->mapTo(this, point)};
+    NMITEMACTIVATE click{{nullptr, 0, code},
+                         cell.isValid() ? cell.row() : -1,
+                         columnAt(point.x()),
+                         viewport()->mapTo(this, point)};
     notifyParent(&click.hdr);
 }
 
@@ -216,7 +215,8 @@ void LVN_loadheaderwidth(cListView* list, const char* section, const char* key, 
     profile::getString(section, key, DEFAULT_WIDTHS, text, sizeof text, file);
     const std::vector<int> widths = parseWidthList(text);
     const int count = std::min(static_cast<int>(widths.size()), list->columns());
-    for (int column = 0; column < count; ++column) list->setWidthQuietly(column, widths[column]);
+    for (int column = 0; column < count; ++column)
+        list->setWidthQuietly(column, widths[column]);
 }
 
 void LVN_saveheaderwidth(cListView* list, const char* section, const char* key, const char* file) {
