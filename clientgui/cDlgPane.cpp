@@ -23,7 +23,7 @@ std::vector<int> cDlgPane::selectedIds(const std::vector<int>& ids) const {
 }
 
 void cDlgPane::reselect(const std::vector<int>& ids, const std::vector<int>& wanted) {
-    if (!list || wanted.empty()) return;
+    if (!list) return;
     QItemSelection selection;
     for (size_t row = 0; row < ids.size(); ++row) {
         if (std::find(wanted.begin(), wanted.end(), ids[row]) == wanted.end()) continue;
@@ -31,5 +31,5 @@ void cDlgPane::reselect(const std::vector<int>& ids, const std::vector<int>& wan
         selection.select(index, index);
     }
     list->selectionModel()->select(selection,
-                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }

@@ -25,7 +25,8 @@ class cDlgPane : public cWnd, public _observer {
 
     // Rows selected now, in row order, as the ids `ids` holds for them.
     std::vector<int> selectedIds(const std::vector<int>& ids) const;
-    // Selects the rows whose ids are in `wanted`, without notifying anybody.
+    // Selects exactly the rows whose ids are in `wanted` (rows move when a list is read
+    // again), without notifying anybody.
     void reselect(const std::vector<int>& ids, const std::vector<int>& wanted);
 
     cListView* list = nullptr;
