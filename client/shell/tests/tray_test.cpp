@@ -1,0 +1,185 @@
+// The real corvane program's tray icon on a real X server (Xvfb) with a real tray host
+// (trayer): the icon docks, a double click asks for the window, and the menu's Exit ends
+// the program. The desktop tools come from the setup script; without them the test is
+// skipped.
+#include "CorvaneInstance.h"
+#include "childProcess.h"
+#include "execReport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+const auto kPoll = std::chrono::milliseconds(50);
+const int kLimitSeconds = 20;
+
+// A program found on PATH, running beside the test until the object goes; its output is
+// dropped, or goes to `output` when given.
+class Background {
+  public:
+    explicit Background(std::vector<std::string> arguments, int output = -1) {
+        arguments[0] = locateProgram(arguments[0], {});
+        std::vector<char*> argv = execArgv(arguments);
+        int report[2];
+        if (pipe2(report, O_CLOEXEC) != 0) return;
+        pid = fork();
+        if (pid == 0) {
+            int sink = output >= 0 ? output : open("/dev/null", O_WRONLY);
+            dup2(sink, STDOUT_FILENO);
+            int quiet = open("/dev/null", O_WRONLY);
+            dup2(quiet, STDERR_FILENO);
+            execOrReport(argv.data(), report[1]);
+        }
+        close(report[1]);
+        if (pid > 0 && readExecReport(report[0]) != 0) {
+            waitpid(pid, nullptr, 0);
+            pid = -1;
+        }
+    }
+    ~Background() {
+        if (pid <= 0) return;
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+    }
+    Background(const Background&) = delete;
+    Background& operator=(const Background&) = delete;
+
+    bool running() const { return pid > 0; }
+
+  private:
+    pid_t pid = -1;
+};
+
+// Xvfb on a display number it picks itself; `display` is empty when it did not start.
+class VirtualDisplay {
+  public:
+    VirtualDisplay() {
+        int number[2];
+        if (pipe2(number, O_CLOEXEC) != 0) return;
+        server.emplace(std::vector<std::string>{"Xvfb", "-displayfd", "1", "-nolisten", "tcp",
+                                                "-screen", "0", "1024x768x24"},
+                       number[1]);
+        close(number[1]);
+        // Kept open while the server runs: it writes the number again at each reset.
+        numberPipe = number[0];
+        char text[16] = {};
+        ssize_t length = server->running() ? read(numberPipe, text, sizeof text - 1) : 0;
+        if (length > 0) display = ":" + std::to_string(atoi(text));
+    }
+    ~VirtualDisplay() {
+        server.reset();
+        if (numberPipe >= 0) close(numberPipe);
+    }
+    VirtualDisplay(const VirtualDisplay&) = delete;
+    VirtualDisplay& operator=(const VirtualDisplay&) = delete;
+
+    std::string display;
+
+  private:
+    std::optional<Background> server;
+    int numberPipe = -1;
+};
+
+// Runs a desktop tool found on PATH and waits for it.
+tchildRun runTool(std::vector<std::string> arguments) {
+    arguments[0] = locateProgram(arguments[0], {});
+    return runChild(arguments);
+}
+
+std::string windowTree() {
+    return runTool({"xwininfo", "-root", "-tree"}).output;
+}
+
+// Where a window of the tree is on the screen: its absolute position and size.
+struct Place {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+// The tray icon of corvane as docked into the tray host, or nothing yet.
+std::optional<Place> dockedIcon() {
+    std::istringstream tree(windowTree());
+    std::string line;
+    while (std::getline(tree, line)) {
+        // e.g. 0x400006 "corvane": ("corvane" "corvane")  22x24+0+0  +1+999
+        if (line.find("\"corvane\": (\"corvane\" \"corvane\")") == std::string::npos) continue;
+        Place place;
+        size_t size = line.find(')') + 1;
+        int relativeX = 0, relativeY = 0;
+        if (sscanf(line.c_str() + size, " %dx%d%d%d %d%d", &place.width, &place.height, &relativeX,
+                   &relativeY, &place.x, &place.y) == 6)
+            return place;
+    }
+    return std::nullopt;
+}
+
+// How many windows of corvane are shown on the screen now.
+int shownWindows() {
+    std::string ids = runTool({"xdotool", "search", "--onlyvisible", "--class", "corvane"}).output;
+    return (int)std::count(ids.begin(), ids.end(), '\n');
+}
+
+bool onPath(const char* program) {
+    return !locateProgram(program, {}).empty();
+}
+
+TEST(Tray, TheIconDocksInTheTrayHostAndItsDoubleClickAndExitWork) {
+    for (const char* tool : {"Xvfb", "trayer", "xdotool", "xwininfo"})
+        if (!onPath(tool)) GTEST_SKIP() << tool << " is not installed (scripts/setup.sh)";
+    VirtualDisplay screen;
+    ASSERT_FALSE(screen.display.empty());
+    setenv("DISPLAY", screen.display.c_str(), 1);
+    unsetenv("QT_QPA_PLATFORM");
+    Background trayHost({"trayer"});
+    ASSERT_TRUE(trayHost.running());
+
+    CorvaneInstance corvane("corvane_tray");
+    corvane.configure("DEFAULT", "autoloadGUI", "0");
+    ASSERT_TRUE(corvane.start());
+    std::optional<Place> icon;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kLimitSeconds);
+    while (!(icon = dockedIcon()) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(kPoll);
+    ASSERT_TRUE(icon) << windowTree();
+    EXPECT_EQ(corvane.log().find("tray: no notification area"), std::string::npos);
+
+    std::string x = std::to_string(icon->x + icon->width / 2);
+    std::string y = std::to_string(icon->y + icon->height / 2);
+    // A double click is "Show..": a messenger asks the instance for the window, which
+    // is missing here.
+    ASSERT_EQ(
+        runTool({"xdotool", "mousemove", x, y, "click", "--repeat", "2", "--delay", "100", "1"})
+            .exitCode,
+        0);
+    EXPECT_TRUE(corvane.waitForLog("\rg \r", kLimitSeconds));
+    EXPECT_TRUE(corvane.waitForLog("ERROR: Loadlib", kLimitSeconds));
+
+    // The menu opens on the right button; Up wraps to its last entry, "Exit".
+    int shownBefore = shownWindows();
+    ASSERT_EQ(runTool({"xdotool", "mousemove", x, y, "click", "3"}).exitCode, 0);
+    deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kLimitSeconds);
+    while (shownWindows() <= shownBefore && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(kPoll);
+    ASSERT_GT(shownWindows(), shownBefore) << "no menu came up";
+    ASSERT_EQ(runTool({"xdotool", "key", "Up", "Return"}).exitCode, 0);
+    EXPECT_EQ(corvane.waitExit(60), 0);
+    std::string log = corvane.log();
+    EXPECT_NE(log.find("handle cmd: 65535"), std::string::npos) << log;
+    EXPECT_NE(log.find("trayexit"), std::string::npos) << log;
+    EXPECT_FALSE(dockedIcon());
+    if (HasFailure()) corvane.keep();
+}
+
+} // namespace
