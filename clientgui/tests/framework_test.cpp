@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMainWindow>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QToolBar>
@@ -317,6 +318,39 @@ TEST_F(SplitterTest, DraggingAVerticalBarMovesItSideways) {
     drag(QPoint(200, 10));
     EXPECT_EQ(QPoint(220, 0), splitter.bar()->pos());
     EXPECT_EQ(QRect(0, 0, 220, 400), first->geometry());
+}
+
+TEST(SplitterInAMainWindow, TheStartPositionsHoldWhenTheWindowIsFirstShown) {
+    // Built hidden, as the main window builds its panes: an outer stacked splitter as the
+    // central widget, an inner side-by-side one as its upper pane.
+    auto* main = new QMainWindow;
+    main->resize(800, 500);
+    cSplitter outer;
+    cSplitter inner;
+    ASSERT_EQ(0, outer.create(main, 1, 290, 1));
+    main->setCentralWidget(outer.handle());
+    ASSERT_EQ(0, inner.create(outer.handle(), 0, 150, 1));
+    auto* posts = new QWidget;
+    auto* files = new QWidget;
+    auto* servers = new QWidget;
+    inner.setPanes(posts, files);
+    outer.setPanes(inner.handle(), servers);
+    main->show();
+
+    const QSize area = outer.handle()->size();
+    EXPECT_EQ(290, outer.getPosition());
+    EXPECT_EQ(area.height() - 290, outer.getSecondSize());
+    EXPECT_EQ(QRect(0, 0, area.width(), 290), inner.handle()->geometry());
+    EXPECT_EQ(QRect(0, 0, 150, 290), posts->geometry());
+    EXPECT_EQ(QRect(155, 0, area.width() - 155, 290), files->geometry());
+    EXPECT_EQ(QRect(0, 295, area.width(), area.height() - 295), servers->geometry());
+
+    main->resize(900, 650);
+    ASSERT_TRUE(processEventsUntil([&] { return outer.handle()->height() > area.height(); }));
+    EXPECT_EQ(outer.handle()->height() - (area.height() - 290), outer.getPosition());
+    EXPECT_EQ(area.height() - 290 - SPLITTER_BAR, servers->height());
+    EXPECT_EQ(150, posts->width());
+    delete main;
 }
 
 // What a list's parent saw of one notification.
