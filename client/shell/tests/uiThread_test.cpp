@@ -27,12 +27,23 @@ namespace {
 const auto kPoll = std::chrono::milliseconds(20);
 const auto kLimit = std::chrono::seconds(20);
 
-// One UI thread per process, as in the program; it ends with the test process.
+// One UI thread per process, as in the program, ended before the process exits (as the
+// program ends it before main returns).
+std::unique_ptr<UiThread> uiThread;
+
+class UiThreadEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        uiThread = std::make_unique<UiThread>();
+    }
+    void TearDown() override { uiThread.reset(); }
+};
+
+const auto* environment = ::testing::AddGlobalTestEnvironment(new UiThreadEnvironment);
+
 UiThread& ui() {
-    static bool offscreen = setenv("QT_QPA_PLATFORM", "offscreen", 1) == 0;
-    static UiThread thread;
-    (void)offscreen;
-    return thread;
+    return *uiThread;
 }
 
 std::thread::id uiThreadId() {
@@ -122,7 +133,6 @@ TEST(UiThread, ClosingTheLastWindowLeavesTheEventLoopRunning) {
 }
 
 TEST(UiThread, MessageBoxesAreShownOnItFromEveryThreadAndAnswered) {
-    ui();
     uiMessageBox::install();
     {
         BoxAnswerer answerer(QMessageBox::Yes);
