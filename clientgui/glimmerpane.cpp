@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <QThread>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -23,6 +24,10 @@ const auto kCloseWait = std::chrono::milliseconds(2000);
 
 // UI thread only.
 std::unique_ptr<cWndMain> mainWindow;
+
+// Set while the host closes the window: it is ending the model itself and may destroy
+// it right after, so the window must not send it a terminate of its own.
+std::atomic<bool> hostCloses{false};
 
 // Whether a window is open; terminate waits on it from another thread.
 std::mutex openLock;
@@ -70,7 +75,7 @@ void windowEnded(NNTPmodel_iface* model) {
     stopUiProbe();
     mainWindow->setmodel(nullptr);
     printf("term:  %s\n", kName);
-    if (profile::getInt("DEFAULT", "autoclose", 1, CONFIG_INI) == 1)
+    if (!hostCloses && profile::getInt("DEFAULT", "autoclose", 1, CONFIG_INI) == 1)
         _observable::sendCommand(model, cmdTerminate, nullptr, nullptr);
     setOpen(false);
 }
@@ -84,6 +89,7 @@ void openWindow(NNTPmodel_iface* model) {
         return;
     }
     printf("start: %s\n", kName);
+    hostCloses = false;
     mainWindow = std::make_unique<cWndMain>();
     setOpen(true);
     mainWindow->onDestroyed([model] { windowEnded(model); });
@@ -121,6 +127,7 @@ int initialize(void* model) {
 
 int terminate(void*) {
     if (!qApp) return 0;
+    hostCloses = true;
     if (onUiThread()) {
         closeWindow();
         return 0;
