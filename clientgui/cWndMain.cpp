@@ -78,7 +78,12 @@ int cWndMain::create(HWND parentWindow) {
     createStatusBar(main);
     createToolBar(main);
     createPanes(main);
-    if (!placed) centerWindow(main);
+    if (!placed) {
+        // The frame is part of what is centred, and the platform knows it only once the
+        // window exists there.
+        main->winId();
+        centerWindow(main);
+    }
     main->setAcceptDrops(true);
     return 0;
 }
