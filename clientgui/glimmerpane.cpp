@@ -104,15 +104,20 @@ void openWindow(NNTPmodel_iface* model) {
         cWnd::postMessage(mainWindow->handle(), WM_COMMAND, makeCommand(0, 32772), 0);
 }
 
-// Modal dialogs first, so that no nested loop runs inside the window being closed.
+// Popup menus and modal dialogs first, one per pass: each runs a loop of its own inside
+// the window's code, and a popup menu is a child of the window, so destroying the window
+// under it would destroy the menu too.
 void closeWindow() {
     if (!mainWindow || !mainWindow->handle()) return;
-    if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+    if (QWidget* popup = QApplication::activePopupWidget()) {
+        popup->close();
+    } else if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
         modal->reject();
-        QMetaObject::invokeMethod(qApp, closeWindow, Qt::QueuedConnection);
+    } else {
+        mainWindow->handle()->close();
         return;
     }
-    mainWindow->handle()->close();
+    QMetaObject::invokeMethod(qApp, closeWindow, Qt::QueuedConnection);
 }
 
 } // namespace

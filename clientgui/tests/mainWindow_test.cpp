@@ -139,6 +139,17 @@ void click(cWndMain* main, int command) {
     tool->click();
 }
 
+// Press and release of the right button at `point` of the list's rows area.
+void rightClick(cListView* list, QPoint point) {
+    const QPoint global = list->viewport()->mapToGlobal(point);
+    QMouseEvent press(QEvent::MouseButtonPress, point, global, Qt::RightButton, Qt::RightButton,
+                      Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, point, global, Qt::RightButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(list->viewport(), &press);
+    QApplication::sendEvent(list->viewport(), &release);
+}
+
 // Runs the calls queued on the UI thread so far, and whatever they queue in turn for
 // the window's own messages.
 void settle() {
@@ -372,6 +383,24 @@ TEST_F(MainWindow, TerminateFromAnotherThreadClosesAndALaterInitializeOpensAgain
     EXPECT_EQ(switches.count(cmdTerminate), 0);
 }
 
+TEST_F(MainWindow, TerminateWhileAContextMenuIsOpenClosesBoth) {
+    cWndMain* main = open(&switches);
+    ASSERT_NE(main, nullptr);
+    std::thread caller;
+    std::atomic<bool> returned{false};
+    WidgetWatcher menu([] { return QApplication::activePopupWidget(); }, [&](QWidget*) {
+        caller = std::thread([&] {
+            terminate(nullptr);
+            returned = true;
+        });
+    });
+    rightClick(main->postPane().listView(), QPoint(20, 20));
+    EXPECT_TRUE(processEventsUntil([&] { return returned && mainWindow() == nullptr; }));
+    ASSERT_EQ(menu.seen(), 1);
+    caller.join();
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+}
+
 TEST_F(MainWindow, MinimizingHidesAndInitializeBringsTheSameWindowBackInPlace) {
     cWndMain* main = open(&switches);
     ASSERT_NE(main, nullptr);
@@ -545,13 +574,7 @@ TEST_F(PriorityTest, ThePostMenuSetsAllFilesAndDigitKeysTheSelectedOne) {
                                if (entry->text() == "0 highest") entry->trigger();
                            popup->close();
                        });
-    const QPoint row = posts->visualRect(posts->model()->index(0, 0)).center();
-    QMouseEvent press(QEvent::MouseButtonPress, row, posts->viewport()->mapToGlobal(row),
-                      Qt::RightButton, Qt::RightButton, Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, row, posts->viewport()->mapToGlobal(row),
-                        Qt::RightButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(posts->viewport(), &press);
-    QApplication::sendEvent(posts->viewport(), &release);
+    rightClick(posts, posts->visualRect(posts->model()->index(0, 0)).center());
     ASSERT_EQ(menu.seen(), 1);
     const std::vector<int> files = main->filePane().fileIds();
     ASSERT_EQ(files.size(), 3u);
