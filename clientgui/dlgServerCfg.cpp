@@ -1,1 +1,114 @@
+#include "dlgServerCfg.h"
+#include "windowFunctions.h"
 
+#include <QDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QLineEdit* addEdit(QGridLayout* grid, int row, const char* label, int id, int maxLength) {
+    QWidget* group = grid->parentWidget();
+    auto* caption = new QLabel(label, group);
+    auto* edit = new QLineEdit(group);
+    setControlId(edit, id);
+    edit->setMaxLength(maxLength);
+    caption->setBuddy(edit);
+    grid->addWidget(caption, row, 0);
+    grid->addWidget(edit, row, 1);
+    return edit;
+}
+
+} // namespace
+
+dlgServerCfg::dlgServerCfg(serverEntry& entry)
+    : cModalDialog(TEMPLATE_ID, "Server configuration"), entry(entry) {
+    AddHandler(WM_INITDIALOG, &dlgServerCfg::on_WM_INITDIALOG);
+    AddHandler(WM_COMMAND, &dlgServerCfg::on_WM_COMMAND);
+}
+
+void dlgServerCfg::buildControls(QDialog* dialog) {
+    auto* layout = new QVBoxLayout(dialog);
+
+    auto* server = new QGroupBox("Server information", dialog);
+    auto* serverGrid = new QGridLayout(server);
+    addEdit(serverGrid, 0, "Hostname:", IDC_HOSTNAME, sizeof entry.hostname - 1)
+        ->setMinimumWidth(200);
+    addEdit(serverGrid, 1, "Port:", IDC_PORT, 5)->setText(QString::number(NNTP_DEFAULT_PORT));
+    QLineEdit* connections = addEdit(serverGrid, 2, "Max connections:", IDC_MAXCONNECTION, 5);
+    serverGrid->addWidget(addSpinControl(server), 2, 2);
+    // Typing a number moves the spin control along, so its arrows step from what is shown.
+    QObject::connect(connections, &QLineEdit::textEdited, connections, [this](const QString& text) {
+        bool ok = false;
+        int typed = static_cast<int>(text.trimmed().toUInt(&ok));
+        if (ok && typed >= 0) position = typed;
+    });
+    layout->addWidget(server);
+
+    auto* authentication = new QGroupBox("Authentication [optional]", dialog);
+    auto* authenticationGrid = new QGridLayout(authentication);
+    addEdit(authenticationGrid, 0, "Username:", IDC_USERNAME, sizeof entry.username - 1);
+    addEdit(authenticationGrid, 1, "Password:", IDC_PASSWORD, sizeof entry.password - 1)
+        ->setEchoMode(QLineEdit::Password);
+    layout->addWidget(authentication);
+
+    addButtonRow(layout, "Ok", "Cancel");
+}
+
+// Two arrow buttons, as a spin control beside its edit; they take no keyboard focus.
+QWidget* dlgServerCfg::addSpinControl(QWidget* parentWidget) {
+    auto* control = new QWidget(parentWidget);
+    setControlId(control, IDC_SPIN);
+    auto* arrows = new QVBoxLayout(control);
+    arrows->setContentsMargins(0, 0, 0, 0);
+    arrows->setSpacing(0);
+    for (Qt::ArrowType arrow : {Qt::UpArrow, Qt::DownArrow}) {
+        auto* button = new QToolButton(control);
+        button->setArrowType(arrow);
+        button->setAutoRepeat(true);
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setFixedSize(18, 12);
+        const int delta = arrow == Qt::UpArrow ? 1 : -1;
+        QObject::connect(button, &QToolButton::clicked, button, [this, delta] { spin(delta); });
+        arrows->addWidget(button);
+    }
+    return control;
+}
+
+void dlgServerCfg::spin(int delta) {
+    if (position + delta < 0) return;
+    position += delta;
+    setDlgItemText(IDC_MAXCONNECTION, QString::number(position));
+}
+
+void dlgServerCfg::on_WM_INITDIALOG(HWND hwnd, uintptr_t, intptr_t) {
+    if (entry.port == 0) entry.port = NNTP_DEFAULT_PORT;
+    if (entry.maxconnection == 0) entry.maxconnection = 1;
+    setDlgItemText(IDC_HOSTNAME, QString::fromUtf8(entry.hostname));
+    setDlgItemText(IDC_PORT, QString::number(entry.port));
+    setDlgItemText(IDC_MAXCONNECTION, QString::number(entry.maxconnection));
+    setDlgItemText(IDC_USERNAME, QString::fromUtf8(entry.username));
+    setDlgItemText(IDC_PASSWORD, QString::fromUtf8(entry.password));
+    position = entry.maxconnection;
+    centerWindow(hwnd);
+}
+
+void dlgServerCfg::on_WM_COMMAND(HWND, uintptr_t wParam, intptr_t) {
+    switch (loWord(wParam)) {
+    case IDOK:
+        getDlgItemText(IDC_HOSTNAME, entry.hostname);
+        entry.port = static_cast<int>(dlgItemUInt(IDC_PORT));
+        entry.maxconnection = static_cast<int>(dlgItemUInt(IDC_MAXCONNECTION));
+        getDlgItemText(IDC_USERNAME, entry.username);
+        getDlgItemText(IDC_PASSWORD, entry.password);
+        endDialog(IDOK);
+        break;
+    case IDCANCEL:
+        endDialog(IDCANCEL);
+        break;
+    }
+}

@@ -1,1 +1,561 @@
+// The Configuration, Server configuration and About dialogs on the offscreen platform,
+// each test in a fresh working folder with a real config.ini, driven through their
+// buttons as a user would.
+#include "TestFolders.h"
+#include "articleSchema.h"
+#include "dlgAbout.h"
+#include "dlgNNTPCfg.h"
+#include "dlgServerCfg.h"
+#include "fixedField.h"
+#include "listView.h"
+#include "profile.h"
+#include "splitList.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QTimer>
+
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char THREE_SERVERS[] = "[DEFAULT]\n"
+                             "downloadto=./finished\n"
+                             "tempfolder=./segments\n"
+                             "autoloadGUI=1\n"
+                             "showabout=1\n"
+                             "servers=alpha.example;beta.example;gamma.example;\n"
+                             "[alpha.example]\n"
+                             "hostname=alpha.example\n"
+                             "hostid=1\n"
+                             "hostport=119\n"
+                             "maxconnection=4\n"
+                             "numactive=2\n"
+                             "username=ann\n"
+                             "password=secret\n"
+                             "[beta.example]\n"
+                             "hostname=beta.example\n"
+                             "hostid=2\n"
+                             "hostport=563\n"
+                             "maxconnection=2\n"
+                             "numactive=0\n"
+                             "[gamma.example]\n"
+                             "hostname=gamma.example\n"
+                             "hostid=3\n"
+                             "hostport=65534\n"
+                             "maxconnection=16\n"
+                             "numactive=1\n";
+
+std::string ini(const char* section, const char* key) {
+    return profile::getString(section, key, "<absent>", CONFIG_INI);
+}
+
+void press(HWND dialog, int id) {
+    auto* button = qobject_cast<QAbstractButton*>(GetDlgItem(dialog, id));
+    ASSERT_NE(button, nullptr) << "button " << id;
+    button->click();
+}
+
+QLineEdit* edit(HWND dialog, int id) {
+    return qobject_cast<QLineEdit*>(GetDlgItem(dialog, id));
+}
+
+void pressKey(QWidget* target, Qt::Key key) {
+    QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(target, &down);
+}
+
+// Runs `command`, which opens a modal dialog, and hands that dialog to `inspect` once it
+// is up; `inspect` must end it. Dialogs still open after 20 s are closed so the test
+// fails instead of hanging. Returns whether a dialog came up at all.
+bool withModal(const std::function<void()>& command, const std::function<void(QWidget*)>& inspect) {
+    QObject guard;
+    QWidget* before = QApplication::activeModalWidget();
+    bool seen = false;
+    QTimer::singleShot(0, &guard, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal == before) return;
+        seen = true;
+        inspect(modal);
+    });
+    QTimer::singleShot(20000, &guard, [before] {
+        for (int open = 0; open < 10; ++open) {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal || modal == before) break;
+            modal->close();
+        }
+    });
+    command();
+    return seen;
+}
+
+struct serverInput {
+    QString host, port, connections, user, password;
+};
+
+// Fills the Server configuration dialog and presses Ok.
+std::function<void(QWidget*)> enterServer(const serverInput& input) {
+    return [input](QWidget* dialog) {
+        EXPECT_EQ(dialog->windowTitle(), "Server configuration");
+        edit(dialog, dlgServerCfg::IDC_HOSTNAME)->setText(input.host);
+        edit(dialog, dlgServerCfg::IDC_PORT)->setText(input.port);
+        edit(dialog, dlgServerCfg::IDC_MAXCONNECTION)->setText(input.connections);
+        edit(dialog, dlgServerCfg::IDC_USERNAME)->setText(input.user);
+        edit(dialog, dlgServerCfg::IDC_PASSWORD)->setText(input.password);
+        press(dialog, IDOK);
+    };
+}
+
+class ConfigDialog : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(folder.path.empty());
+        writeFile(CONFIG_INI, THREE_SERVERS);
+        owner.setGeometry(100, 80, 900, 700);
+        owner.show();
+    }
+
+    HWND open() {
+        HWND hwnd = dialog.open(&owner);
+        EXPECT_NE(hwnd, nullptr);
+        return hwnd;
+    }
+
+    std::vector<std::vector<std::string>> rows() const {
+        std::vector<std::vector<std::string>> texts;
+        QAbstractItemModel* model = dialog.serverList()->model();
+        for (int row = 0; row < model->rowCount(); ++row) {
+            std::vector<std::string> cells;
+            for (int column = 0; column < model->columnCount(); ++column)
+                cells.push_back(model->index(row, column).data().toString().toStdString());
+            texts.push_back(cells);
+        }
+        return texts;
+    }
+
+    void editRow(int row, const serverInput& input) {
+        dialog.serverList()->selectRow(row);
+        ASSERT_TRUE(withModal([&] { press(dialog.handle(), dlgNNTPCfg::IDC_EDIT); },
+                              enterServer(input)));
+    }
+
+    void pressOk() {
+        press(dialog.handle(), IDOK);
+        ASSERT_TRUE(dialog.ended());
+        EXPECT_EQ(dialog.result(), IDOK);
+    }
+
+    WorkingFolder folder{"dialogs_test"};
+    QWidget owner;
+    dlgNNTPCfg dialog;
+};
+
+TEST_F(ConfigDialog, OpensOnTheFileCentredOverItsOwner) {
+    ::testing::internal::CaptureStdout();
+    HWND hwnd = open();
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+              "RDnntpConfig alpha.example \nbeta.example \ngamma.example \n");
+
+    EXPECT_EQ(hwnd->windowTitle(), "Configuration");
+    EXPECT_EQ(edit(hwnd, dlgNNTPCfg::IDC_DOWNLOADTO)->text(), "./finished");
+    EXPECT_FALSE(qobject_cast<QCheckBox*>(GetDlgItem(hwnd, dlgNNTPCfg::IDC_MINIMIZED))->isChecked());
+    EXPECT_EQ(std::string(dialog.workingCopy().tempfolder), "./segments");
+
+    QHeaderView* header = dialog.serverList()->header();
+    ASSERT_EQ(header->count(), 3);
+    const char* titles[] = {"Hostname", "Port", "#"};
+    const int widths[] = {150, 40, 25};
+    for (int column = 0; column < 3; ++column) {
+        EXPECT_EQ(header->model()->headerData(column, Qt::Horizontal).toString(), titles[column]);
+        EXPECT_EQ(header->sectionSize(column), widths[column]);
+    }
+    EXPECT_EQ(rows(), (std::vector<std::vector<std::string>>{{"alpha.example", "119", "4"},
+                                                             {"beta.example", "563", "2"},
+                                                             {"gamma.example", "65534", "16"}}));
+
+    // Centred before it was first shown, when its window frame was not known yet.
+    const QPoint middle = hwnd->frameGeometry().center();
+    EXPECT_LE(std::abs(middle.x() - owner.frameGeometry().center().x()), 4);
+    EXPECT_LE(std::abs(middle.y() - owner.frameGeometry().center().y()), 4);
+}
+
+TEST_F(ConfigDialog, TabOrderFollowsTheTemplate) {
+    HWND hwnd = open();
+    const int order[] = {dlgNNTPCfg::IDC_DOWNLOADTO, dlgNNTPCfg::IDC_BROWSE,
+                         dlgNNTPCfg::IDC_MINIMIZED,  dlgNNTPCfg::IDC_SERVERLIST,
+                         dlgNNTPCfg::IDC_EDIT,       dlgNNTPCfg::IDC_NEW,
+                         dlgNNTPCfg::IDC_DELETE,     IDOK,
+                         IDCANCEL};
+    std::vector<int> seen;
+    QWidget* widget = GetDlgItem(hwnd, order[0]);
+    for (size_t step = 0; step < std::size(order); ++step) {
+        seen.push_back(controlId(widget));
+        do {
+            widget = widget->nextInFocusChain();
+        } while (!(widget->focusPolicy() & Qt::TabFocus) || controlId(widget) == 0);
+    }
+    EXPECT_EQ(seen, std::vector<int>(std::begin(order), std::end(order)));
+}
+
+TEST_F(ConfigDialog, OkWritesEveryKeyOfEveryServer) {
+    open();
+    pressOk();
+    EXPECT_EQ(ini("DEFAULT", "downloadto"), "./finished");
+    EXPECT_EQ(ini("DEFAULT", "tempfolder"), "./segments");
+    EXPECT_EQ(ini("DEFAULT", "autoloadGUI"), "1");
+    EXPECT_EQ(ini("DEFAULT", "servers"), "alpha.example;beta.example;gamma.example;");
+    EXPECT_EQ(ini("alpha.example", "hostname"), "alpha.example");
+    EXPECT_EQ(ini("alpha.example", "hostid"), "1");
+    EXPECT_EQ(ini("alpha.example", "hostport"), "119");
+    EXPECT_EQ(ini("alpha.example", "maxconnection"), "4");
+    EXPECT_EQ(ini("alpha.example", "numactive"), "4") << "numactive follows maxconnection";
+    EXPECT_EQ(ini("alpha.example", "username"), "ann");
+    EXPECT_EQ(ini("alpha.example", "password"), "secret");
+    EXPECT_EQ(ini("beta.example", "hostid"), "2");
+    EXPECT_EQ(ini("beta.example", "numactive"), "2");
+    EXPECT_EQ(ini("beta.example", "username"), "");
+    // The highest port and connection count allowed are kept.
+    EXPECT_EQ(ini("gamma.example", "hostid"), "3");
+    EXPECT_EQ(ini("gamma.example", "hostport"), "65534");
+    EXPECT_EQ(ini("gamma.example", "maxconnection"), "16");
+}
+
+TEST_F(ConfigDialog, EmptyFileReadsDefaultsAndOkWritesThem) {
+    writeFile(CONFIG_INI, "");
+    open();
+    EXPECT_EQ(dialog.serverList()->itemCount(), 0);
+    pressOk();
+    EXPECT_EQ(ini("DEFAULT", "downloadto"), "./temp");
+    EXPECT_EQ(ini("DEFAULT", "tempfolder"), "./temp");
+    EXPECT_EQ(ini("DEFAULT", "autoloadGUI"), "1");
+    EXPECT_EQ(ini("DEFAULT", "servers"), "");
+}
+
+TEST_F(ConfigDialog, PortsAndConnectionsOutOfRangeAreSavedCorrected) {
+    open();
+    editRow(0, {"alpha.example", "0", "0", "ann", "secret"});
+    editRow(1, {"beta.example", "65535", "17", "", ""});
+    editRow(2, {"gamma.example", "port", "-3", "", ""});
+    EXPECT_EQ(rows()[0], (std::vector<std::string>{"alpha.example", "0", "0"}))
+        << "the list shows what was entered until Ok";
+    pressOk();
+    for (const char* server : {"alpha.example", "beta.example", "gamma.example"}) {
+        EXPECT_EQ(ini(server, "hostport"), "119") << server;
+        EXPECT_EQ(ini(server, "maxconnection"), "1") << server;
+        EXPECT_EQ(ini(server, "numactive"), "1") << server;
+    }
+}
+
+TEST_F(ConfigDialog, DeletingTheFirstServerRenumbersTheOthers) {
+    open();
+    dialog.serverList()->selectRow(0);
+    press(dialog.handle(), dlgNNTPCfg::IDC_DELETE);
+    EXPECT_EQ(rows(), (std::vector<std::vector<std::string>>{{"beta.example", "563", "2"},
+                                                             {"gamma.example", "65534", "16"}}));
+    EXPECT_EQ(dialog.workingCopy().servers[2].hostname[0], 0) << "the freed entry is cleared";
+    pressOk();
+    EXPECT_EQ(ini("DEFAULT", "servers"), "beta.example;gamma.example;");
+    EXPECT_EQ(ini("beta.example", "hostid"), "1");
+    EXPECT_EQ(ini("gamma.example", "hostid"), "2");
+    EXPECT_EQ(ini("alpha.example", "hostname"), "alpha.example") << "its section stays";
+}
+
+TEST_F(ConfigDialog, RenamingWritesANewSectionAndKeepsTheOld) {
+    open();
+    editRow(0, {"delta.example", "8119", "3", "dora", "pw"});
+    EXPECT_EQ(rows()[0], (std::vector<std::string>{"delta.example", "8119", "3"}));
+    pressOk();
+    EXPECT_EQ(ini("DEFAULT", "servers"), "delta.example;beta.example;gamma.example;");
+    EXPECT_EQ(ini("delta.example", "hostname"), "delta.example");
+    EXPECT_EQ(ini("delta.example", "hostid"), "1");
+    EXPECT_EQ(ini("delta.example", "hostport"), "8119");
+    EXPECT_EQ(ini("delta.example", "username"), "dora");
+    EXPECT_EQ(ini("delta.example", "password"), "pw");
+    EXPECT_EQ(ini("alpha.example", "hostname"), "alpha.example");
+    EXPECT_EQ(ini("alpha.example", "maxconnection"), "4");
+}
+
+TEST_F(ConfigDialog, NewServersAreAppendedUpToSixteen) {
+    open();
+    // A new server left without a host name adds nothing.
+    ASSERT_TRUE(withModal([&] { press(dialog.handle(), dlgNNTPCfg::IDC_NEW); },
+                          [](QWidget* server) {
+                              EXPECT_EQ(edit(server, dlgServerCfg::IDC_PORT)->text(), "119");
+                              EXPECT_EQ(edit(server, dlgServerCfg::IDC_MAXCONNECTION)->text(), "1");
+                              EXPECT_EQ(edit(server, dlgServerCfg::IDC_HOSTNAME)->text(), "");
+                              press(server, IDOK);
+                          }));
+    EXPECT_EQ(dialog.serverList()->itemCount(), 3);
+
+    for (int n = 3; n < MAX_SERVERS; ++n) {
+        const QString host = QString("news%1.example").arg(n);
+        ASSERT_TRUE(withModal([&] { press(dialog.handle(), dlgNNTPCfg::IDC_NEW); },
+                              enterServer({host, "119", "2", "", ""})));
+    }
+    ASSERT_EQ(dialog.serverList()->itemCount(), MAX_SERVERS);
+    EXPECT_EQ(rows()[3], (std::vector<std::string>{"news3.example", "119", "2"}));
+    EXPECT_FALSE(withModal([&] { press(dialog.handle(), dlgNNTPCfg::IDC_NEW); },
+                           [](QWidget* server) { press(server, IDCANCEL); }))
+        << "no seventeenth server";
+
+    pressOk();
+    EXPECT_EQ(ini("news3.example", "hostid"), "4");
+    EXPECT_EQ(ini("news15.example", "hostid"), "16");
+    EXPECT_EQ(splitList(ini("DEFAULT", "servers"), ';').size(), size_t(MAX_SERVERS));
+}
+
+TEST_F(ConfigDialog, ClearedHostNameEndsTheSavedList) {
+    open();
+    editRow(1, {"", "119", "2", "", ""});
+    EXPECT_EQ(rows()[1][0], "beta.example") << "the list stays as it was";
+    pressOk();
+    EXPECT_EQ(ini("DEFAULT", "servers"), "alpha.example;");
+}
+
+TEST_F(ConfigDialog, StartupMinimizedSavesNoAutomaticWindow) {
+    open();
+    qobject_cast<QCheckBox*>(GetDlgItem(dialog.handle(), dlgNNTPCfg::IDC_MINIMIZED))->click();
+    pressOk();
+    EXPECT_EQ(ini("DEFAULT", "autoloadGUI"), "0");
+
+    dlgNNTPCfg again;
+    HWND hwnd = again.open(&owner);
+    auto* minimized = qobject_cast<QCheckBox*>(GetDlgItem(hwnd, dlgNNTPCfg::IDC_MINIMIZED));
+    EXPECT_TRUE(minimized->isChecked());
+    minimized->click();
+    press(hwnd, IDOK);
+    EXPECT_EQ(ini("DEFAULT", "autoloadGUI"), "1");
+}
+
+TEST_F(ConfigDialog, CancelAndEscapeWriteNothing) {
+    const std::string before = readFile(CONFIG_INI);
+    open();
+    dialog.serverList()->selectRow(0);
+    press(dialog.handle(), dlgNNTPCfg::IDC_DELETE);
+    editRow(0, {"other.example", "1", "1", "", ""});
+    qobject_cast<QCheckBox*>(GetDlgItem(dialog.handle(), dlgNNTPCfg::IDC_MINIMIZED))->click();
+    edit(dialog.handle(), dlgNNTPCfg::IDC_DOWNLOADTO)->setText("/elsewhere");
+    press(dialog.handle(), IDCANCEL);
+    EXPECT_TRUE(dialog.ended());
+    EXPECT_EQ(dialog.result(), IDCANCEL);
+    EXPECT_EQ(readFile(CONFIG_INI), before);
+
+    dlgNNTPCfg escaped;
+    pressKey(escaped.open(&owner), Qt::Key_Escape);
+    EXPECT_EQ(escaped.result(), IDCANCEL);
+    EXPECT_EQ(readFile(CONFIG_INI), before);
+}
+
+TEST_F(ConfigDialog, ShowConfigDialogAnswersOkOrCancel) {
+    const std::string before = readFile(CONFIG_INI);
+    int result = 0;
+    ASSERT_TRUE(withModal([&] { result = showConfigDialog(&owner); },
+                          [](QWidget* config) { press(config, IDCANCEL); }));
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_EQ(readFile(CONFIG_INI), before);
+
+    ASSERT_TRUE(withModal([&] { result = showConfigDialog(&owner); },
+                          [](QWidget* config) {
+                              edit(config, dlgNNTPCfg::IDC_DOWNLOADTO)->setText("./done");
+                              press(config, IDOK);
+                          }));
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(ini("DEFAULT", "downloadto"), "./done");
+}
+
+TEST_F(ConfigDialog, FolderPickerSetsTheDownloadFolder) {
+    const std::string chosen = folder.file("picked");
+    std::filesystem::create_directory(chosen);
+    open();
+    ASSERT_TRUE(withModal([&] { press(dialog.handle(), dlgNNTPCfg::IDC_BROWSE); },
+                          [](QWidget* picker) { picker->close(); }));
+    EXPECT_EQ(edit(dialog.handle(), dlgNNTPCfg::IDC_DOWNLOADTO)->text(), "./finished")
+        << "no folder chosen";
+
+    ASSERT_TRUE(withModal([&] { press(dialog.handle(), dlgNNTPCfg::IDC_BROWSE); },
+                          [&](QWidget* picker) {
+                              auto* files = qobject_cast<QFileDialog*>(picker);
+                              ASSERT_NE(files, nullptr);
+                              EXPECT_EQ(files->windowTitle(), "Select folder to download to..");
+                              files->setDirectory(QString::fromStdString(chosen));
+                              static_cast<QDialog*>(files)->accept();
+                          }));
+    EXPECT_EQ(edit(dialog.handle(), dlgNNTPCfg::IDC_DOWNLOADTO)->text().toStdString(), chosen);
+    EXPECT_EQ(std::string(dialog.workingCopy().downloadto), chosen);
+    pressOk();
+    EXPECT_EQ(ini("DEFAULT", "downloadto"), chosen);
+}
+
+class ServerDialog : public ::testing::Test {
+  protected:
+    serverEntry entry{};
+};
+
+TEST_F(ServerDialog, OpeningCorrectsZeroPortAndConnections) {
+    dlgServerCfg dialog(entry);
+    HWND hwnd = dialog.open(nullptr);
+    EXPECT_EQ(hwnd->windowTitle(), "Server configuration");
+    EXPECT_EQ(edit(hwnd, dlgServerCfg::IDC_PORT)->text(), "119");
+    EXPECT_EQ(edit(hwnd, dlgServerCfg::IDC_MAXCONNECTION)->text(), "1");
+    EXPECT_EQ(dialog.spinPosition(), 1);
+    EXPECT_EQ(edit(hwnd, dlgServerCfg::IDC_PASSWORD)->echoMode(), QLineEdit::Password);
+}
+
+TEST_F(ServerDialog, SpinStepsTheConnectionsAndRefusesBelowZero) {
+    entry.maxconnection = 2;
+    dlgServerCfg dialog(entry);
+    HWND hwnd = dialog.open(nullptr);
+    QList<QAbstractButton*> arrows = GetDlgItem(hwnd, dlgServerCfg::IDC_SPIN)
+                                         ->findChildren<QAbstractButton*>();
+    ASSERT_EQ(arrows.size(), 2);
+    QAbstractButton* up = arrows[0];
+    QAbstractButton* down = arrows[1];
+    QLineEdit* connections = edit(hwnd, dlgServerCfg::IDC_MAXCONNECTION);
+
+    up->click();
+    EXPECT_EQ(connections->text(), "3");
+    for (int i = 0; i < 3; ++i)
+        down->click();
+    EXPECT_EQ(connections->text(), "0");
+    down->click();
+    EXPECT_EQ(dialog.spinPosition(), 0);
+    EXPECT_EQ(connections->text(), "0") << "no step below 0";
+    up->click();
+    EXPECT_EQ(connections->text(), "1");
+    EXPECT_EQ(entry.maxconnection, 2) << "only Ok changes the entry";
+}
+
+TEST_F(ServerDialog, OkCopiesTheEditsCutToTheirFields) {
+    copyField(entry.hostname, "old.example");
+    entry.port = 119;
+    entry.maxconnection = 2;
+    dlgServerCfg dialog(entry);
+    HWND hwnd = dialog.open(nullptr);
+    edit(hwnd, dlgServerCfg::IDC_HOSTNAME)->setText(QString(200, 'h'));
+    edit(hwnd, dlgServerCfg::IDC_PORT)->setText(" 563 ");
+    edit(hwnd, dlgServerCfg::IDC_MAXCONNECTION)->setText("7");
+    // 62 ASCII characters and a two-byte one: the last does not fit whole.
+    edit(hwnd, dlgServerCfg::IDC_USERNAME)->setText(QString(62, 'u') + QString::fromUtf8("é"));
+    edit(hwnd, dlgServerCfg::IDC_PASSWORD)->setText("p4ss word");
+    press(hwnd, IDOK);
+
+    EXPECT_EQ(dialog.result(), IDOK);
+    EXPECT_EQ(std::string(entry.hostname), std::string(127, 'h'));
+    EXPECT_EQ(entry.port, 563);
+    EXPECT_EQ(entry.maxconnection, 7);
+    EXPECT_EQ(std::string(entry.username), std::string(62, 'u'));
+    EXPECT_EQ(std::string(entry.password), "p4ss word");
+}
+
+TEST_F(ServerDialog, CancelLeavesTheEntry) {
+    copyField(entry.hostname, "keep.example");
+    entry.port = 563;
+    entry.maxconnection = 4;
+    copyField(entry.username, "user");
+    const serverEntry before = entry;
+    dlgServerCfg dialog(entry);
+    HWND hwnd = dialog.open(nullptr);
+    edit(hwnd, dlgServerCfg::IDC_HOSTNAME)->setText("changed.example");
+    edit(hwnd, dlgServerCfg::IDC_PORT)->setText("1");
+    pressKey(hwnd, Qt::Key_Escape);
+    EXPECT_EQ(dialog.result(), IDCANCEL);
+    EXPECT_EQ(memcmp(&entry, &before, sizeof entry), 0);
+}
+
+class AboutDialog : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(folder.path.empty());
+        writeFile(CONFIG_INI, THREE_SERVERS);
+    }
+    WorkingFolder folder{"dialogs_test"};
+};
+
+TEST_F(AboutDialog, OpeningStopsTheAutomaticShowAndShowsTheVersion) {
+    std::vector<QUrl> opened;
+    dlgAbout dialog([&](const QUrl& address) { opened.push_back(address); });
+    HWND hwnd = dialog.open(nullptr);
+    EXPECT_EQ(ini("DEFAULT", "showabout"), "0");
+    EXPECT_EQ(ini("DEFAULT", "servers"), "alpha.example;beta.example;gamma.example;")
+        << "nothing else is written";
+    EXPECT_EQ(hwnd->windowTitle(), "About Brindle");
+    EXPECT_EQ(qobject_cast<QLabel*>(GetDlgItem(hwnd, dlgAbout::IDC_VERSION))->text(),
+              "Brindle v1.0.9");
+
+    bool described = false;
+    for (QLabel* label : hwnd->findChildren<QLabel*>())
+        described |= label->text() ==
+                     "This is the first implementation of the Brindle.\n It is developed for use "
+                     "with Miravel to support the actual downloading from Usenet.\n\nWith this "
+                     "client you are able to download from Usenet by importing NZB files.";
+    EXPECT_TRUE(described);
+    press(hwnd, IDOK);
+    EXPECT_EQ(dialog.result(), IDOK);
+}
+
+TEST_F(AboutDialog, LinksOpenTheirOwnPages) {
+    std::vector<QUrl> opened;
+    dlgAbout dialog([&](const QUrl& address) { opened.push_back(address); });
+    HWND hwnd = dialog.open(nullptr);
+    const std::pair<int, const char*> links[] = {{dlgAbout::IDC_HOMEPAGE, "Homepage"},
+                                                 {dlgAbout::IDC_CONTACT, "Contact"},
+                                                 {dlgAbout::IDC_HOWTO, "Howto"}};
+    for (const auto& [id, text] : links) {
+        auto* link = qobject_cast<QLabel*>(GetDlgItem(hwnd, id));
+        ASSERT_NE(link, nullptr) << text;
+        EXPECT_EQ(link->text(), text);
+        EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor) << text;
+        EXPECT_EQ(link->palette().color(QPalette::WindowText), QColor(Qt::blue)) << text;
+        EXPECT_FALSE(link->autoFillBackground()) << text;
+
+        const QPointF inside(2, 2);
+        QMouseEvent rightClick(QEvent::MouseButtonRelease, inside, link->mapToGlobal(inside),
+                               Qt::RightButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(link, &rightClick);
+        QMouseEvent leftClick(QEvent::MouseButtonRelease, inside, link->mapToGlobal(inside),
+                              Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(link, &leftClick);
+    }
+    ASSERT_EQ(opened.size(), 3u) << "left clicks only";
+    EXPECT_NE(opened[0], opened[1]);
+    EXPECT_NE(opened[1], opened[2]);
+    for (const QUrl& address : opened)
+        EXPECT_EQ(address.scheme(), "https");
+    EXPECT_FALSE(dialog.ended());
+}
+
+TEST_F(AboutDialog, CloseEndsWithOneAndTheWindowsCloseWithTwo) {
+    int result = 0;
+    ASSERT_TRUE(withModal([&] { result = showAboutDialog(nullptr); },
+                          [](QWidget* about) { press(about, IDOK); }));
+    EXPECT_EQ(result, IDOK);
+    ASSERT_TRUE(withModal([&] { result = showAboutDialog(nullptr); },
+                          [](QWidget* about) { about->close(); }));
+    EXPECT_EQ(result, IDCANCEL);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // The folder picker must be Qt's own dialog, which a test can reach, not a desktop's.
+    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
