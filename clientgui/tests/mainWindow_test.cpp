@@ -26,6 +26,7 @@
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPointer>
@@ -308,6 +309,84 @@ TEST_F(MainWindow, TheLayoutSavedOnExitAndOnCloseOpensTheNextWindow) {
     ASSERT_NE(main, nullptr);
     EXPECT_EQ(main->handle()->geometry(), QRect(30, 20, 700, 450));
     EXPECT_EQ(main->postPane().handle()->width(), 180);
+}
+
+TEST_F(MainWindow, AMaximizedOrMinimizedWindowSavesItsNormalRectangle) {
+    cWndMain* main = open(&switches);
+    ASSERT_NE(main, nullptr);
+    main->handle()->setGeometry(50, 60, 700, 400);
+    main->handle()->setWindowState(Qt::WindowMaximized);
+    settle();
+    ASSERT_NE(main->handle()->geometry(), QRect(50, 60, 700, 400));
+    sendCommand(main->handle(), IDM_EXIT);
+    ASSERT_TRUE(processEventsUntil([] { return mainWindow() == nullptr; }));
+    twindowRect saved{};
+    ASSERT_TRUE(profile::getStruct(kLayout, "wndpos", &saved, sizeof saved, CONFIG_INI));
+    EXPECT_EQ(QRect(QPoint(saved.left, saved.top), QPoint(saved.right - 1, saved.bottom - 1)),
+              QRect(50, 60, 700, 400));
+
+    main = open(&switches);
+    ASSERT_NE(main, nullptr);
+    main->handle()->setGeometry(40, 30, 600, 420);
+    minimize(main->handle());
+    terminateFromAnotherThread();
+    ASSERT_TRUE(profile::getStruct(kLayout, "wndpos", &saved, sizeof saved, CONFIG_INI));
+    EXPECT_EQ(QRect(QPoint(saved.left, saved.top), QPoint(saved.right - 1, saved.bottom - 1)),
+              QRect(40, 30, 600, 420));
+}
+
+TEST_F(MainWindow, ResetDatabaseAndConfigurationReachTheModelOnlyWhenConfirmed) {
+    cWndMain* main = open(&switches);
+    ASSERT_NE(main, nullptr);
+    std::function<void(QWidget*)> answer;
+    WidgetWatcher dialogs = modalWatcher([&](QWidget* dialog) { answer(dialog); });
+    auto run = [&](int command, std::function<void(QWidget*)> reply) {
+        answer = std::move(reply);
+        int before = dialogs.seen();
+        sendCommand(main->handle(), command);
+        EXPECT_EQ(dialogs.seen(), before + 1) << command;
+    };
+    auto pressOnQuestion = [](QMessageBox::StandardButton which) {
+        return [which](QWidget* dialog) {
+            auto* question = qobject_cast<QMessageBox*>(dialog);
+            ASSERT_NE(question, nullptr);
+            EXPECT_EQ(question->windowTitle(), "Reset Database");
+            EXPECT_EQ(question->text(), "Do you really want to reset the database... ?\n\nAll data will be lost");
+            EXPECT_EQ(question->icon(), QMessageBox::Warning);
+            question->button(which)->click();
+        };
+    };
+    auto pressOnConfig = [](int id) {
+        return [id](QWidget* dialog) {
+            EXPECT_EQ(dialog->windowTitle(), "Configuration");
+            qobject_cast<QAbstractButton*>(GetDlgItem(dialog, id))->click();
+        };
+    };
+    run(IDM_RESETDB, pressOnQuestion(QMessageBox::No));
+    run(IDM_CONFIG, pressOnConfig(IDCANCEL));
+    run(IDM_RESETDB, pressOnQuestion(QMessageBox::Yes));
+    run(IDM_CONFIG, pressOnConfig(IDOK));
+    EXPECT_TRUE(processEventsUntil([&] {
+        return switches.count(cmdResetDB) == 1 && switches.count(cmdConfigChanged) == 1;
+    }));
+
+    // The question still open when the program ends the window is no Yes.
+    std::thread caller;
+    std::atomic<bool> returned{false};
+    answer = [&](QWidget*) {
+        caller = std::thread([&] {
+            terminate(nullptr);
+            returned = true;
+        });
+    };
+    cWnd::postMessage(main->handle(), WM_COMMAND, makeCommand(0, IDM_RESETDB), 0);
+    EXPECT_TRUE(processEventsUntil([&] { return returned && mainWindow() == nullptr; }));
+    caller.join();
+    _observable::sendCommand(&switches, cmdReload, asData(1), nullptr);
+    ASSERT_TRUE(processEventsUntil([&] { return switches.count(cmdReload) == 1; }));
+    EXPECT_EQ(switches.count(cmdResetDB), 1);
+    EXPECT_EQ(switches.count(cmdConfigChanged), 1);
+    EXPECT_FALSE(switches.anyOnUiThread());
 }
 
 TEST_F(MainWindow, TheAboutDialogOpensByItselfOnlyOnce) {
