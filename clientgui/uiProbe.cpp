@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -13,6 +14,7 @@ namespace {
 const int kIntervalMs = 10;
 
 struct tprobe {
+    std::string report; // as named when the window opened
     QTimer timer;
     QElapsedTimer clock;
     qint64 last = 0;
@@ -24,8 +26,10 @@ std::unique_ptr<tprobe> probe;
 } // namespace
 
 void startUiProbe() {
-    if (probe || !getenv("CORVANE_UI_PROBE")) return;
+    const char* report = getenv("CORVANE_UI_PROBE");
+    if (probe || !report) return;
     probe = std::make_unique<tprobe>();
+    probe->report = report;
     probe->timer.setTimerType(Qt::PreciseTimer);
     probe->timer.setInterval(kIntervalMs);
     QObject::connect(&probe->timer, &QTimer::timeout, [] {
@@ -40,7 +44,7 @@ void startUiProbe() {
 void stopUiProbe() {
     if (!probe) return;
     probe->timer.stop();
-    if (FILE* out = fopen(getenv("CORVANE_UI_PROBE"), "w")) {
+    if (FILE* out = fopen(probe->report.c_str(), "w")) {
         for (double late : probe->lateness) fprintf(out, "%.3f\n", late);
         fclose(out);
     }

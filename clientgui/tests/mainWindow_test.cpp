@@ -44,6 +44,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -116,6 +117,13 @@ cWndMain* mainWindow() {
     for (QWidget* widget : QApplication::topLevelWidgets())
         if (auto* main = dynamic_cast<cWndMain*>(cWnd::userData(widget))) return main;
     return nullptr;
+}
+
+int mainWindowCount() {
+    int count = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        count += dynamic_cast<cWndMain*>(cWnd::userData(widget)) != nullptr;
+    return count;
 }
 
 cWndMain* shownMainWindow() {
@@ -489,7 +497,10 @@ TEST_F(MainWindow, MinimizingHidesAndInitializeBringsTheSameWindowBackInPlace) {
     EXPECT_EQ(shownMainWindow(), nullptr);
 
     EXPECT_EQ(initialize(&switches), 1);
+    EXPECT_EQ(initialize(&switches), 1);
     ASSERT_TRUE(processEventsUntil([&] { return window->isVisible(); }));
+    settle();
+    EXPECT_EQ(mainWindowCount(), 1);
     EXPECT_EQ(mainWindow(), main);
     EXPECT_FALSE(window->isMinimized());
     EXPECT_EQ(window->geometry(), QRect(70, 50, 640, 480));
@@ -549,6 +560,32 @@ TEST_F(RealModel, ToolbarChecksFollowTheEngineAndTheStatusBarShowsTheSpeed) {
     ASSERT_TRUE(processEventsUntil([&] { return model.getdecoder()->denabled() == 0; }));
     settle();
     EXPECT_FALSE(checked(main, IDM_DECODER));
+}
+
+TEST_F(MainWindow, TheResponsivenessProbeWritesTheLatenessOfItsTicksWhenTheWindowCloses) {
+    const std::string report = folder.file("probe.txt");
+    setenv("CORVANE_UI_PROBE", report.c_str(), 1);
+    cWndMain* main = open(&switches);
+    unsetenv("CORVANE_UI_PROBE");
+    ASSERT_NE(main, nullptr);
+    // Several of the probe's 10 ms ticks pass while this waits.
+    int ticks = 0;
+    QTimer pace;
+    QObject::connect(&pace, &QTimer::timeout, [&] { ++ticks; });
+    pace.start(50);
+    ASSERT_TRUE(processEventsUntil([&] { return ticks >= 3; }));
+    EXPECT_FALSE(fs::exists(report));
+    closeAndWait(main);
+
+    std::istringstream lines(readFile(report));
+    int count = 0;
+    for (std::string line; std::getline(lines, line); ++count) {
+        size_t used = 0;
+        double lateness = std::stod(line, &used);
+        EXPECT_EQ(used, line.size()) << line;
+        EXPECT_GE(lateness, -10.0) << line;
+    }
+    EXPECT_GT(count, 0);
 }
 
 TEST_F(MainWindow, DroppedFilesAreImportedOneByOneThenReloadedOnce) {
