@@ -422,6 +422,17 @@ TEST_F(MainWindow, TheAboutDialogOpensByItselfOnlyOnce) {
     EXPECT_EQ(ini("DEFAULT", "showabout"), 0);
 }
 
+TEST_F(MainWindow, TheToolbarStartsFromTheEngineState) {
+    switches.queue.running = 0;
+    switches.queue.priority = 1;
+    switches.decoder.running = 0;
+    cWndMain* main = open(&switches);
+    ASSERT_NE(main, nullptr);
+    EXPECT_FALSE(checked(main, IDM_QUEUE));
+    EXPECT_TRUE(checked(main, IDM_PRIORITY));
+    EXPECT_FALSE(checked(main, IDM_DECODER));
+}
+
 TEST_F(MainWindow, ClosingEndsTheModelOnACommandThreadOnlyWithAutoclose) {
     cWndMain* main = open(&switches);
     ASSERT_NE(main, nullptr);
@@ -445,8 +456,11 @@ TEST_F(MainWindow, TerminateFromAnotherThreadClosesAndALaterInitializeOpensAgain
     ASSERT_NE(main, nullptr);
     terminateFromAnotherThread();
 
+    // The client calls initialize from its own thread too.
+    std::thread([&] { EXPECT_EQ(initialize(&switches), 1); }).join();
+    ASSERT_TRUE(processEventsUntil([&] { return (main = shownMainWindow()) != nullptr; }));
+
     // Also with a modal dialog running its own loop inside the window's command.
-    main = open(&switches);
     ASSERT_NE(main, nullptr);
     std::thread caller;
     std::atomic<bool> returned{false};
@@ -600,11 +614,13 @@ TEST_F(MainWindow, DroppedFilesAreImportedOneByOneThenReloadedOnce) {
         urls.push_back(QUrl::fromLocalFile(QString::fromStdString(file)));
     }
     data.setUrls(urls);
-    QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(main->handle(), &enter);
+    // Dropped onto the file list, as a user would; the window takes them.
+    QWidget* target = main->filePane().listView()->viewport();
+    QDragEnterEvent enter(QPoint(40, 40), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
     EXPECT_TRUE(enter.isAccepted());
-    QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(main->handle(), &drop);
+    QDropEvent drop(QPointF(40, 40), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
     EXPECT_TRUE(drop.isAccepted());
     waitForMessengers();
     EXPECT_EQ(readFile(calls), "l|" + files[0] + "|\nl|" + files[1] + "|\nl|" + files[2] + "|\nr|\n");
