@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QToolButton>
@@ -11,7 +12,9 @@
 
 namespace {
 
-QLineEdit* addEdit(QGridLayout* grid, int row, const char* label, int id, int maxLength) {
+// A labelled edit in `row` of a group's grid, with `beside` (if any) to its right.
+QLineEdit* addEdit(QGridLayout* grid, int row, const char* label, int id, int maxLength,
+                   QWidget* beside = nullptr) {
     QWidget* group = grid->parentWidget();
     auto* caption = new QLabel(label, group);
     auto* edit = new QLineEdit(group);
@@ -19,7 +22,10 @@ QLineEdit* addEdit(QGridLayout* grid, int row, const char* label, int id, int ma
     edit->setMaxLength(maxLength);
     caption->setBuddy(edit);
     grid->addWidget(caption, row, 0);
-    grid->addWidget(edit, row, 1);
+    auto* field = new QHBoxLayout;
+    field->addWidget(edit);
+    if (beside) field->addWidget(beside);
+    grid->addLayout(field, row, 1);
     return edit;
 }
 
@@ -39,8 +45,8 @@ void dlgServerCfg::buildControls(QDialog* dialog) {
     addEdit(serverGrid, 0, "Hostname:", IDC_HOSTNAME, sizeof entry.hostname - 1)
         ->setMinimumWidth(200);
     addEdit(serverGrid, 1, "Port:", IDC_PORT, 5)->setText(QString::number(NNTP_DEFAULT_PORT));
-    QLineEdit* connections = addEdit(serverGrid, 2, "Max connections:", IDC_MAXCONNECTION, 5);
-    serverGrid->addWidget(addSpinControl(server), 2, 2);
+    QLineEdit* connections =
+        addEdit(serverGrid, 2, "Max connections:", IDC_MAXCONNECTION, 5, addSpinControl(server));
     // Typing a number moves the spin control along, so its arrows step from what is shown.
     QObject::connect(connections, &QLineEdit::textEdited, connections, [this](const QString& text) {
         bool ok = false;
@@ -55,6 +61,11 @@ void dlgServerCfg::buildControls(QDialog* dialog) {
     addEdit(authenticationGrid, 1, "Password:", IDC_PASSWORD, sizeof entry.password - 1)
         ->setEchoMode(QLineEdit::Password);
     layout->addWidget(authentication);
+
+    // Both groups' labels take the widest one's width, so the edits line up.
+    const int labelWidth = dialog->fontMetrics().horizontalAdvance("Max connections:");
+    for (QGridLayout* grid : {serverGrid, authenticationGrid})
+        grid->setColumnMinimumWidth(0, labelWidth);
 
     addButtonRow(layout, "Ok", "Cancel");
 }

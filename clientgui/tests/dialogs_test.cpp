@@ -80,6 +80,19 @@ void pressKey(QWidget* target, Qt::Key key) {
     QApplication::sendEvent(target, &down);
 }
 
+// The ids of the controls Tab visits, starting at control `first`.
+std::vector<int> tabStops(HWND dialog, int first, size_t count) {
+    std::vector<int> ids;
+    QWidget* widget = GetDlgItem(dialog, first);
+    while (widget && ids.size() < count) {
+        ids.push_back(controlId(widget));
+        do {
+            widget = widget->nextInFocusChain();
+        } while (!(widget->focusPolicy() & Qt::TabFocus) || controlId(widget) == 0);
+    }
+    return ids;
+}
+
 // Runs `command`, which opens a modal dialog, and hands that dialog to `inspect` once it
 // is up; `inspect` must end it. Dialogs still open after 20 s are closed so the test
 // fails instead of hanging. Returns whether a dialog came up at all.
@@ -150,8 +163,8 @@ class ConfigDialog : public ::testing::Test {
 
     void editRow(int row, const serverInput& input) {
         dialog.serverList()->selectRow(row);
-        ASSERT_TRUE(withModal([&] { press(dialog.handle(), dlgNNTPCfg::IDC_EDIT); },
-                              enterServer(input)));
+        ASSERT_TRUE(
+            withModal([&] { press(dialog.handle(), dlgNNTPCfg::IDC_EDIT); }, enterServer(input)));
     }
 
     void pressOk() {
@@ -173,7 +186,8 @@ TEST_F(ConfigDialog, OpensOnTheFileCentredOverItsOwner) {
 
     EXPECT_EQ(hwnd->windowTitle(), "Configuration");
     EXPECT_EQ(edit(hwnd, dlgNNTPCfg::IDC_DOWNLOADTO)->text(), "./finished");
-    EXPECT_FALSE(qobject_cast<QCheckBox*>(GetDlgItem(hwnd, dlgNNTPCfg::IDC_MINIMIZED))->isChecked());
+    EXPECT_FALSE(
+        qobject_cast<QCheckBox*>(GetDlgItem(hwnd, dlgNNTPCfg::IDC_MINIMIZED))->isChecked());
     EXPECT_EQ(std::string(dialog.workingCopy().tempfolder), "./segments");
 
     QHeaderView* header = dialog.serverList()->header();
@@ -195,21 +209,17 @@ TEST_F(ConfigDialog, OpensOnTheFileCentredOverItsOwner) {
 }
 
 TEST_F(ConfigDialog, TabOrderFollowsTheTemplate) {
-    HWND hwnd = open();
-    const int order[] = {dlgNNTPCfg::IDC_DOWNLOADTO, dlgNNTPCfg::IDC_BROWSE,
-                         dlgNNTPCfg::IDC_MINIMIZED,  dlgNNTPCfg::IDC_SERVERLIST,
-                         dlgNNTPCfg::IDC_EDIT,       dlgNNTPCfg::IDC_NEW,
-                         dlgNNTPCfg::IDC_DELETE,     IDOK,
-                         IDCANCEL};
-    std::vector<int> seen;
-    QWidget* widget = GetDlgItem(hwnd, order[0]);
-    for (size_t step = 0; step < std::size(order); ++step) {
-        seen.push_back(controlId(widget));
-        do {
-            widget = widget->nextInFocusChain();
-        } while (!(widget->focusPolicy() & Qt::TabFocus) || controlId(widget) == 0);
-    }
-    EXPECT_EQ(seen, std::vector<int>(std::begin(order), std::end(order)));
+    const std::vector<int> order = {dlgNNTPCfg::IDC_DOWNLOADTO,
+                                    dlgNNTPCfg::IDC_BROWSE,
+                                    dlgNNTPCfg::IDC_MINIMIZED,
+                                    dlgNNTPCfg::IDC_SERVERLIST,
+                                    dlgNNTPCfg::IDC_EDIT,
+                                    dlgNNTPCfg::IDC_NEW,
+                                    dlgNNTPCfg::IDC_DELETE,
+                                    IDOK,
+                                    IDCANCEL,
+                                    dlgNNTPCfg::IDC_DOWNLOADTO};
+    EXPECT_EQ(tabStops(open(), order.front(), order.size()), order);
 }
 
 TEST_F(ConfigDialog, OkWritesEveryKeyOfEveryServer) {
@@ -414,14 +424,23 @@ TEST_F(ServerDialog, OpeningCorrectsZeroPortAndConnections) {
     EXPECT_EQ(edit(hwnd, dlgServerCfg::IDC_MAXCONNECTION)->text(), "1");
     EXPECT_EQ(dialog.spinPosition(), 1);
     EXPECT_EQ(edit(hwnd, dlgServerCfg::IDC_PASSWORD)->echoMode(), QLineEdit::Password);
+    const std::vector<int> order = {dlgServerCfg::IDC_HOSTNAME,
+                                    dlgServerCfg::IDC_PORT,
+                                    dlgServerCfg::IDC_MAXCONNECTION,
+                                    dlgServerCfg::IDC_USERNAME,
+                                    dlgServerCfg::IDC_PASSWORD,
+                                    IDOK,
+                                    IDCANCEL,
+                                    dlgServerCfg::IDC_HOSTNAME};
+    EXPECT_EQ(tabStops(hwnd, order.front(), order.size()), order) << "the spin arrows take no tab";
 }
 
 TEST_F(ServerDialog, SpinStepsTheConnectionsAndRefusesBelowZero) {
     entry.maxconnection = 2;
     dlgServerCfg dialog(entry);
     HWND hwnd = dialog.open(nullptr);
-    QList<QAbstractButton*> arrows = GetDlgItem(hwnd, dlgServerCfg::IDC_SPIN)
-                                         ->findChildren<QAbstractButton*>();
+    QList<QAbstractButton*> arrows =
+        GetDlgItem(hwnd, dlgServerCfg::IDC_SPIN)->findChildren<QAbstractButton*>();
     ASSERT_EQ(arrows.size(), 2);
     QAbstractButton* up = arrows[0];
     QAbstractButton* down = arrows[1];
