@@ -29,8 +29,6 @@ QDialog* cModalDialog::build(HWND parentWindow) {
     takeOver(dialog, dialogTemplate);
     buildControls(dialog);
     dialog->adjustSize();
-    finished = false;
-    endResult = 0;
     sendMessage(dialog, WM_INITDIALOG, 0, 0);
     return dialog;
 }

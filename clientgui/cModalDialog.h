@@ -9,7 +9,6 @@
 #include <QString>
 
 #include <cstddef>
-#include <string>
 
 class QBoxLayout;
 class QDialog;
