@@ -25,13 +25,11 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QKeyEvent>
-#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QScreen>
-#include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -93,7 +91,8 @@ class SwitchModel : public NNTPmodel_iface {
     int count(unsigned cmd) {
         std::lock_guard<std::mutex> guard(lock);
         int n = 0;
-        for (const auto& command : commands) n += command.first == cmd;
+        for (const auto& command : commands)
+            n += command.first == cmd;
         return n;
     }
     bool anyOnUiThread() {
@@ -112,18 +111,17 @@ class SwitchModel : public NNTPmodel_iface {
     const std::thread::id uiThread = std::this_thread::get_id();
 };
 
-// The main window object of a window that exists (shown or hidden), or null.
-cWndMain* mainWindow() {
+// The main window objects of the windows that exist, shown or hidden.
+std::vector<cWndMain*> mainWindows() {
+    std::vector<cWndMain*> found;
     for (QWidget* widget : QApplication::topLevelWidgets())
-        if (auto* main = dynamic_cast<cWndMain*>(cWnd::userData(widget))) return main;
-    return nullptr;
+        if (auto* main = dynamic_cast<cWndMain*>(cWnd::userData(widget))) found.push_back(main);
+    return found;
 }
 
-int mainWindowCount() {
-    int count = 0;
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        count += dynamic_cast<cWndMain*>(cWnd::userData(widget)) != nullptr;
-    return count;
+cWndMain* mainWindow() {
+    std::vector<cWndMain*> found = mainWindows();
+    return found.empty() ? nullptr : found.front();
 }
 
 cWndMain* shownMainWindow() {
@@ -143,7 +141,8 @@ bool checked(cWndMain* main, int command) {
 }
 
 void click(cWndMain* main, int command) {
-    auto* tool = qobject_cast<QToolButton*>(main->toolbar()->widgetForAction(button(main, command)));
+    auto* tool =
+        qobject_cast<QToolButton*>(main->toolbar()->widgetForAction(button(main, command)));
     ASSERT_NE(tool, nullptr) << command;
     tool->click();
 }
@@ -159,11 +158,11 @@ void rightClick(cListView* list, QPoint point) {
     QApplication::sendEvent(list->viewport(), &release);
 }
 
-// Runs the calls queued on the UI thread so far, and whatever they queue in turn for
-// the window's own messages.
+// Runs everything queued on the UI thread before this call.
 void settle() {
     bool done = false;
-    QMetaObject::invokeMethod(qApp, [&] { done = true; }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        qApp, [&] { done = true; }, Qt::QueuedConnection);
     ASSERT_TRUE(processEventsUntil([&] { return done; }));
 }
 
@@ -198,6 +197,28 @@ WidgetWatcher modalWatcher(std::function<void(QWidget*)> handle) {
     return {[] { return QApplication::activeModalWidget(); }, std::move(handle)};
 }
 
+// terminate() called on a thread of the client's, as the running program calls it.
+class ClientTerminate {
+  public:
+    ~ClientTerminate() {
+        if (caller.joinable()) caller.join();
+    }
+    void start() {
+        caller = std::thread([this] {
+            terminate(nullptr);
+            returned = true;
+        });
+    }
+    // Whether terminate has returned with the window gone.
+    bool finished() {
+        return processEventsUntil([this] { return returned && mainWindow() == nullptr; });
+    }
+
+  private:
+    std::thread caller;
+    std::atomic<bool> returned{false};
+};
+
 class MainWindow : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -205,8 +226,8 @@ class MainWindow : public ::testing::Test {
         fs::create_directory("data");
         profile::writeInt("DEFAULT", "showabout", 0, CONFIG_INI);
         profile::writeInt("DEFAULT", "autoclose", 0, CONFIG_INI);
-        writeFile(recorder, "#!/bin/sh\nprintf '%s|' \"$@\" >> '" + calls + "'\necho >> '" +
-                                calls + "'\n");
+        writeFile(recorder,
+                  "#!/bin/sh\nprintf '%s|' \"$@\" >> '" + calls + "'\necho >> '" + calls + "'\n");
         fs::permissions(recorder, fs::perms::owner_all);
         setMessengerProgram(recorder);
     }
@@ -229,15 +250,10 @@ class MainWindow : public ::testing::Test {
         ASSERT_TRUE(processEventsUntil([] { return mainWindow() == nullptr; }));
     }
 
-    // terminate() from a thread of the client's, as the running program calls it.
     static void terminateFromAnotherThread() {
-        std::atomic<bool> returned{false};
-        std::thread caller([&] {
-            terminate(nullptr);
-            returned = true;
-        });
-        EXPECT_TRUE(processEventsUntil([&] { return returned && mainWindow() == nullptr; }));
-        caller.join();
+        ClientTerminate call;
+        call.start();
+        EXPECT_TRUE(call.finished());
     }
 
     // As the desktop minimizes a window. The platform reports the new state back later;
@@ -266,8 +282,8 @@ TEST_F(MainWindow, FirstStartIsCentredWithTheDefaultPanes) {
     EXPECT_EQ(window->size(), QSize(800, 500));
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     const QRect frame = window->frameGeometry();
-    EXPECT_EQ(frame.topLeft(), QPoint((screen.width() - frame.width()) / 2,
-                                      (screen.height() - frame.height()) / 2));
+    EXPECT_EQ(frame.topLeft(),
+              QPoint((screen.width() - frame.width()) / 2, (screen.height() - frame.height()) / 2));
     EXPECT_EQ(main->postPane().handle()->size(), QSize(150, 290));
     // The file pane beside the posts, the servers below both.
     EXPECT_EQ(main->filePane().handle()->height(), 290);
@@ -278,9 +294,9 @@ TEST_F(MainWindow, FirstStartIsCentredWithTheDefaultPanes) {
     std::vector<int> commands;
     for (QAction* action : main->toolbar()->actions())
         commands.push_back(action->isSeparator() ? 0 : commandId(action));
-    EXPECT_EQ(commands, (std::vector<int>{IDM_EXIT, 0, IDM_CONFIG, IDM_HISTORY, IDM_ABOUT, 0,
-                                          IDM_QUEUE, IDM_PRIORITY, IDM_DECODER, 0, IDM_IMPORT,
-                                          IDM_CLEARTEMP}));
+    EXPECT_EQ(commands,
+              (std::vector<int>{IDM_EXIT, 0, IDM_CONFIG, IDM_HISTORY, IDM_ABOUT, 0, IDM_QUEUE,
+                                IDM_PRIORITY, IDM_DECODER, 0, IDM_IMPORT, IDM_CLEARTEMP}));
     EXPECT_EQ(button(main, IDM_QUEUE)->toolTip(),
               "Enable/ Disable the Queue, for pausing the downoads");
 }
@@ -359,7 +375,8 @@ TEST_F(MainWindow, ResetDatabaseAndConfigurationReachTheModelOnlyWhenConfirmed) 
             auto* question = qobject_cast<QMessageBox*>(dialog);
             ASSERT_NE(question, nullptr);
             EXPECT_EQ(question->windowTitle(), "Reset Database");
-            EXPECT_EQ(question->text(), "Do you really want to reset the database... ?\n\nAll data will be lost");
+            EXPECT_EQ(question->text(),
+                      "Do you really want to reset the database... ?\n\nAll data will be lost");
             EXPECT_EQ(question->icon(), QMessageBox::Warning);
             question->button(which)->click();
         };
@@ -374,22 +391,14 @@ TEST_F(MainWindow, ResetDatabaseAndConfigurationReachTheModelOnlyWhenConfirmed) 
     run(IDM_CONFIG, pressOnConfig(IDCANCEL));
     run(IDM_RESETDB, pressOnQuestion(QMessageBox::Yes));
     run(IDM_CONFIG, pressOnConfig(IDOK));
-    EXPECT_TRUE(processEventsUntil([&] {
-        return switches.count(cmdResetDB) == 1 && switches.count(cmdConfigChanged) == 1;
-    }));
+    EXPECT_TRUE(processEventsUntil(
+        [&] { return switches.count(cmdResetDB) == 1 && switches.count(cmdConfigChanged) == 1; }));
 
     // The question still open when the program ends the window is no Yes.
-    std::thread caller;
-    std::atomic<bool> returned{false};
-    answer = [&](QWidget*) {
-        caller = std::thread([&] {
-            terminate(nullptr);
-            returned = true;
-        });
-    };
+    ClientTerminate call;
+    answer = [&](QWidget*) { call.start(); };
     cWnd::postMessage(main->handle(), WM_COMMAND, makeCommand(0, IDM_RESETDB), 0);
-    EXPECT_TRUE(processEventsUntil([&] { return returned && mainWindow() == nullptr; }));
-    caller.join();
+    EXPECT_TRUE(call.finished());
     _observable::sendCommand(&switches, cmdReload, asData(1), nullptr);
     ASSERT_TRUE(processEventsUntil([&] { return switches.count(cmdReload) == 1; }));
     EXPECT_EQ(switches.count(cmdResetDB), 1);
@@ -462,18 +471,11 @@ TEST_F(MainWindow, TerminateFromAnotherThreadClosesAndALaterInitializeOpensAgain
 
     // Also with a modal dialog running its own loop inside the window's command.
     ASSERT_NE(main, nullptr);
-    std::thread caller;
-    std::atomic<bool> returned{false};
-    WidgetWatcher config = modalWatcher([&](QWidget*) {
-        caller = std::thread([&] {
-            terminate(nullptr);
-            returned = true;
-        });
-    });
+    ClientTerminate call;
+    WidgetWatcher config = modalWatcher([&](QWidget*) { call.start(); });
     cWnd::postMessage(main->handle(), WM_COMMAND, makeCommand(0, IDM_CONFIG), 0);
-    EXPECT_TRUE(processEventsUntil([&] { return returned && mainWindow() == nullptr; }));
+    EXPECT_TRUE(call.finished());
     ASSERT_EQ(config.seen(), 1);
-    caller.join();
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 
     // And while the window is minimized, which hides it.
@@ -487,18 +489,12 @@ TEST_F(MainWindow, TerminateFromAnotherThreadClosesAndALaterInitializeOpensAgain
 TEST_F(MainWindow, TerminateWhileAContextMenuIsOpenClosesBoth) {
     cWndMain* main = open(&switches);
     ASSERT_NE(main, nullptr);
-    std::thread caller;
-    std::atomic<bool> returned{false};
-    WidgetWatcher menu([] { return QApplication::activePopupWidget(); }, [&](QWidget*) {
-        caller = std::thread([&] {
-            terminate(nullptr);
-            returned = true;
-        });
-    });
+    ClientTerminate call;
+    WidgetWatcher menu([] { return QApplication::activePopupWidget(); },
+                       [&](QWidget*) { call.start(); });
     rightClick(main->postPane().listView(), QPoint(20, 20));
-    EXPECT_TRUE(processEventsUntil([&] { return returned && mainWindow() == nullptr; }));
+    EXPECT_TRUE(call.finished());
     ASSERT_EQ(menu.seen(), 1);
-    caller.join();
     EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
 }
 
@@ -514,7 +510,7 @@ TEST_F(MainWindow, MinimizingHidesAndInitializeBringsTheSameWindowBackInPlace) {
     EXPECT_EQ(initialize(&switches), 1);
     ASSERT_TRUE(processEventsUntil([&] { return window->isVisible(); }));
     settle();
-    EXPECT_EQ(mainWindowCount(), 1);
+    EXPECT_EQ(mainWindows().size(), 1u);
     EXPECT_EQ(mainWindow(), main);
     EXPECT_FALSE(window->isMinimized());
     EXPECT_EQ(window->geometry(), QRect(70, 50, 640, 480));
@@ -605,8 +601,8 @@ TEST_F(MainWindow, TheResponsivenessProbeWritesTheLatenessOfItsTicksWhenTheWindo
 TEST_F(MainWindow, DroppedFilesAreImportedOneByOneThenReloadedOnce) {
     cWndMain* main = open(&switches);
     ASSERT_NE(main, nullptr);
-    const std::vector<std::string> files = {folder.file("first.nzb"), folder.file("second post.nzb"),
-                                            folder.file("third.nzb")};
+    const std::vector<std::string> files = {
+        folder.file("first.nzb"), folder.file("second post.nzb"), folder.file("third.nzb")};
     QMimeData data;
     QList<QUrl> urls;
     for (const std::string& file : files) {
@@ -623,7 +619,8 @@ TEST_F(MainWindow, DroppedFilesAreImportedOneByOneThenReloadedOnce) {
     QApplication::sendEvent(target, &drop);
     EXPECT_TRUE(drop.isAccepted());
     waitForMessengers();
-    EXPECT_EQ(readFile(calls), "l|" + files[0] + "|\nl|" + files[1] + "|\nl|" + files[2] + "|\nr|\n");
+    EXPECT_EQ(readFile(calls),
+              "l|" + files[0] + "|\nl|" + files[1] + "|\nl|" + files[2] + "|\nr|\n");
 }
 
 TEST_F(MainWindow, ImportRunsTheFileThenAReloadAndOpensInTheLastFolderNextTime) {
@@ -666,7 +663,8 @@ class PriorityTest : public RealModel {
     void SetUp() override {
         RealModel::SetUp();
         fs::create_directory("spool");
-        for (const char* name : {"one.bin", "two.bin", "three.bin"}) writeFile(name, name);
+        for (const char* name : {"one.bin", "two.bin", "three.bin"})
+            writeFile(name, name);
         PostOptions options;
         options.spool = "spool";
         options.nzb = "post.nzb";
@@ -686,14 +684,16 @@ class PriorityTest : public RealModel {
             db.exec("SELECT queuFID, queuPrio FROM queu", collectSqlRow, &rows);
         }
         std::map<int, int> byFile;
-        for (const auto& row : rows) byFile[std::stoi(row[0])] = std::stoi(row[1]);
+        for (const auto& row : rows)
+            byFile[std::stoi(row[0])] = std::stoi(row[1]);
         return byFile;
     }
 };
 
 TEST_F(PriorityTest, ThePostMenuSetsAllFilesAndDigitKeysTheSelectedOne) {
     ASSERT_EQ(priorities().size(), 3u);
-    for (auto [file, priority] : priorities()) EXPECT_EQ(priority, 7) << file;
+    for (auto [file, priority] : priorities())
+        EXPECT_EQ(priority, 7) << file;
     cWndMain* main = open(&model);
     ASSERT_NE(main, nullptr);
     cListView* posts = main->postPane().listView();
