@@ -8,10 +8,12 @@
 #include "ProcessEventsUntil.h"
 #include "SqlRows.h"
 #include "TestFolders.h"
+#include "WaitUntil.h"
 #include "YencPostWriter.h"
 #include "articleDB.h"
 #include "articleSchema.h"
 #include "cWndMain.h"
+#include "childProcess.h"
 #include "glimmerpane.h"
 #include "mainCommands.h"
 #include "messenger.h"
@@ -30,6 +32,7 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QScreen>
+#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -50,6 +53,9 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// The first argument that makes this program a host without Qt of its own.
+const char kWithoutQtMode[] = "--host-without-qt";
 
 const char* const kLayout = "USERINTERFACE";
 
@@ -458,6 +464,13 @@ TEST_F(MainWindow, ClosingEndsTheModelOnACommandThreadOnlyWithAutoclose) {
     sendCommand(main->handle(), IDM_EXIT);
     EXPECT_TRUE(processEventsUntil([&] { return switches.count(cmdTerminate) == 1; }));
     EXPECT_FALSE(switches.anyOnUiThread());
+
+    // The host's terminate: the host is ending the model itself.
+    ASSERT_NE(open(&switches), nullptr);
+    terminateFromAnotherThread();
+    _observable::sendCommand(&switches, cmdReload, asData(1), nullptr);
+    ASSERT_TRUE(processEventsUntil([&] { return switches.count(cmdReload) == 2; }));
+    EXPECT_EQ(switches.count(cmdTerminate), 1);
 }
 
 TEST_F(MainWindow, TerminateFromAnotherThreadClosesAndALaterInitializeOpensAgain) {
@@ -725,9 +738,47 @@ TEST_F(PriorityTest, ThePostMenuSetsAllFilesAndDigitKeysTheSelectedOne) {
     }
 }
 
+// The host below in a child process of its own, since a process has one QApplication.
+TEST_F(MainWindow, AHostWithoutQtGetsTheWindowOnAUiThreadOfTheLibrary) {
+    profile::writeInt("DEFAULT", "autoclose", 1, CONFIG_INI);
+    tchildRun host = runChild({"/proc/self/exe", kWithoutQtMode});
+    EXPECT_EQ(host.exitCode, 0) << host.output;
+    EXPECT_NE(host.output.find("start: Corvane Gui"), std::string::npos) << host.output;
+    EXPECT_NE(host.output.find("term:  Corvane Gui"), std::string::npos) << host.output;
+}
+
+// Runs `call` on the UI thread and waits for it.
+void onUiThread(const std::function<void()>& call) {
+    QMetaObject::invokeMethod(qApp, call, Qt::BlockingQueuedConnection);
+}
+
+bool windowExists() {
+    bool exists = false;
+    onUiThread([&] { exists = mainWindow() != nullptr; });
+    return exists;
+}
+
+// A program without a QApplication opens the window twice: the user closes the first,
+// which ends the model ("autoclose" is 1), and the program's terminate the second. The
+// exit code names the first step that failed.
+int hostWithoutQt() {
+    SwitchModel model;
+    if (initialize(&model) != 1) return 1;
+    if (!qApp || qApp->thread() == QThread::currentThread()) return 2;
+    if (!waitUntil([] { return windowExists(); })) return 3;
+    onUiThread([] { mainWindow()->handle()->close(); });
+    if (!waitUntil([&] { return model.count(cmdTerminate) == 1; })) return 4;
+    if (initialize(&model) != 1) return 5;
+    if (!waitUntil([] { return windowExists(); })) return 6;
+    terminate(nullptr);
+    if (windowExists()) return 7;
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == kWithoutQtMode) return hostWithoutQt();
     // A screen larger than the window, so that centring moves it on both axes.
     TempFolder screen("mainwindow_screen");
     const std::string config = screen.file("screen.json");
