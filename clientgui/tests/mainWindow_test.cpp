@@ -314,7 +314,11 @@ TEST_F(MainWindow, TheLayoutSavedOnExitAndOnCloseOpensTheNextWindow) {
     cWnd::sendMessage(main->outerSplitter().handle(), WM_NOTIFY_TRACKBAR, 0, makeParam(0, 200));
     cWnd::sendMessage(main->innerSplitter().handle(), WM_NOTIFY_TRACKBAR, 0, makeParam(230, 0));
     ASSERT_EQ(main->postPane().handle()->size(), QSize(230, 200));
-    sendCommand(main->handle(), IDM_EXIT);
+    QAction* exit = nullptr;
+    for (QAction* entry : main->handle()->findChildren<QAction*>())
+        if (entry->text() == "E&xit") exit = entry;
+    ASSERT_NE(exit, nullptr);
+    exit->trigger();
     ASSERT_TRUE(processEventsUntil([] { return mainWindow() == nullptr; }));
 
     twindowRect saved{};
