@@ -783,12 +783,15 @@ int hostWithoutQt() {
 
 int main(int argc, char** argv) {
     if (argc == 2 && std::string(argv[1]) == kWithoutQtMode) return hostWithoutQt();
-    // A screen larger than the window, so that centring moves it on both axes.
+    // Offscreen, on a screen larger than the window, so that centring moves it on both
+    // axes (the platform's default screen is smaller than the window's frame).
     TempFolder screen("mainwindow_screen");
     const std::string config = screen.file("screen.json");
     writeFile(config, R"({"screens": [{"name": "test", "x": 0, "y": 0, "width": 1280,
                           "height": 1024, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
-    setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + config).c_str(), 0);
+    const char* platform = getenv("QT_QPA_PLATFORM");
+    if (!platform || std::string(platform) == "offscreen")
+        setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + config).c_str(), 1);
     QApplication application(argc, argv);
     application.setQuitOnLastWindowClosed(false);
     ::testing::InitGoogleTest(&argc, argv);
