@@ -332,7 +332,8 @@ void NNTPmodel::totalM() {
         }
         int total = (int)(bytes / 5000);
         speed = total;
-        notify(updSpeed, asData(total));
+        // Through the queue's observers, where the window listens for the queue's state.
+        queue.notify(updSpeed, asData(total));
     }
 }
 

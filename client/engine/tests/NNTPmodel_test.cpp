@@ -2,6 +2,7 @@
 // program folder: workers made from the server sections, settings kept across starts,
 // the disk monitor, imports, and one download through the whole engine.
 #include "NNTPmodel.h"
+#include "NotificationLog.h"
 #include "PostFixture.h"
 #include "ProgramFolder.h"
 #include "TestNewsServerProcess.h"
@@ -193,6 +194,17 @@ TEST_F(ModelTest, LowDiskSpacePausesTheQueueAndNeverResumesIt) {
     int before = asked;
     EXPECT_TRUE(waitUntil([&] { return asked >= before + 2; }, 30s));
     EXPECT_EQ(model.getqueue()->qenabled(), 1);
+}
+
+// The window listens to the queue, so the total speed goes to the queue's observers.
+TEST_F(ModelTest, TheSpeedReachesTheQueuesObservers) {
+    NNTPmodel model;
+    NotificationLog log;
+    model.initialize(-1);
+    model.getqueue()->attach(&log);
+    EXPECT_TRUE(waitUntil([&] { return !log.starting("7").empty(); }, 60s));
+    model.getqueue()->detach(&log);
+    model.terminate();
 }
 
 TEST_F(ModelTest, ImportsNumberFromOneAndSkipWhatIsNoNzb) {
