@@ -13,6 +13,7 @@
 // photographed from outside with xdotool and the screen's pixels.
 #include "CorvaneInstance.h"
 #include "DownloadWatch.h"
+#include "DownloadWindowDriver.h"
 #include "ServerSections.h"
 #include "TestNewsServerProcess.h"
 #include "XDesktop.h"
@@ -193,7 +194,7 @@ int main(int argc, char** argv) {
     for (std::size_t i = 1; i < nzbs.paths.size(); ++i)
         corvane.message({nzbs.paths[i]});
 
-    unsigned long mainWindow = xdesktop::waitForWindow("^Brindle$", 60);
+    unsigned long mainWindow = xdesktop::waitForWindow(downloadWindow::kTitle, 60);
     if (!mainWindow) return fail("the main window did not appear");
     // The first start opens the About box by itself.
     unsigned long about = xdesktop::waitForWindow("^About Brindle$", 30);
@@ -205,10 +206,8 @@ int main(int argc, char** argv) {
     xdesktop::pressKeys(about, "Escape");
     if (!xdesktop::waitUntilGone("^About Brindle$", 20)) return fail("the About box stayed");
 
-    // A click on the first post (the first row below the menu, the toolbar and the
-    // list's header) shows its files.
     const QRect window = xdesktop::geometry(mainWindow);
-    xdesktop::click(window.x() + 60, window.y() + 85);
+    downloadWindow::selectFirstPost(mainWindow);
     // Half of the first post: files decoded, one being decoded, one downloading.
     watch.waitForSaved(nzbs.firstPostArticles / 2, 120);
     saved = xdesktop::savePicture(window, output + "/download-window.png") && saved;
