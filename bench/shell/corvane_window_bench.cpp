@@ -32,6 +32,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -100,13 +101,17 @@ RunResult downloadRun(const RandomPost& post, int port, int connections,
         fprintf(stderr, "corvane did not start (is another instance using port 6000?)\n");
         return result;
     }
-    if (window && onDisplay()) {
+    // The click waits for the window on a thread of its own, so the download is followed
+    // from the start.
+    std::thread clicker([window] {
+        if (!window || !onDisplay()) return;
         unsigned long mainWindow = xdesktop::waitForWindow(downloadWindow::kTitle, 30);
         if (!mainWindow || !downloadWindow::selectFirstPost(mainWindow))
             printf("  the window could not be clicked: its file list stays empty\n");
-    }
+    });
     result.timeline = followDownload(DownloadWatch(home), (int)post.originals.size(), post.articles,
                                      start, kStallSeconds);
+    clicker.join();
     const bool done = result.timeline.allDecoded >= 0;
     result.cpuSeconds = processUsage(corvane.processId()).cpuSeconds;
     int messenger = corvane.message({"x"});
