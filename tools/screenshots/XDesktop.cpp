@@ -24,10 +24,15 @@ tchildRun xdotool(std::vector<std::string> arguments) {
     return run;
 }
 
+// The output mixes standard error in: the first line that is a number is the window.
 unsigned long findWindow(const std::string& title) {
     tchildRun run = xdotool({"search", "--onlyvisible", "--name", title});
     if (run.exitCode != 0) return 0;
-    return std::stoul("0" + run.output.substr(0, run.output.find('\n')));
+    std::istringstream lines(run.output);
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos)
+            return std::stoul(line);
+    return 0;
 }
 
 // Polls `done` four times a second until it holds or the limit passes.

@@ -154,6 +154,8 @@ int main(int argc, char** argv) {
     }
     setvbuf(stdout, nullptr, _IOLBF, 0);
     const std::string output = fs::absolute(argv[1]).string();
+    std::error_code ignored;
+    fs::create_directories(output, ignored);
     QGuiApplication app(argc, argv);
 
     CorvaneInstance corvane("corvane_screenshots");
