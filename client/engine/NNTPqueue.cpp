@@ -104,7 +104,17 @@ char* NNTPqueue::next(int index, int hostid) {
         return nullptr;
     }
     std::shared_lock<std::shared_mutex> cache(cacheLock);
-    setbusy(findFile(slot->segmFID), 1);
+    tfile* file = findFile(slot->segmFID);
+    if (!file) {
+        // An import whose reload is still to come: its segments would have no file to be
+        // saved for. The reload wakes the idle workers.
+        cache.unlock();
+        dbTransaction transaction(*db);
+        transaction.execBound("UPDATE segm SET segmState=0 WHERE segmSID=?", {slot->segmSID});
+        *slot = tsegm{};
+        return nullptr;
+    }
+    setbusy(file, 1);
     return slot->segmMsgid;
 }
 
@@ -138,7 +148,13 @@ void NNTPqueue::save(int index, std::string* article) {
     if (!slot || !slot->segmSID || !db) return;
     std::shared_lock<std::shared_mutex> cache(cacheLock);
     tfile* file = findFile(slot->segmFID);
-    if (file && savesegment(file, slot, article) != 0) {
+    if (!file) {
+        // Booked without its segment file, the file would decode with a hole.
+        printf("save: segment %d of a file not loaded given back\n", slot->segmSID);
+        giveBack(slot, nullptr, false, 0);
+        return;
+    }
+    if (savesegment(file, slot, article) != 0) {
         // Booking it would leave its file forever one segment short. It is fetched
         // again once the folder can take it; until then fetching more is wasted.
         printf("save: segment %d given back, queue paused\n", slot->segmSID);

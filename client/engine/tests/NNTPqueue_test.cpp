@@ -339,6 +339,29 @@ TEST_F(QueueTest, FileCommandsChangeRowsAndStatesAsTheirKindAllows) {
     queue->handleCommandT(cmdFileQueue, nullptr, nullptr);
 }
 
+// An import is stored before the reload loads it: until then its segments are not
+// handed out, and one already handed out is given back instead of booked without a file.
+TEST_F(QueueTest, SegmentsOfFilesNotLoadedYetAreNeitherHandedOutNorBooked) {
+    addFile(1, 1, 1, 1);
+    queue->load(1);
+    ASSERT_TRUE(queue->next(0, 1));
+    addFile(2, 2, 2, 2);
+    EXPECT_EQ(queue->next(1, 1), nullptr);
+    EXPECT_EQ(state(2001), "0");
+    EXPECT_EQ(state(2002), "0");
+
+    sql("DELETE FROM file WHERE fileFID=1");
+    sql("DELETE FROM queu WHERE queuFID=1");
+    queue->load(1); // file 1 leaves the cache while worker 0 fetches its segment
+    std::string article = "body\r\n.\r\n";
+    queue->save(0, &article);
+    EXPECT_EQ(state(1001), "0");
+    EXPECT_EQ(queue->slot(0)->segmSID, 0);
+
+    EXPECT_EQ(fetch(1), 2001);
+    EXPECT_TRUE(fs::exists("temp/2.2.7d1.segm"));
+}
+
 TEST_F(QueueTest, PausedQueueHandsOutNothingWithoutTouchingTheDatabase) {
     addFile(1, 1, 1, 1);
     queue->load(1);
