@@ -14,16 +14,15 @@
 // --segments-in makes the program's temporary folder (segment files) a folder below DIR.
 #include "CorvaneInstance.h"
 #include "DownloadBenchSupport.h"
-#include "DownloadWatch.h"
+#include "DownloadTimeline.h"
 #include "ProcessUsage.h"
-#include "ServerSections.h"
+#include "ProgramDownload.h"
 #include "TestNewsServerProcess.h"
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -31,32 +30,8 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
+// A download that saves no segment and decodes no file for this long has stalled.
 const int kLimitSeconds = 1800;
-
-double since(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// Moments of one download, in seconds from the start of corvane.
-struct Timeline {
-    double firstSaved = -1, allSaved = -1, allDecoded = -1;
-};
-
-// Polls the article database until every file is decoded or the limit passes.
-Timeline follow(const DownloadWatch& watch, int files, int segments, Clock::time_point start) {
-    Timeline timeline;
-    while (since(start) < kLimitSeconds) {
-        DownloadCounts counts = watch.counts();
-        if (timeline.firstSaved < 0 && counts.saved > 0) timeline.firstSaved = since(start);
-        if (timeline.allSaved < 0 && counts.saved >= segments) timeline.allSaved = since(start);
-        if (counts.decoded >= files) {
-            timeline.allDecoded = since(start);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return timeline;
-}
 
 // One download of the whole post by a fresh corvane with `connections` connections.
 // True when every file arrived intact and the instance ended cleanly on "x".
@@ -65,14 +40,7 @@ bool downloadRun(const RandomPost& post, int port, pid_t serverPid, int connecti
     CorvaneInstance corvane("corvane_download_bench");
     const std::string home = corvane.home();
     corvane.configure("DEFAULT", "autoloadGUI", "0");
-    corvane.configure("DEFAULT", "downloadto", "./download");
-    std::string segments;
-    if (!settings.segmentsIn.empty()) {
-        segments = settings.segmentsIn + "/" + fs::path(home).filename().string();
-        fs::create_directories(segments);
-        corvane.configure("DEFAULT", "tempfolder", segments);
-    }
-    addNewsServer(corvane, "127.0.0.1", port, 1, connections);
+    std::string segments = prepareDownload(corvane, settings, port, connections);
 
     double serverCpuBefore = processUsage(serverPid).cpuSeconds;
     auto start = Clock::now();
@@ -80,8 +48,8 @@ bool downloadRun(const RandomPost& post, int port, pid_t serverPid, int connecti
         fprintf(stderr, "corvane did not start (is another instance using port 6000?)\n");
         return false;
     }
-    Timeline timeline =
-        follow(DownloadWatch(home), (int)post.originals.size(), post.articles, start);
+    DownloadTimeline timeline = followDownload(DownloadWatch(home), (int)post.originals.size(),
+                                               post.articles, start, kLimitSeconds);
     ProcessUsage usage = processUsage(corvane.processId());
     double serverCpu = processUsage(serverPid).cpuSeconds - serverCpuBefore;
     int messenger = corvane.message({"x"});
@@ -92,7 +60,8 @@ bool downloadRun(const RandomPost& post, int port, pid_t serverPid, int connecti
                               home + "/download/" + fs::path(original).filename().string());
     if (!segments.empty()) fs::remove_all(segments);
     if (timeline.allDecoded < 0) {
-        printf("corvane %d connections: NOT COMPLETE after %d s\n", connections, kLimitSeconds);
+        printf("corvane %d connections: NOT COMPLETE, nothing saved or decoded for %d s\n",
+               connections, kLimitSeconds);
         return false;
     }
 

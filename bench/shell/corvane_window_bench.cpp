@@ -20,7 +20,7 @@
 #include "DownloadWatch.h"
 #include "DownloadWindowDriver.h"
 #include "ProcessUsage.h"
-#include "ServerSections.h"
+#include "ProgramDownload.h"
 #include "TestNewsServerProcess.h"
 #include "XDesktop.h"
 
@@ -79,14 +79,7 @@ RunResult downloadRun(const RandomPost& post, int port, int connections,
     const std::string home = corvane.home();
     corvane.configure("DEFAULT", "autoloadGUI", window ? "1" : "0");
     corvane.configure("DEFAULT", "showabout", "0");
-    corvane.configure("DEFAULT", "downloadto", "./download");
-    std::string segments;
-    if (!settings.segmentsIn.empty()) {
-        segments = settings.segmentsIn + "/" + fs::path(home).filename().string();
-        fs::create_directories(segments);
-        corvane.configure("DEFAULT", "tempfolder", segments);
-    }
-    addNewsServer(corvane, "127.0.0.1", port, 1, connections);
+    std::string segments = prepareDownload(corvane, settings, port, connections);
     const std::string probe = home + "/ui-probe.txt";
     if (window) {
         std::error_code ignored;
