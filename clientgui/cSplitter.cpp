@@ -27,10 +27,7 @@ void cSplitter::HandleManager() {
 
 int cSplitter::create(HWND parentWindow) {
     if (window) return 6;
-    parent = parentWindow;
-    auto* area = new QWidget(parentWindow);
-    area->setGeometry(50, 50, 512, 512);
-    takeOver(area);
+    HWND area = createPlainWindow(parentWindow);
     auto* splitBar = new cSplitterBar(area);
     splitBar->setGeometry(position, 0, 0, 0);
     barWindow = splitBar;

@@ -100,12 +100,16 @@ intptr_t cWnd::WindowProc(HWND hwnd, unsigned msg, uintptr_t wParam, intptr_t lP
 
 int cWnd::create(HWND parentWindow) {
     if (window) return 6;
+    createPlainWindow(parentWindow)->show();
+    return 0;
+}
+
+HWND cWnd::createPlainWindow(HWND parentWindow) {
     parent = parentWindow;
     auto* hwnd = new QWidget(parentWindow);
     hwnd->setGeometry(50, 50, 512, 512);
     takeOver(hwnd);
-    hwnd->show();
-    return 0;
+    return hwnd;
 }
 
 void cWnd::takeOver(HWND hwnd, int dialogTemplate) {

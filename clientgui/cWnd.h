@@ -52,7 +52,6 @@ class cWnd {
     virtual int create(HWND parent);
 
     HWND handle() const { return window.data(); }
-    HWND parentHandle() const { return parent; }
     int dialogTemplateId() const { return templateId; }
 
     // Makes `hwnd` this object's window: stores the object in it and turns its events
@@ -79,7 +78,9 @@ class cWnd {
         addEntry(msg, [self, fn](HWND h, uintptr_t w, intptr_t l) { (self->*fn)(h, w, l); });
     }
     void addEntry(unsigned msg, t_handler handler);
-    bool hasHandler(unsigned msg) const { return messageMap.count(msg) != 0; }
+    // A plain window at (50, 50), 512 x 512 under `parentWindow`, taken over by this
+    // object; not shown yet.
+    HWND createPlainWindow(HWND parentWindow);
 
     // Destroys the window now (its children with it).
     void destroyWindow();

@@ -109,7 +109,7 @@ void cWndMain::createMenu(QMainWindow* main) {
 // Three parts: speed, then two spare ones whose right edges are 100, 200 and the
 // window's edge.
 void cWndMain::createStatusBar(QMainWindow* main) {
-    statusBar = main->statusBar();
+    QStatusBar* statusBar = main->statusBar();
     statusBar->setSizeGripEnabled(true);
     for (int part = 0; part < 3; ++part) {
         statusParts[part] = new QLabel(statusBar);

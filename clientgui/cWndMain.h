@@ -15,7 +15,6 @@
 
 class QLabel;
 class QMainWindow;
-class QStatusBar;
 class QToolBar;
 
 class cWndMain : public cWnd, public _observer {
@@ -38,7 +37,6 @@ class cWndMain : public cWnd, public _observer {
     cDlgFile& filePane() { return files; }
     cDlgClient& clientPane() { return clients; }
     QToolBar* toolbar() const { return toolBar; }
-    QStatusBar* statusbar() const { return statusBar; }
     QString statusText(int part) const;
 
     void on_WM_CLOSE(HWND hwnd, uintptr_t wParam, intptr_t lParam);
@@ -63,7 +61,6 @@ class cWndMain : public cWnd, public _observer {
 
     NNTPmodel_iface* model = nullptr;
     QToolBar* toolBar = nullptr;
-    QStatusBar* statusBar = nullptr;
     QLabel* statusParts[3] = {};
     cSplitter outer;
     cSplitter inner;
