@@ -23,10 +23,9 @@ void startShowMessenger() {
 } // namespace
 
 TrayIcon::TrayIcon(NNTPmodel_iface* model) : model(model) {
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        printf("tray: no notification area on this desktop, running without a tray icon\n");
-        return;
-    }
+    // The icon is made all the same: Qt docks it once a notification area appears.
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        printf("tray: no notification area on this desktop yet, the icon waits for one\n");
     menu = std::make_unique<QMenu>();
     QObject::connect(menu->addAction("Show.."), &QAction::triggered, [this] { command(menuShow); });
     QObject::connect(menu->addAction("Exit"), &QAction::triggered, [this] { command(menuExit); });

@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* kNoTray = "tray: no notification area on this desktop, running without a tray icon";
+const char* kNoTray = "tray: no notification area on this desktop yet, the icon waits for one";
 const std::string kWindowLibrary = CORV_BIN_DIR "/libglimmerpane.so";
 
 int count(const std::string& text, const std::string& part) {

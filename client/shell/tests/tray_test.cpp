@@ -131,6 +131,12 @@ int shownWindows() {
     return (int)std::count(ids.begin(), ids.end(), '\n');
 }
 
+// The tray host's panel is on the screen: from then on it owns the notification area,
+// which the program looks for once, at its start.
+bool trayHostShown() {
+    return windowTree().find("\"panel\": (\"panel\" \"trayer\")") != std::string::npos;
+}
+
 bool onPath(const char* program) {
     return !locateProgram(program, {}).empty();
 }
@@ -144,6 +150,10 @@ TEST(Tray, TheIconDocksInTheTrayHostAndItsDoubleClickAndExitWork) {
     unsetenv("QT_QPA_PLATFORM");
     Background trayHost({"trayer"});
     ASSERT_TRUE(trayHost.running());
+    auto hostDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(kLimitSeconds);
+    while (!trayHostShown() && std::chrono::steady_clock::now() < hostDeadline)
+        std::this_thread::sleep_for(kPoll);
+    ASSERT_TRUE(trayHostShown()) << windowTree();
 
     CorvaneInstance corvane("corvane_tray");
     corvane.configure("DEFAULT", "autoloadGUI", "0");
@@ -179,6 +189,31 @@ TEST(Tray, TheIconDocksInTheTrayHostAndItsDoubleClickAndExitWork) {
     EXPECT_NE(log.find("handle cmd: 65535"), std::string::npos) << log;
     EXPECT_NE(log.find("trayexit"), std::string::npos) << log;
     EXPECT_FALSE(dockedIcon());
+    if (HasFailure()) corvane.keep();
+}
+
+// A desktop whose notification area comes up after the program: the icon docks then.
+TEST(Tray, TheIconDocksInATrayHostStartedLater) {
+    for (const char* tool : {"Xvfb", "trayer", "xwininfo"})
+        if (!onPath(tool)) GTEST_SKIP() << tool << " is not installed (scripts/setup.sh)";
+    VirtualDisplay screen;
+    ASSERT_FALSE(screen.display.empty());
+    setenv("DISPLAY", screen.display.c_str(), 1);
+    unsetenv("QT_QPA_PLATFORM");
+
+    CorvaneInstance corvane("corvane_tray_later");
+    corvane.configure("DEFAULT", "autoloadGUI", "0");
+    ASSERT_TRUE(corvane.start());
+    ASSERT_TRUE(corvane.waitForLog("tray: no notification area", kLimitSeconds));
+    Background trayHost({"trayer"});
+    ASSERT_TRUE(trayHost.running());
+    std::optional<Place> icon;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kLimitSeconds);
+    while (!(icon = dockedIcon()) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(kPoll);
+    EXPECT_TRUE(icon) << windowTree();
+    EXPECT_EQ(corvane.message({"x"}), 0);
+    EXPECT_EQ(corvane.waitExit(60), 0);
     if (HasFailure()) corvane.keep();
 }
 

@@ -169,7 +169,7 @@ TEST(UiThread, MessageBoxesAreShownOnItFromEveryThreadAndAnswered) {
 TEST(UiThread, TrayExitEndsTheModelOnACommandThreadOfItsOwn) {
     CommandRecorder model;
     std::unique_ptr<TrayIcon> tray;
-    // Offscreen there is no notification area: the tray runs without an icon.
+    // Offscreen there is no notification area: the icon waits for one.
     ui().runAndWait([&] { tray = std::make_unique<TrayIcon>(&model); });
     ui().runAndWait([&] { tray->command(TrayIcon::menuExit); });
     EXPECT_EQ(model.waitForCommand(), (unsigned)cmdTerminate);
