@@ -6,7 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 export BUILD_DIR="${BUILD_DIR:-build-package}"
-CONFIGURE_OPTIONS="-DCMAKE_BUILD_TYPE=Release -DCORV_BUILD_TESTS=OFF -DCORV_BUILD_BENCH=OFF" \
+# The build type of the ordinary build, so the compiler cache serves it; cpack strips.
+CONFIGURE_OPTIONS="-DCORV_BUILD_TESTS=OFF -DCORV_BUILD_BENCH=OFF" \
   bash scripts/setup.sh
 cpack --config "$BUILD_DIR/CPackConfig.cmake" -B "$BUILD_DIR"
 ls "$BUILD_DIR"/corvane_*.deb

@@ -139,8 +139,12 @@ TEST_F(Installed, KeepsStateForTheUserFindsItsPartsAndDownloadsWithoutAWindow) {
     EXPECT_EQ(profile::getString("DEFAULT", "downloadto", "", (state + "/config.ini").c_str()),
               downloads);
     EXPECT_TRUE(fs::is_directory(downloads));
+    // A later start without a window and without words hands nothing over.
+    EXPECT_EQ(corvane.message({"--no-window"}), 0);
     ASSERT_EQ(corvane.message({"x"}), 0);
     ASSERT_EQ(corvane.waitExit(60), 0);
+    EXPECT_TRUE(contains(corvane.log(), "\rx \r"));
+    EXPECT_FALSE(contains(corvane.log(), "\rg\r"));
 
     ServedPost post("installed_post", "notes.bin", 300 * 1000);
     ASSERT_NE(post.port(), 0);
