@@ -31,7 +31,10 @@ bool enterProgramFolder() {
         return false;
     }
     std::error_code ignored;
-    std::filesystem::create_directories(state.path, ignored);
+    // config.ini holds the news server passwords: a folder made for the user is theirs alone.
+    if (std::filesystem::create_directories(state.path, ignored) && state.perUser)
+        std::filesystem::permissions(state.path, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::replace, ignored);
     if (chdir(state.path.c_str()) != 0) {
         fprintf(stderr, "corvane: cannot enter the program folder %s\n", state.path.c_str());
         return false;

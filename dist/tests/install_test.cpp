@@ -136,6 +136,7 @@ TEST_F(Installed, KeepsStateForTheUserFindsItsPartsAndDownloadsWithoutAWindow) {
     ASSERT_TRUE(corvane.start({"--no-window"}));
     for (const char* path : {"config.ini", "data/articles.db", "temp", "debugnntp.txt"})
         EXPECT_TRUE(fs::exists(state + "/" + path)) << path;
+    EXPECT_EQ(fs::status(state).permissions(), fs::perms::owner_all) << "it holds passwords";
     EXPECT_EQ(profile::getString("DEFAULT", "downloadto", "", (state + "/config.ini").c_str()),
               downloads);
     EXPECT_TRUE(fs::is_directory(downloads));
