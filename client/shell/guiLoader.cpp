@@ -27,8 +27,8 @@ tentry lookUp(const char* name) {
 
 const char kWindowLibrary[] = "libglimmerpane.so";
 
-// The program folder of the design is the working folder (CORVANE_HOME when set, the
-// executable's folder in a build tree); an installed program has its library folder.
+// The program folder is the working folder (CORVANE_HOME when set, the executable's
+// folder in a build tree); an installed program has its library folder.
 std::string windowLibraryPath() {
     const std::string here = std::string("./") + kWindowLibrary;
     std::error_code ignored;
