@@ -1,10 +1,15 @@
 // Fixed-size text fields of the records that cross library boundaries: a text is cut to
-// fit and always terminated, never written beyond the field.
+// fit, at a character boundary, and always terminated, never written beyond the field.
 #pragma once
+#include "utf8Text.h"
+
 #include <cstddef>
-#include <cstdio>
+#include <cstring>
 
 // Copies `text` (null reads as empty) into `field`.
 template <size_t N> void copyField(char (&field)[N], const char* text) {
-    snprintf(field, N, "%s", text ? text : "");
+    const char* from = text ? text : "";
+    size_t length = utf8Cut(from, strnlen(from, N - 1));
+    memcpy(field, from, length);
+    field[length] = 0;
 }

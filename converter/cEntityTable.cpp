@@ -4,6 +4,7 @@
 
 namespace {
 
+// The characters are those of ISO 8859-1, whose byte values are their code points.
 struct tEntity {
     const char* name;
     char character;
@@ -42,10 +43,10 @@ static_assert(sizeof kEntities / sizeof kEntities[0] == cEntityTable::kEntries);
 
 } // namespace
 
-bool cEntityTable::lookup(const char* name, std::size_t length, char& character) {
+bool cEntityTable::lookup(const char* name, std::size_t length, unsigned& code) {
     for (const tEntity& entity : kEntities) {
         if (std::strlen(entity.name) == length && std::memcmp(entity.name, name, length) == 0) {
-            character = entity.character;
+            code = static_cast<unsigned char>(entity.character);
             return true;
         }
     }

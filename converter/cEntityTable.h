@@ -9,7 +9,7 @@ class cEntityTable {
   public:
     static constexpr std::size_t kEntries = 101;
 
-    // Looks up the name of `length` characters (case matters: Agrave is not agrave).
-    // Returns false if it is not in the table.
-    static bool lookup(const char* name, std::size_t length, char& character);
+    // Looks up the name of `length` characters (case matters: Agrave is not agrave) and
+    // gives its code point. Returns false if it is not in the table.
+    static bool lookup(const char* name, std::size_t length, unsigned& code);
 };

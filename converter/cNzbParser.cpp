@@ -1,13 +1,16 @@
 #include "cNzbParser.h"
 
+#include "cElementReader.h"
 #include "cEntityTable.h"
-#include "cLineReader.h"
+#include "cNzbInput.h"
+#include "utf8Text.h"
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <strings.h>
-#include <sys/stat.h>
 
 namespace {
 
@@ -21,6 +24,8 @@ bool isDecimal(const char* text) {
     std::size_t length = std::strspn(text, "0123456789");
     return length > 0 && length <= kMaxDigits && text[length] == '\0';
 }
+
+constexpr const char* kBlanks = " \t\r\n";
 
 // Reads the decimal digits at `text` (at least one); the value is capped so that it
 // prints as a non-negative int.
@@ -39,35 +44,37 @@ void lowercase(char* begin, const char* end) {
         if (*p >= 'A' && *p <= 'Z') *p = static_cast<char>(*p - 'A' + 'a');
 }
 
-// The next attribute of an element line: after blanks, the attribute's first letter
-// goes to `letter` and its value (between the next two double quotes) is terminated
-// in place and returned. `cursor` moves behind the value; nullptr when none is left.
+// The next attribute of an element: after blanks or line ends, the attribute's first
+// letter goes to `letter` and its value (between the next two double quotes) is
+// terminated in place and returned, each line end or tab in it a blank as XML reads it
+// (a value must never split its statement line). `cursor` moves behind the value;
+// nullptr when none is left.
 char* nextAttribute(char*& cursor, char& letter) {
-    char* blank = std::strpbrk(cursor, " \t");
+    char* blank = std::strpbrk(cursor, kBlanks);
     if (!blank) return nullptr;
-    char* name = blank + std::strspn(blank, " \t");
+    char* name = blank + std::strspn(blank, kBlanks);
     char* open = std::strchr(name, '"');
     char* close = open ? std::strchr(open + 1, '"') : nullptr;
     if (!close) return nullptr;
     *close = '\0';
+    for (char* p = open + 1; (p = std::strpbrk(p, "\t\r\n")) != nullptr;)
+        *p = ' ';
     letter = *name;
     cursor = close + 1;
     return open + 1;
 }
 
-// The text between the next ">" and the following "<", terminated in place.
+// The text after the next ">", up to the end of the element, without the blanks and
+// line ends around it; terminated in place. nullptr when the element is not closed.
 char* elementContent(char* text) {
     char* open = std::strchr(text, '>');
-    char* close = open ? std::strchr(open + 1, '<') : nullptr;
-    if (!close) return nullptr;
-    *close = '\0';
-    return open + 1;
-}
-
-// The text just after the element's "<": the line's first "<".
-char* elementText(char* line) {
-    char* open = std::strchr(line, '<');
-    return open ? open + 1 : nullptr;
+    if (!open) return nullptr;
+    char* content = open + 1 + std::strspn(open + 1, kBlanks);
+    char* end = content + std::strlen(content);
+    while (end > content && std::strchr(kBlanks, end[-1]))
+        --end;
+    *end = '\0';
+    return content;
 }
 
 unsigned classifyExtension(const char* ext, std::size_t length) {
@@ -106,7 +113,7 @@ int digitValue(char c, unsigned base) {
     return value < static_cast<int>(base) ? value : -1;
 }
 
-// The character code written with `count` digits (at most 5, so no overflow).
+// The character code written with `count` digits (at most 8, so no overflow).
 bool readCode(const char* digits, std::size_t count, unsigned base, unsigned& code) {
     code = 0;
     for (std::size_t i = 0; i < count; ++i) {
@@ -117,94 +124,129 @@ bool readCode(const char* digits, std::size_t count, unsigned base, unsigned& co
     return count > 0;
 }
 
-// One entity, `name` being the `length` characters between "&" and ";".
-char decodeEntity(const char* name, std::size_t length) {
-    char character = '?';
+// Numeric references reach further than names: "&#1114111;" has its ";" 9 on.
+constexpr std::size_t kNamedReach = 7;
+constexpr std::size_t kNumericReach = 10;
+
+// A code point a text may hold: no control character (a value must not end early or
+// split its statement line), no surrogate, nothing beyond U+10FFFF.
+bool printable(unsigned code) {
+    return code >= 0x20 && !(code >= 0x7F && code < 0xA0) && !(code >= 0xD800 && code < 0xE000) &&
+           code <= 0x10FFFF;
+}
+
+// The code point of one reference, `name` being the `length` characters between "&" and
+// ";"; "?" for anything unknown or not printable.
+unsigned decodeEntity(const char* name, std::size_t length) {
     unsigned code = 0;
-    if (length >= 2 && name[0] == '#' && (name[1] == 'x' || name[1] == 'X')) {
-        if (readCode(name + 2, length - 2, 16, code)) character = static_cast<char>(code & 0xff);
-    } else if (length >= 1 && name[0] == '#') {
-        if (readCode(name + 1, length - 1, 10, code)) character = static_cast<char>(code & 0xff);
-    } else if (!cEntityTable::lookup(name, length, character)) {
-        character = '?';
-    }
-    if (character == '\0' || character == '\n' || character == '\r') character = '?';
-    return character;
+    bool known = false;
+    if (length >= 2 && name[0] == '#' && (name[1] == 'x' || name[1] == 'X'))
+        known = readCode(name + 2, length - 2, 16, code);
+    else if (length >= 1 && name[0] == '#')
+        known = readCode(name + 1, length - 1, 10, code);
+    else
+        known = cEntityTable::lookup(name, length, code);
+    return known && printable(code) ? code : '?';
+}
+
+// The longest length up to `length` for a cut of `text` that keeps whole characters.
+std::size_t characterCut(const char* text, std::size_t length) {
+    return utf8Cut(text, std::min(length, std::strlen(text)));
 }
 
 } // namespace
 
 void cNzbParser::parseNZB(const char* nzb, const char* script, long postBase, long fileBase) {
-    sql.clear();
-    std::FILE* in = std::fopen(nzb, "rb");
-    if (!in) {
-        std::printf("fopen failure: %s\n", nzb);
+    failure.clear();
+    nzbPath = nzb;
+    cNzbInput input;
+    if (!input.open(nzb)) {
+        fail("fopen failure: %s", nzb);
         // A script left from an earlier import must not be taken for this one.
         std::remove(script);
         return;
     }
-    // The script comes out about one and a half times as long as the NZB: one
-    // allocation instead of a run of growing copies.
-    struct stat info {};
-    if (fstat(fileno(in), &info) == 0) sql.reserve(static_cast<std::size_t>(info.st_size) / 2 * 3);
+    out = std::fopen(script, "wb");
+    if (!out) {
+        fail("fopen failure: %s", script);
+        return;
+    }
     tfile rec;
     rec.postid = static_cast<unsigned long>(postBase + 1);
     rec.fileid = fileBase;
     const char* slash = std::strrchr(nzb, '/');
-    const char* desc = slash ? slash + 1 : nzb;
-    if (desc[quote2sql(desc, rec.quotedDesc, sizeof rec.quotedDesc)] != '\0')
-        std::printf("nzb name cut: %s\n", desc);
+    const std::string desc = toUtf8(slash ? slash + 1 : nzb);
+    if (desc[quote2sql(desc.c_str(), rec.quotedDesc, sizeof rec.quotedDesc)] != '\0')
+        std::printf("nzb name cut: %s\n", desc.c_str());
     rec.postdesc = rec.quotedDesc;
+    counts = tcounts{};
 
     append(sqlBegin, &rec);
     append(sqlPost, &rec);
-    char line[kLineSize];
-    std::size_t length = 0;
-    bool cut = false;
-    cLineReader reader(in);
-    while (reader.next(line, sizeof line, length, cut)) {
-        if (cut) {
-            std::printf("nzb line longer than %zu characters skipped: %.60s\n", kLineSize - 1,
-                        line);
-            char* text = elementText(line);
-            if (text && *text == 'f') {
-                closeFile(&rec);
-                rec.current = false;
-            }
-        } else if (length > 2) {
-            dispatch(line, &rec);
+    char element[kLineSize];
+    cElementReader reader(input);
+    for (auto found = reader.next(element, sizeof element);
+         found != cElementReader::elementEnd && failure.empty();
+         found = reader.next(element, sizeof element)) {
+        if (found == cElementReader::elementOk) {
+            dispatch(element, &rec);
+            continue;
         }
-    }
-    // A folder, or a file that cannot be read to its end, is no NZB: no script, so
-    // nothing half-read is imported.
-    bool unreadable = std::ferror(in) != 0;
-    std::fclose(in);
-    if (unreadable) {
-        std::printf("read failure: %s\n", nzb);
-        std::remove(script);
-        return;
+        if (found == cElementReader::elementTooLong)
+            std::printf("nzb element longer than %zu characters skipped: %.60s\n", kLineSize - 1,
+                        element);
+        else
+            std::printf("nzb element with a NUL byte skipped: %.60s\n", element);
+        if (element[1] == 'f') { // its groups and segments must not go to the file before
+            closeFile(&rec);
+            rec.current = false;
+        }
     }
     closeFile(&rec); // an NZB cut short still gets the counts of its last file
     append(sqlQueue, &rec);
     append(sqlCommit, &rec);
-
-    std::FILE* out = std::fopen(script, "wb");
-    if (!out) {
-        std::printf("fopen failure: %s\n", script);
+    bool written = std::ferror(out) == 0;
+    written = std::fclose(out) == 0 && written;
+    out = nullptr;
+    if (!failure.empty()) {
+        // refused while parsing, already said why
+    } else if (input.overCap()) {
+        fail("nzb: no files in %s: it unpacks to more than %zu MiB", nzb,
+             cNzbInput::kMaxUnpacked >> 20);
+    } else if (reader.failed()) {
+        // A folder, or a file that cannot be read to its end, is no NZB: nothing half-read
+        // is imported.
+        fail("read failure: %s", nzb);
+    } else if (counts.filesWithSegments == 0) {
+        fail("nzb: no files in %s", nzb);
+    } else if (!written) {
+        // Half a script would leave its transaction open: better none at all.
+        fail("fwrite failure: %s", script);
+    }
+    if (!failure.empty()) {
+        std::remove(script);
         return;
     }
-    bool written = std::fwrite(sql.data(), 1, sql.size(), out) == sql.size();
-    written = std::fclose(out) == 0 && written;
-    if (!written) {
-        // Half a script would leave its transaction open: better none at all.
-        std::printf("fwrite failure: %s\n", script);
-        std::remove(script);
-    }
+    if (counts.unsized > 0)
+        std::printf("nzb: %ld segments without a valid size, stored with 0 bytes\n",
+                    counts.unsized);
+    if (counts.unnumbered > 0)
+        std::printf("nzb: %ld segments without a valid number, numbered by position\n",
+                    counts.unnumbered);
 }
 
-void cNzbParser::dispatch(char* line, tfile* rec) {
-    char* text = elementText(line);
-    if (!text) return;
+void cNzbParser::fail(const char* format, ...) {
+    char text[1024];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
+    failure = text;
+    std::printf("%s\n", text);
+}
+
+void cNzbParser::dispatch(char* element, tfile* rec) {
+    char* text = element + 1;
     switch (*text) {
     case 'g':
         parseTagGroup(text, rec);
@@ -256,12 +298,18 @@ void cNzbParser::parseTagFile(char* text, tfile* rec) {
                     rec->subject ? rec->subject : text);
         return;
     }
+    if (++counts.files > limits.files) {
+        fail("nzb: no files in %s: more than %ld files", nzbPath, limits.files);
+        return;
+    }
     html2text(rec->poster);
     text2sql(rec->poster);
     html2text(rec->subject);
     text2sql(rec->subject);
     parseSubject(rec);
     rec->fileid++;
+    rec->segposition = 0;
+    msgids.clear();
     fitFileRow(rec);
     rec->current = true;
     rec->closed = false;
@@ -278,8 +326,8 @@ void cNzbParser::fitFileRow(tfile* rec) {
     std::size_t room = kStatementSize - 1 - std::strlen(SQLsave(sqlFile, rec, statement));
     rec->subject = subject;
     rec->poster = poster;
-    std::size_t posterLength = std::min(std::strlen(poster), room / 4);
-    std::size_t subjectLength = std::min(std::strlen(subject), room - posterLength);
+    std::size_t posterLength = characterCut(poster, room / 4);
+    std::size_t subjectLength = characterCut(subject, room - posterLength);
     if (poster[posterLength] != '\0' || subject[subjectLength] != '\0')
         std::printf("nzb subject or poster cut to fit: %.60s\n", subject);
     poster[posterLength] = '\0';
@@ -312,6 +360,7 @@ void cNzbParser::appendGroup(const char* group, tfile* rec) {
 void cNzbParser::parseTagSegm(char* text, tfile* rec) {
     if (strncasecmp(text, "segments", 8) == 0 || !rec->current) return;
     rec->bytes = rec->number = nullptr;
+    rec->segposition++;
     char* cursor = text;
     char letter = 0;
     while (!(rec->bytes && rec->number)) {
@@ -322,19 +371,41 @@ void cNzbParser::parseTagSegm(char* text, tfile* rec) {
         else if (letter == 'n')
             rec->number = isDecimal(value) ? value : nullptr;
     }
-    char* msgid = rec->bytes && rec->number ? elementContent(cursor) : nullptr;
+    char* msgid = elementContent(cursor);
     if (!msgid) {
-        std::printf("nzb segment skipped, bytes, number or message id missing or bad: %.60s\n",
-                    text);
+        std::printf("nzb segment skipped, element not closed: %.60s\n", text);
         return;
     }
     html2text(msgid);
+    if (*msgid == '\0') {
+        std::printf("nzb segment skipped, empty message id: %.60s\n", text);
+        return;
+    }
     if (msgid[quote2sql(msgid, rec->quotedMsgid, sizeof rec->quotedMsgid)] != '\0') {
         std::printf("nzb segment skipped, message id too long: %.60s\n", msgid);
         return;
     }
+    if (!msgids.insert(msgid)) {
+        std::printf("nzb segment skipped, message id repeated: %.60s\n", msgid);
+        return;
+    }
+    if (++counts.segments > limits.segments) {
+        fail("nzb: no files in %s: more than %ld segments", nzbPath, limits.segments);
+        return;
+    }
+    // Lenient where posters are careless: the size is then unknown, the number is the
+    // segment's place in the file.
+    if (!rec->bytes) {
+        rec->bytes = "0";
+        counts.unsized++;
+    }
+    if (!rec->number) {
+        std::snprintf(rec->position, sizeof rec->position, "%d", rec->segposition);
+        rec->number = rec->position;
+        counts.unnumbered++;
+    }
     rec->msgid = rec->quotedMsgid;
-    rec->segpresent++;
+    if (++rec->segpresent == 1) counts.filesWithSegments++;
     rec->closed = false;
     append(sqlSegm, rec);
 }
@@ -352,8 +423,11 @@ void cNzbParser::segcount(tfile* rec) {
     const char* cursor = open + 1;
     unsigned part = 0;
     unsigned total = 0;
-    if (readNumber(cursor, part) && *cursor++ == '/' && readNumber(cursor, total))
-        rec->segcount = total;
+    // "( 1/50)" and "(1/ 50)" are written too: blanks may come before either number.
+    cursor += std::strspn(cursor, " ");
+    if (!readNumber(cursor, part) || *cursor++ != '/') return;
+    cursor += std::strspn(cursor, " ");
+    if (readNumber(cursor, total)) rec->segcount = total;
 }
 
 void cNzbParser::filename(tfile* rec) {
@@ -365,6 +439,7 @@ void cNzbParser::filename(tfile* rec) {
     char* last = first ? std::strrchr(subject, '"') : nullptr;
     if (first && last > first + 1) {
         std::size_t length = std::min<std::size_t>(last - first - 1, kNameSize - 1);
+        length = utf8Cut(first + 1, length);
         std::memcpy(rec->name, first + 1, length);
         rec->name[length] = '\0';
         char* dot = nullptr;
@@ -462,7 +537,7 @@ char* cNzbParser::SQLsave(eSQLsave kind, tfile* rec, char* buffer) {
 }
 
 void cNzbParser::append(eSQLsave kind, tfile* rec) {
-    sql += SQLsave(kind, rec, statement);
+    std::fputs(SQLsave(kind, rec, statement), out);
 }
 
 void cNzbParser::text2sql(char* text) {
@@ -484,11 +559,13 @@ void cNzbParser::html2text(char* text) {
             std::memmove(out, in, std::strlen(in) + 1);
             return;
         }
-        if (semicolon - in > 7) {
+        std::size_t reach = in[1] == '#' ? kNumericReach : kNamedReach;
+        if (static_cast<std::size_t>(semicolon - in) > reach) {
             *out++ = *in++;
             continue;
         }
-        *out++ = decodeEntity(in + 1, semicolon - in - 1);
+        // Never longer than the reference it replaces, so decoding stays in place.
+        out += utf8Encode(decodeEntity(in + 1, semicolon - in - 1), out);
         in = semicolon + 1;
     }
     *out = '\0';
@@ -504,6 +581,8 @@ std::size_t cNzbParser::quote2sql(const char* text, char* out, std::size_t size)
         if (c == '\'') out[used++] = '\'';
         out[used++] = (c == '\n' || c == '\r') ? '?' : c;
     }
+    std::size_t whole = utf8Cut(text, taken); // a cut never splits a character
+    used -= taken - whole;
     if (size > 0) out[used] = '\0';
-    return taken;
+    return whole;
 }

@@ -1,9 +1,11 @@
-// The NZB line scanner: reads an NZB whose elements each begin on a line of their own
-// and builds the import script for the article database, one statement per line.
-// Texts are 8-bit ISO 8859-1.
+// The NZB scanner: reads an NZB element by element, in any layout, and writes the import
+// script for the article database, one statement per line, as it goes. Texts are UTF-8.
 #pragma once
 
+#include "cMessageIdSet.h"
+
 #include <cstddef>
+#include <cstdio>
 #include <string>
 
 // Statement kinds of the import script.
@@ -28,9 +30,17 @@ class cNzbParser {
     // Room for a quoted message id or post description; with it their statements
     // always fit the statement buffer.
     static constexpr std::size_t kQuotedSize = 512;
+    // What one import may hold; a larger NZB is refused whole, so that no NZB can fill
+    // the memory or the disk.
+    static constexpr long kMaxFiles = 100000;
+    static constexpr long kMaxSegments = 3000000;
+    struct tlimits {
+        long files = kMaxFiles;
+        long segments = kMaxSegments;
+    };
 
-    // Parse state of one import. Text pointers refer into the current line. Every text
-    // that reaches a statement is already safe inside single quotes.
+    // Parse state of one import. Text pointers refer into the current element. Every
+    // text that reaches a statement is already safe inside single quotes.
     struct tfile {
         unsigned long postid = 0;
         const char* postdesc = "";
@@ -50,17 +60,25 @@ class cNzbParser {
         unsigned segcount = 0;
         int segpresent = 0;
         unsigned parblocks = 0;
-        char* bytes = nullptr;
-        char* number = nullptr;
+        const char* bytes = nullptr;
+        const char* number = nullptr;
+        int segposition = 0; // segment elements of the current file so far
+        char position[12] = {};
         const char* msgid = nullptr;
         char quotedDesc[kQuotedSize] = {};
         char quotedMsgid[kQuotedSize] = {};
     };
 
-    // Converts `nzb` into the script file `script`; see quillmap().
-    void parseNZB(const char* nzb, const char* script, long postBase, long fileBase);
+    tlimits limits;
 
-    // One element line each; `text` points just after the element's "<".
+    // Converts `nzb` into the script file `script`; see quillmap(). When no script
+    // results, failureText() says why.
+    void parseNZB(const char* nzb, const char* script, long postBase, long fileBase);
+    // The one log line that says why the last parseNZB left no script; empty when it
+    // left one.
+    const std::string& failureText() const { return failure; }
+
+    // One element each; `text` points just after the element's "<".
     void parseTagFile(char* text, tfile* rec);
     void parseTagGroup(char* text, tfile* rec);
     void parseTagSegm(char* text, tfile* rec);
@@ -78,21 +96,36 @@ class cNzbParser {
 
     // Turns every single quote into a backquote, in place.
     static void text2sql(char* text);
-    // Decodes character entities in place. Decoded NUL, CR and LF become "?" so that
-    // a value never ends early or splits its statement line.
+    // Decodes character references in place, each to the UTF-8 form of its character.
+    // References to control characters (NUL, CR, LF ...) or to no character become "?"
+    // so that a value never ends early or splits its statement line.
     static void html2text(char* text);
     // Copies `text` into `out` (`size` characters with the terminator) with each single
-    // quote doubled and CR and LF turned into "?". Returns how many characters of
-    // `text` were taken; less than its length means the value did not fit.
+    // quote doubled and CR and LF turned into "?". Returns how many bytes of `text` were
+    // taken, always whole characters; less than its length means the value did not fit.
     static std::size_t quote2sql(const char* text, char* out, std::size_t size);
 
   private:
+    // What one import has written so far.
+    struct tcounts {
+        long files = 0;
+        long segments = 0;
+        long filesWithSegments = 0;
+        long unsized = 0;    // kept with 0 bytes
+        long unnumbered = 0; // numbered by their place in the file
+    };
+
     void append(eSQLsave kind, tfile* rec);
-    void dispatch(char* line, tfile* rec);
+    void fail(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    void dispatch(char* element, tfile* rec);
     void fitFileRow(tfile* rec);
     void closeFile(tfile* rec);
     void appendGroup(const char* group, tfile* rec);
 
     char statement[kStatementSize] = {};
-    std::string sql;
+    std::FILE* out = nullptr;
+    const char* nzbPath = "";
+    tcounts counts;
+    cMessageIdSet msgids;
+    std::string failure;
 };

@@ -2,7 +2,17 @@
 
 #include "cNzbParser.h"
 
+#include <cstdio>
+
 extern "C" void quillmap(const char* nzb, const char* script, int postBase, int fileBase) {
     cNzbParser parser;
     parser.parseNZB(nzb, script, postBase, fileBase);
+}
+
+extern "C" int quillmapChecked(const char* nzb, const char* script, int postBase, int fileBase,
+                               char* why, std::size_t size) {
+    cNzbParser parser;
+    parser.parseNZB(nzb, script, postBase, fileBase);
+    if (size > 0) std::snprintf(why, size, "%s", parser.failureText().c_str());
+    return parser.failureText().empty() ? 0 : -1;
 }

@@ -15,7 +15,7 @@ std::string decoded(const std::string& text) {
     return copy.c_str();
 }
 
-TEST(Html2text, DecodesEntitiesAsTheTableAndRulesSay) {
+TEST(Html2text, DecodesReferencesToUtf8AsTheTableAndRulesSay) {
     struct {
         const char* in;
         const char* out;
@@ -23,13 +23,17 @@ TEST(Html2text, DecodesEntitiesAsTheTableAndRulesSay) {
         {"a &amp; b", "a & b"},
         {"&amp;lt;", "&lt;"}, // scanning resumes after the replaced character
         {"&lt;&gt;&quot;&apos;", "<>\"`"},
-        {"&#65;&#x42;&#X43;&#x100;A", "ABC?A"}, // low 8 bits; a decoded NUL becomes "?"
-        {"&#233;&eacute;&Eacute;&yuml;&iexcl;", "\xe9\xe9\xc9\xff\xa1"},
-        {"[&nbsp;]&szlig;&THORN;&divide;", "[ ]\xdf\xde\xf7"},
+        {"&#65;&#x42;&#X43;&#x100;A", "ABC\u0100A"},
+        {"&#233;&eacute;&Eacute;&yuml;&iexcl;", "\u00e9\u00e9\u00c9\u00ff\u00a1"},
+        {"[&nbsp;]&szlig;&THORN;&divide;", "[ ]\u00df\u00de\u00f7"},
+        {"it&#8217;s &#x20AC;5 &#65536; &#x10FFFF;", "it\u2019s \u20ac5 \U00010000 \U0010ffff"},
         {"&bogus;&#;&#x;&#12a;&AMP;", "?????"},
-        {"a&#10;b&#13;c&#0;d", "a?b?c?d"},                     // never a line break or an early end
-        {"&yacute;", "\xfd"},                                  // ";" exactly 7 characters on
+        // Control characters, surrogates and codes beyond U+10FFFF are no text.
+        {"a&#10;b&#13;c&#0;d&#9;e&#x85;f", "a?b?c?d?e?f"},
+        {"&#xD800;&#1114112;&#x110000;", "???"},
+        {"&yacute;", "\u00fd"},                               // ";" exactly 7 characters on
         {"&toolong1;&amp;", "&toolong1;&"},                    // ";" too far: the "&" stays
+        {"&#000000065;", "&#000000065;"},                      // too far for a number too
         {"x & y", "x & y"},                                    // no ";" at all
         {"&lt; & no semicolon &amp", "< & no semicolon &amp"}, // decoding ends at that "&"
         {"a & b;", "a ?"},
@@ -63,6 +67,9 @@ TEST(Quoting, Quote2sqlDoublesQuotesAndCutsOnlyWholeCharacters) {
         {"ab'c", 5, "ab''", 3},
         {"line\r\nbreak", 64, "line??break", 11},
         {"abc", 1, "", 0},
+        {"ab\u00e9", 4, "ab", 2}, // never half a character
+        {"a'\u20ac", 7, "a''\u20ac", 5},
+        {"a'\u20ac", 6, "a''", 2},
     };
     for (const auto& row : rows) {
         char out[64];
@@ -96,6 +103,9 @@ TEST(Subject, NameTypeCountAndBlocks) {
         {"\"noext\" (1/x)", "noext", 0, 0, 0, nullptr},
         {"\"a.txt\" (1/5) (note)", "a.txt", 0, 0, 0, nullptr},
         {"\"a.txt\" (1/50) part (2/3)", "a.txt", 0, 3, 0, nullptr},
+        {"\"a.txt\" yEnc ( 1/50)", "a.txt", 0, 50, 0, nullptr},
+        {"\"a.txt\" yEnc (1/ 50)", "a.txt", 0, 50, 0, nullptr},
+        {"\"a.txt\" yEnc (1 /50)", "a.txt", 0, 0, 0, nullptr},
         {"Some Movie SAMPLE.AVI (1/4", "", 7, 0, 0, "some movie sample.avi (1/4"},
         {"no quotes File.NFO (1/1)", "", 4, 1, 0, "no quotes file.nfo (1/1)"},
         {"\"\" empty name.vol01+03.par2", "", 2, 0, 3, nullptr},
@@ -114,6 +124,15 @@ TEST(Subject, NameTypeCountAndBlocks) {
             EXPECT_EQ(subject, row.stored) << row.subject;
         }
     }
+}
+
+TEST(Subject, LongNameIsCutAtACharacterBoundary) {
+    // 126 bytes of name, then a two-byte character that would end at byte 128.
+    std::string subject = "\"" + std::string(126, 'n') + "\u00e9.rar\"";
+    cNzbParser::tfile rec;
+    rec.subject = subject.data();
+    cNzbParser::parseSubject(&rec);
+    EXPECT_EQ(std::string(rec.name), std::string(126, 'n'));
 }
 
 TEST(Subject, LongNameIsCutToItsBufferAndStillClassified) {

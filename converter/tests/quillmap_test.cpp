@@ -104,16 +104,29 @@ TEST_F(Quillmap, FileElementLackingAnAttributeIsSkippedWithItsRows) {
     }
 }
 
-TEST_F(Quillmap, SegmentsNeedDecimalBytesAndNumberAndAMessageId) {
-    std::string file =
-        nzbFile("poster=\"p\" date=\"1\" subject=\"s\"", {"g"},
-                {"bytes=\"1, 2); DELETE FROM post; --\" number=\"1\">x@x",
-                 "bytes=\"1\" number=\"-1\">y@x", "bytes=\"1\">z@x",
-                 "bytes=\"12\" number=\"2\">ok@x", "bytes=\"1\" number=\"3\" no message id"});
+// Posters leave out numbers and sizes: such segments are kept, numbered by their place
+// in the file, with 0 bytes. Only what cannot be fetched is skipped, and not counted.
+TEST_F(Quillmap, SegmentsAreKeptLenientlyAndCountedExactly) {
+    std::string file = nzbFile("poster=\"p\" date=\"1\" subject=\"s\"", {"g"},
+                               {"bytes=\"1, 2); DELETE FROM post; --\" number=\"1\">x@x",
+                                "bytes=\"1\" number=\"-1\">y@x", "bytes=\"1\">z@x",
+                                "bytes=\"12\" number=\"4\">ok@x", "bytes=\"1\" number=\"5\" unclosed",
+                                "bytes=\"5\" number=\"6\">", "bytes=\"5\" number=\"7\">  \r\n",
+                                "bytes=\"9\" number=\"8\">ok@x", "number=\"9\">\n  spaced@x\n"});
+    testing::internal::CaptureStdout();
     auto lines = convert(nzbDocument({file}));
-    EXPECT_EQ(countStarting(lines, kSegmRow), 1u);
-    EXPECT_EQ(countStarting(lines, kSegmRow + "1, 2, 12, 'ok@x')"), 1u);
-    EXPECT_EQ(countStarting(lines, "UPDATE file SET segavail=1 WHERE fileFID=1"), 1u);
+    std::string log = testing::internal::GetCapturedStdout();
+    const std::vector<std::string> expected = {
+        kSegmRow + "1, 1, 0, 'x@x')", kSegmRow + "1, 2, 1, 'y@x')", kSegmRow + "1, 3, 1, 'z@x')",
+        kSegmRow + "1, 4, 12, 'ok@x')", kSegmRow + "1, 9, 0, 'spaced@x')"};
+    std::vector<std::string> segments;
+    for (const std::string& line : lines)
+        if (line.rfind(kSegmRow, 0) == 0) segments.push_back(line);
+    EXPECT_EQ(segments, expected);
+    EXPECT_EQ(countStarting(lines, "UPDATE file SET segavail=5 WHERE fileFID=1"), 1u);
+    for (const char* said : {"element not closed", "empty message id", "message id repeated: ok@x",
+                             "2 segments without a valid size", "2 segments without a valid number"})
+        EXPECT_NE(log.find(said), std::string::npos) << said << "\n" << log;
 }
 
 TEST_F(Quillmap, OverlongValuesNeverMakeABrokenStatement) {
@@ -229,7 +242,7 @@ TEST_F(Quillmap, UnwritableScriptIsReported) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "fopen failure: " + script + "\n");
 }
 
-// The library shows callers exactly one function, under its plain C name.
+// The library shows callers its two functions, under their plain C names.
 TEST(QuillmapLibrary, ExportsOnlyQuillmapUnmangled) {
     std::string command = "nm -D --defined-only " CORV_BIN_DIR "/libquillmap.so";
     std::FILE* pipe = popen(command.c_str(), "r");
@@ -243,7 +256,7 @@ TEST(QuillmapLibrary, ExportsOnlyQuillmapUnmangled) {
             functions.push_back(name);
     }
     EXPECT_EQ(pclose(pipe), 0);
-    EXPECT_EQ(functions, std::vector<std::string>{"quillmap"});
+    EXPECT_EQ(functions, (std::vector<std::string>{"quillmap", "quillmapChecked"}));
 }
 
 } // namespace
