@@ -233,7 +233,7 @@ void NNTPmodel::handleEvent(unsigned evt, void* p1, void*) {
         decoder.clrdecode();
 }
 
-int NNTPmodel::addnzb(const char* nzb) {
+int NNTPmodel::addnzb(const char* nzb, std::string* failure) {
     // The script lies in the program's own temp folder whatever folder is configured.
     std::string name = nzb;
     size_t slash = name.rfind('/');
@@ -250,6 +250,7 @@ int NNTPmodel::addnzb(const char* nzb) {
            script.c_str());
     printf("delays quillmap=%ld load2db=%ld  >> %ld \n", times.convertMs, times.loadMs,
            times.convertMs + times.loadMs);
+    if (failure) *failure = times.failure;
     return imported ? 0 : -1;
 }
 

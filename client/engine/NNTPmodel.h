@@ -69,8 +69,8 @@ class NNTPmodel : public NNTPmodel_iface {
 
     // Imports one NZB file through the converter into the database. The queue's caches
     // are not reloaded: the caller follows with cmdReload. 0 when imported, -1 when the
-    // converter wrote no script.
-    int addnzb(const char* nzb);
+    // converter wrote no script; `failure`, when given, then receives its reason.
+    int addnzb(const char* nzb, std::string* failure = nullptr);
     // Asks the user, then runs ./data/update.sql with the queue paused. 0 when it ran,
     // -1 when the user declined.
     int execsql(const char* script);

@@ -1,6 +1,5 @@
 #include "nzbImport.h"
 
-#include "fileHelpers.h"
 #include "quillmap.h"
 
 #include <chrono>
@@ -25,9 +24,11 @@ bool importNzb(sqliteDB& db, const char* nzb, const char* script, tnzbImport* ti
         db.exec("SELECT MAX(fileFID) FROM file", cb_max, &result.fileBase);
     }
     auto start = std::chrono::steady_clock::now();
-    quillmap(nzb, script, result.postBase, result.fileBase);
+    char why[1024] = {};
+    bool converted =
+        quillmapChecked(nzb, script, result.postBase, result.fileBase, why, sizeof why) == 0;
     result.convertMs = millisecondsSince(start);
-    bool converted = file_exists(script) == 0;
+    result.failure = why;
     if (converted) {
         start = std::chrono::steady_clock::now();
         db.load(script);

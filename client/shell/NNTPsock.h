@@ -18,9 +18,12 @@ std::string joinCommandLine(const std::vector<std::string>& arguments);
 // configuration say so. Returns the exit code.
 int NNTPsockServer(int listener, const std::string& commandLine, bool autoloadWindow);
 
-// Forwards `text` to the running instance (150 connect attempts 200 ms apart). 0 when
-// it went out whole, else the system's last error code.
+// Forwards `text` to the running instance (150 connect attempts 200 ms apart) and waits
+// for its answer. 0 when it went out whole and was handled; EX_DATAERR when the instance
+// answered why it could not be (an NZB that yields no files), that line then on standard
+// error; else the system's last error code.
 int NNTPsockClient(const std::string& text);
 
-// Interprets one control message against the model.
-void NNTPsockHandler(NNTPmodel* model, const char* text);
+// Interprets one control message against the model. Returns the answer for its sender:
+// empty, or the one line saying why an import yielded nothing.
+std::string NNTPsockHandler(NNTPmodel* model, const char* text);

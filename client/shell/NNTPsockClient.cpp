@@ -1,9 +1,11 @@
 #include "NNTPsock.h"
+#include "controlReply.h"
 #include "controlSocket.h"
 
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <sysexits.h>
 #include <thread>
 
 namespace {
@@ -26,6 +28,12 @@ int NNTPsockClient(const std::string& text) {
     int result = sock_send(socket, text.data(), text.size(), &sent);
     int error = errno ? errno : EIO;
     printf("send: %d, %.65s \n", result, text.c_str());
+    std::string reply = sent == text.size() ? awaitReply(socket) : "";
     sock_close(socket);
+    if (!reply.empty()) {
+        fflush(stdout);
+        fprintf(stderr, "%s\n", reply.c_str());
+        return EX_DATAERR;
+    }
     return sent == text.size() ? 0 : error;
 }

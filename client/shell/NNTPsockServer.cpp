@@ -1,6 +1,7 @@
 #include "NNTPmodel.h"
 #include "NNTPsock.h"
 #include "articleSchema.h"
+#include "controlReply.h"
 #include "controlSocket.h"
 #include "detachedProcess.h"
 #include "profile.h"
@@ -91,7 +92,8 @@ int NNTPsockServer(int listener, const std::string& commandLine, bool autoloadWi
         int connection = sock_accept(listener);
         if (connection < 0) break; // terminate closed the listener, or a stop signal
         char buffer[MAX_MESSAGE + 1] = {};
-        if (receiveMessage(connection, buffer) > 0) NNTPsockHandler(model.get(), buffer);
+        if (receiveMessage(connection, buffer) > 0)
+            sendReply(connection, NNTPsockHandler(model.get(), buffer));
         sock_close(connection);
         fflush(stdout);
     }

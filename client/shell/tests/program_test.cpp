@@ -16,7 +16,9 @@
 #include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
+#include <sysexits.h>
 #include <unistd.h>
+#include <zlib.h>
 
 namespace fs = std::filesystem;
 
@@ -150,6 +152,37 @@ TEST_F(Program, FileMessagesImportAndReloadAsTheirPrefixAndExtensionSay) {
     EXPECT_EQ(reloadsBeforeMarker(), reloads + 1);
     EXPECT_EQ(count(corvane.log(), "add nzb:"), imports);
     EXPECT_EQ(queryInt(corvane, "SELECT COUNT(*) FROM post"), 3);
+    end();
+}
+
+// An import that yields nothing is no empty post: the messenger that sent it ends with
+// EX_DATAERR and the reason on standard error. Compressed NZBs import like plain ones.
+TEST_F(Program, ImportsAnswerTheirMessengerAndTakeCompressedNzbs) {
+    ASSERT_TRUE(corvane.start());
+    const std::string in = corvane.home() + "/in";
+    const std::string junk = in + "/notes.nzb";
+    fs::create_directories(in);
+    writeFile(junk, "Only a note, no NZB.\n");
+    EXPECT_EQ(corvane.message({"l", junk}), EX_DATAERR);
+    EXPECT_NE(readFile(corvane.home() + "/messenger.txt").find("nzb: no files in " + junk + "\n"),
+              std::string::npos);
+    EXPECT_EQ(corvane.message({in + "/missing.nzb"}), EX_DATAERR);
+    EXPECT_NE(readFile(corvane.home() + "/messenger.txt").find("fopen failure: " + in),
+              std::string::npos);
+    EXPECT_EQ(queryInt(corvane, "SELECT COUNT(*) FROM post"), 0);
+
+    const std::string plain = readFile(makeNzb(in, "packed"));
+    for (const char* name : {"/packed.nzb.gz", "/PACKED2.NZB.GZ"}) {
+        gzFile out = gzopen((in + name).c_str(), "wb");
+        gzwrite(out, plain.data(), (unsigned)plain.size());
+        gzclose(out);
+        EXPECT_EQ(corvane.message({"l", in + name}), 0) << name;
+    }
+    reloadsBeforeMarker();
+    EXPECT_EQ(queryInt(corvane, "SELECT COUNT(*) FROM post"), 2);
+    EXPECT_EQ(queryInt(corvane, "SELECT COUNT(*) FROM file WHERE fileName='packed.txt'"), 2);
+    // The working scripts are gone once loaded.
+    EXPECT_TRUE(fs::is_empty(corvane.home() + "/temp"));
     end();
 }
 
