@@ -10,6 +10,7 @@
 #include "profile.h"
 #include "windowFunctions.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMainWindow>
@@ -308,13 +309,21 @@ void cWndMain::sendToModel(unsigned cmd, int value) {
 void cWndMain::importFile() {
     char folder[1024] = {};
     profile::getString("DEFAULT", "lastopen", "", folder, sizeof folder, CONFIG_INI);
-    QString path = QFileDialog::getOpenFileName(handle(), "Import", folder, "NZB files (*.nzb)");
+    QString path = QFileDialog::getOpenFileName(handle(), "Import", folder,
+                                                "NZB files (*.nzb *.NZB *.nzb.gz *.NZB.GZ)");
     if (path.isEmpty()) return;
     std::string file = path.toStdString();
     printf("open: %s\n", file.c_str());
-    runMessengers({{{"l", file}}, {{"r"}}});
+    runMessengers({{{"l", file}, 0, showRefusal}, {{"r"}}});
     std::string lastOpen = file.substr(0, file.find_last_of('/'));
     profile::writeString("DEFAULT", "lastopen", lastOpen.c_str(), CONFIG_INI);
+}
+
+// Called on the messengers' thread: the box opens on the window's thread.
+void cWndMain::showRefusal(const std::string& why) {
+    QString text = QString::fromUtf8(why.c_str());
+    QMetaObject::invokeMethod(
+        qApp, [text] { QMessageBox::warning(nullptr, "Import", text); }, Qt::QueuedConnection);
 }
 
 void cWndMain::on_WM_DROPFILES(HWND, uintptr_t wParam, intptr_t) {
@@ -322,7 +331,7 @@ void cWndMain::on_WM_DROPFILES(HWND, uintptr_t wParam, intptr_t) {
     std::vector<tmessengerRun> runs;
     for (const std::string& file : *dropped) {
         printf("drop file: %s\n", file.c_str());
-        runs.push_back({{"l", file}, 100});
+        runs.push_back({{"l", file}, 100, showRefusal});
     }
     runs.push_back({{"r"}});
     runMessengers(std::move(runs));

@@ -55,6 +55,7 @@ class cWndMain : public cWnd, public _observer {
     void paneCommand(int id);
     void sendToModel(unsigned cmd, int value);
     void importFile();
+    static void showRefusal(const std::string& why);
     void resetDatabase();
     void saveUIstate();
     void exitWindow();

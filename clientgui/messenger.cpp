@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <deque>
 #include <mutex>
+#include <sysexits.h>
 #include <thread>
 #include <unistd.h>
 
@@ -17,6 +18,15 @@ std::condition_variable idle;
 std::deque<tmessengerRun> waiting;
 bool running = false;
 std::string program;
+
+// The messenger's last complete line of output: the refusal it printed before ending.
+std::string lastLine(const std::string& output) {
+    size_t end = output.rfind('\n');
+    if (end == std::string::npos) return output;
+    size_t start = output.rfind('\n', end == 0 ? 0 : end - 1);
+    start = start == std::string::npos || start == end ? 0 : start + 1;
+    return output.substr(start, end - start);
+}
 
 std::string runningExecutable() {
     char path[4096] = {};
@@ -34,6 +44,7 @@ void work() {
         guard.unlock();
         tchildRun result = runChild(arguments);
         if (result.error) printf("messenger: cannot start %s: %d\n", arguments[0].c_str(), result.error);
+        if (result.exitCode == EX_DATAERR && run.refused) run.refused(lastLine(result.output));
         if (run.pauseAfterMs > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(run.pauseAfterMs));
         guard.lock();

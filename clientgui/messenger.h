@@ -2,13 +2,17 @@
 // by starting the program with the command as its arguments. The runs happen one after
 // the other on a thread of their own, in the order asked, so the window never waits.
 #pragma once
+#include <functional>
 #include <string>
 #include <vector>
 
-// One run of the program: its arguments, and a pause after it has ended.
+// One run of the program: its arguments, a pause after it has ended, and what to do when
+// the running instance refused it (an NZB that yields no files): called on the
+// messengers' thread with the line that says why.
 struct tmessengerRun {
     std::vector<std::string> arguments;
     int pauseAfterMs = 0;
+    std::function<void(const std::string& why)> refused = nullptr;
 };
 
 // Queues the runs behind those already waiting.

@@ -640,6 +640,35 @@ TEST_F(MainWindow, DroppedFilesAreImportedOneByOneThenReloadedOnce) {
               "l|" + files[0] + "|\nl|" + files[1] + "|\nl|" + files[2] + "|\nr|\n");
 }
 
+// The running instance refused an import (its messenger ends with EX_DATAERR and the
+// reason as its last line): the window says so in a box.
+TEST_F(MainWindow, ARefusedImportIsShownInAMessageBox) {
+    const std::string refuser = folder.file("refuser.sh");
+    writeFile(refuser, "#!/bin/sh\necho 'send: 0, l'\n[ \"$1\" = l ] || exit 0\n"
+                       "echo \"nzb: no files in $2\" >&2\n"
+                       "printf 'exitcode: 65  [press any key to exit] '\nexit 65\n");
+    fs::permissions(refuser, fs::perms::owner_all);
+    setMessengerProgram(refuser);
+    cWndMain* main = open(&switches);
+    ASSERT_NE(main, nullptr);
+    QString title;
+    QString text;
+    WidgetWatcher box = modalWatcher([&](QWidget* modal) {
+        auto* message = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(message, nullptr);
+        title = message->windowTitle();
+        text = message->text();
+        message->accept();
+    });
+    const std::string nzb = folder.file("notes.nzb.gz");
+    std::vector<std::string> dropped{nzb};
+    main->on_WM_DROPFILES(main->handle(), reinterpret_cast<uintptr_t>(&dropped), 0);
+    ASSERT_TRUE(processEventsUntil([&] { return box.seen() == 1; }));
+    EXPECT_EQ(title, "Import");
+    EXPECT_EQ(text.toStdString(), "nzb: no files in " + nzb);
+    waitForMessengers();
+}
+
 TEST_F(MainWindow, ImportRunsTheFileThenAReloadAndOpensInTheLastFolderNextTime) {
     fs::create_directory("nzbs");
     const std::string nzb = folder.file("nzbs/my post.nzb");

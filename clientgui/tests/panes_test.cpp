@@ -5,6 +5,7 @@
 #include "PostFixture.h"
 #include "ProcessEventsUntil.h"
 #include "ProgramFolder.h"
+#include "TestFolders.h"
 #include "YencPostWriter.h"
 #include "articleDB.h"
 #include "articleSchema.h"
@@ -145,6 +146,29 @@ TEST_F(PaneTest, ClickingAPostShowsItsFilesWithDateAndSubject) {
     EXPECT_EQ(files()->itemCount(), 0);
     EXPECT_EQ(label(IDC_FILEDATE), "");
     EXPECT_EQ(label(IDC_FILESUBJECT), "");
+}
+
+// Names and subjects are UTF-8 from the NZB to the screen: CJK text shows as typed,
+// in the lists and in the labels.
+TEST_F(PaneTest, Utf8TextsShowAsTyped) {
+    writeFile("\u5199\u771f.nzb",
+              "<nzb><file poster=\"p\" date=\"1765000000\" subject=\"&quot;\u6771\u4eac"
+              "\u30bf\u30ef\u30fc.jpg&quot; \u591c\u666f (1/1)\"><groups><group>a.b.c</group>"
+              "</groups><segments><segment bytes=\"10\" number=\"1\">m@x</segment></segments>"
+              "</file></nzb>");
+    ASSERT_EQ(model->addnzb("./\u5199\u771f.nzb"), 0);
+    model->handleCommandT(cmdReload, asData(1), nullptr);
+    ASSERT_TRUE(processEventsUntil([&] { return posts()->itemCount() == 3; }));
+    int row = -1;
+    for (int i = 0; i < 3; ++i)
+        if (cell(posts(), i, 0).contains(QString::fromUtf8("\u5199\u771f.nzb"))) row = i;
+    ASSERT_GE(row, 0);
+    click(posts(), row);
+    ASSERT_TRUE(processEventsUntil([&] { return files()->itemCount() == 1; }));
+    EXPECT_TRUE(cell(files(), 0, 0).contains(QString::fromUtf8("\u6771\u4eac\u30bf\u30ef\u30fc.jpg")))
+        << cell(files(), 0, 0).toStdString();
+    EXPECT_EQ(label(IDC_FILESUBJECT),
+              QString::fromUtf8("\"\u6771\u4eac\u30bf\u30ef\u30fc.jpg\" \u591c\u666f (1/1)"));
 }
 
 TEST_F(PaneTest, DeleteRemovesThePostAndShowsTheFirstRemainingOne) {
