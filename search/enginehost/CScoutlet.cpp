@@ -3,13 +3,15 @@
 #include <cstdio>
 #include <cstring>
 #include <dlfcn.h>
-#include <memory>
+#include <string>
 #include <string_view>
+#include <strings.h>
 #include <sys/stat.h>
 
 #include "fixedField.h"
 #include "programFolder.h"
 #include "textmarkup.h"
+#include "utf8Text.h"
 
 namespace {
 
@@ -171,6 +173,26 @@ void CScoutlet::downld(tsearch& request, char* ids, char sep) {
     observer_.httpRequest(filename_, engine_.host, path.c_str(), body.c_str(), engine_.cookie);
 }
 
+namespace {
+
+// Where a page names its encoding: a meta element's "charset=" near its top.
+constexpr size_t kCharsetReach = 4096;
+
+eCharset declaredCharset(std::string_view page) {
+    const std::string_view head = page.substr(0, kCharsetReach);
+    static const std::string_view kMark = "charset=";
+    for (size_t at = 0; at + kMark.size() < head.size(); ++at) {
+        if (strncasecmp(head.data() + at, kMark.data(), kMark.size()) != 0) continue;
+        size_t start = at + kMark.size();
+        if (head[start] == '"' || head[start] == '\'') ++start;
+        const size_t end = head.find_first_of("\"' ;>/", start);
+        return charsetNamed(head.substr(start, end == std::string_view::npos ? end : end - start));
+    }
+    return eCharset::latin1;
+}
+
+} // namespace
+
 int CScoutlet::parse(const char* file) {
     if (!file) return 0;
     const char* dot = strrchr(file, '.');
@@ -187,11 +209,11 @@ int CScoutlet::parse(const char* file) {
         return 0;
     }
     const size_t size = (size_t)info.st_size;
-    std::unique_ptr<char[]> page(new char[size + 1]);
-    const size_t length = fread(page.get(), 1, size, in);
+    std::string raw(size, '\0');
+    raw.resize(fread(raw.data(), 1, size, in));
     fclose(in);
-    page[length] = 0;
-    parse(page.get(), (int)length);
+    std::string page = toUtf8(raw, declaredCharset(raw));
+    parse(page.data(), (int)page.size());
     return 0;
 }
 

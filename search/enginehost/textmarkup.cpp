@@ -1,6 +1,7 @@
 #include "textmarkup.h"
 
 #include "sqlText.h"
+#include "utf8Text.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -30,8 +31,12 @@ const char kEntityTable[] =
     "&micro; \xB5&para; \xB6&middot; \xB7&cedil; \xB8&ordm; \xBA&raquo; \xBB&frac14; \xBC"
     "&frac12; \xBD&frac34; \xBE&iquest; \xBF&times; \xD7&divide; \xF7";
 
-// Bytes that text2url escapes; the space is turned into "+" before this set is asked.
+// Bytes that text2url escapes besides those of UTF-8 sequences; the space is turned into
+// "+" before this set is asked.
 const char kUrlEscapes[] = "$&,/:;=?@ ?<>#%{}|\\^~[]`'";
+
+// U+00A0 in UTF-8: a blank where pages lay out their cells.
+const char kNoBreakSpace[] = "\xC2\xA0";
 
 // A longer name than this between "&" and ";" is not an entity.
 constexpr long kEntityMaxSpan = 9;
@@ -43,8 +48,11 @@ int hexDigit(char c) {
     return -1;
 }
 
-// The byte that replaces the entity "&...;" spanning [amp, semi].
-char entityByte(const char* amp, const char* semi) {
+constexpr unsigned kLastCode = 0x10FFFF;
+
+// The code point that replaces the entity "&...;" spanning [amp, semi]: "?" for a code
+// no text can hold.
+unsigned entityCode(const char* amp, const char* semi) {
     unsigned value = 0;
     bool found = false;
     if (amp[1] == '#') {
@@ -52,16 +60,18 @@ char entityByte(const char* amp, const char* semi) {
         for (const char* p = amp + (hex ? 3 : 2); p < semi; ++p) {
             const int digit = hex ? hexDigit(*p) : (*p >= '0' && *p <= '9' ? *p - '0' : -1);
             if (digit < 0) break;
-            value = value * (hex ? 16 : 10) + (unsigned)digit; // wraps; only the low 8 bits count
+            value = std::min(value * (hex ? 16 : 10) + (unsigned)digit, kLastCode + 1);
             found = true;
         }
-        return found ? (char)(value & 0xFF) : ' ';
+        if (!found) return ' ';
+        return value > kLastCode || (value >= 0xD800 && value < 0xE000) ? '?' : value;
     }
+    // The table holds ISO 8859-1 bytes, whose values are their code points.
     const std::string_view name(amp, (size_t)(semi - amp));
     const std::string_view table(kEntityTable, sizeof kEntityTable - 1);
     const size_t at = table.find(name);
     if (at == std::string_view::npos || at + name.size() + 2 >= table.size()) return ' ';
-    return table[at + name.size() + 2];
+    return (unsigned char)table[at + name.size() + 2];
 }
 
 void shortenNewsgroups(char* s) {
@@ -104,10 +114,11 @@ std::string sqlLiteral(const char* text, const char* absent) {
     return out;
 }
 
-// Cuts an escaped literal to at most `length` bytes without splitting a doubled quote.
+// Cuts an escaped literal to at most `length` bytes without splitting a doubled quote
+// or a character.
 void cutLiteral(std::string& literal, size_t length) {
     if (literal.size() <= length) return;
-    literal.resize(length);
+    literal.resize(utf8Cut(literal.c_str(), length));
     size_t quotes = 0;
     while (quotes < literal.size() && literal[literal.size() - 1 - quotes] == '\'')
         ++quotes;
@@ -179,9 +190,14 @@ char* tosql(char* s) {
 }
 
 char* stripwhitespace(char* s) {
-    while (*s && (signed char)*s <= 32)
-        ++s;
-    return s;
+    for (;;) {
+        if (*s && (unsigned char)*s <= 32)
+            ++s;
+        else if (strncmp(s, kNoBreakSpace, 2) == 0)
+            s += 2;
+        else
+            return s;
+    }
 }
 
 // The routines below compact the text with a read and a write position instead of
@@ -266,16 +282,19 @@ int html2text(char* s) {
         }
         memmove(write, read, (size_t)(amp - read));
         write += amp - read;
-        const char decoded = entityByte(amp, semi);
-        if (decoded == 0) {
+        const unsigned code = entityCode(amp, semi);
+        if (code == 0) {
             read = semi; // the decoded zero ends the text
             *semi = 0;
             break;
         }
-        // The decoded byte goes back in front of the unread text: it may start the next
-        // entity, so "&amp;lt;" reads as "<".
-        *semi = decoded;
-        read = semi;
+        // The decoded character goes back in front of the unread text: it may start the
+        // next entity, so "&amp;lt;" reads as "<". Its UTF-8 form is never longer than the
+        // entity.
+        char encoded[4];
+        const size_t length = utf8Encode(code, encoded);
+        read = semi + 1 - length;
+        memcpy(read, encoded, length);
     }
     const size_t rest = strlen(read);
     memmove(write, read, rest + 1);
@@ -288,7 +307,7 @@ char* text2url(char* out, const char* in) {
     for (const unsigned char* p = (const unsigned char*)in; *p; ++p) {
         if (*p == ' ') {
             *w++ = '+';
-        } else if (strchr(kUrlEscapes, *p)) {
+        } else if (*p >= 0x80 || strchr(kUrlEscapes, *p)) {
             static const char digits[] = "0123456789ABCDEF";
             *w++ = '%';
             *w++ = digits[*p >> 4];

@@ -1,7 +1,7 @@
 // In-place text routines shared by the engine host and every engine plug-in: cutting
 // fields out of a page, cleaning them, URL escapes, SQL literals and the result row
-// builder. Texts are zero-terminated ISO 8859-1 byte strings; no routine lengthens a
-// text in place.
+// builder. Texts are zero-terminated UTF-8 strings; no routine lengthens a text in
+// place.
 #pragma once
 #include <string>
 
@@ -18,7 +18,8 @@ char* strExtract(char* text, const char* start, const char* end, char*& field, i
 
 // Every apostrophe becomes a backquote, so the text fits a quoted SQL literal.
 char* tosql(char* s);
-// First byte that is not blank: bytes 1..32 and 128..255 count as blank. `s` non-null.
+// First byte that is not blank: bytes 1..32 and the no-break space count as blank. `s`
+// non-null.
 char* stripwhitespace(char* s);
 // Every `find` becomes `repl`, which must not be longer than `find`.
 void replacetext(char* s, const char* find, const char* repl);
@@ -26,9 +27,11 @@ void replacetext(char* s, const char* find, const char* repl);
 int striptags(char* s);
 // Decodes %XX escapes and turns "+" into a space; a cut-off escape ends the text.
 void url2text(char* s);
-// Decodes character entities; a decoded zero byte ends the text. Returns the length.
+// Decodes character entities, each to the UTF-8 form of its character ("?" for a code
+// beyond U+10FFFF or a surrogate); a decoded zero ends the text. Returns the length.
 int html2text(char* s);
-// URL-encodes `in` into `out`, which needs room for 3 bytes per input byte plus one.
+// URL-encodes `in` into `out`, which needs room for 3 bytes per input byte plus one. The
+// bytes of UTF-8 characters are escaped each, as sites expect words in UTF-8.
 // Returns `out`, or null (with `out` untouched) when `in` is null.
 char* text2url(char* out, const char* in);
 

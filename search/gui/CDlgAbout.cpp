@@ -53,7 +53,7 @@ void CDlgAbout::addLink(QWidget* dialog, int id, const char* text, const std::st
         link->setText(text);
     } else {
         link->setText(QString("<a href=\"%1\" style=\"color: blue\">%2</a>")
-                          .arg(QString::fromLatin1(address.c_str()).toHtmlEscaped(), text));
+                          .arg(QString::fromUtf8(address.c_str()).toHtmlEscaped(), text));
         link->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
         link->setCursor(Qt::PointingHandCursor);
         QObject::connect(link, &QLabel::linkActivated, link, [this, address] { open(address); });

@@ -73,7 +73,7 @@ const MenuEntry HELP_MENU[] = {{"History", CDlgMain::IDM_HISTORY, nullptr},
 
 template <size_t N>
 void addMenu(QMenuBar* bar, QWidget* target, const char* title, const MenuEntry (&entries)[N]) {
-    QMenu* menu = bar->addMenu(QString::fromLatin1(title));
+    QMenu* menu = bar->addMenu(QString::fromUtf8(title));
     for (const MenuEntry& entry : entries) {
         if (entry.text)
             CWnd::addCommand(menu, target, entry.text, entry.id, entry.shortcutLabel);

@@ -212,7 +212,7 @@ void CDlgResult::OnShowFilter(const QRect* rect, int column) {
     OnHideFilter();
     if (!rect) return;
     edit->setGeometry(rect->left() + 4, rect->top() + 1, rect->width() - 2, rect->height() - 2);
-    edit->setText(QString::fromLatin1(pages.filterOf(column).c_str()));
+    edit->setText(QString::fromUtf8(pages.filterOf(column).c_str()));
     filterCol = column;
     edit->raise();
     edit->show();
@@ -223,7 +223,7 @@ void CDlgResult::OnShowFilter(const QRect* rect, int column) {
 void CDlgResult::OnEditFilter() {
     QLineEdit* edit = editor();
     if (filterCol < 0 || !edit) return;
-    const QByteArray text = edit->text().left(FILTER_CHARS).toLatin1();
+    const QByteArray text = edit->text().left(FILTER_CHARS).toUtf8();
     pages.setFilterOf(filterCol, text.constData());
     refreshFlag = 1;
 }

@@ -37,7 +37,7 @@ QComboBox* addBox(QWidget* dialog, int id, QRect place, bool sorted) {
 }
 
 QLabel* addLabel(QWidget* dialog, int id, const char* text, QRect place) {
-    auto* label = new QLabel(QString::fromLatin1(text), dialog);
+    auto* label = new QLabel(QString::fromUtf8(text), dialog);
     label->setGeometry(place);
     CWnd::bindControl(label, id);
     return label;
@@ -124,7 +124,7 @@ void CDlgSearch::CBO_ReadCache(QWidget* box, const char* format, const char* lis
     if (!entries) return;
     QStringList texts;
     for (const std::string& entry : *entries)
-        texts << QString::fromLatin1(entry.data(), (qsizetype)entry.size());
+        texts << QString::fromUtf8(entry.data(), (qsizetype)entry.size());
     if (combo->property(SORTED_PROPERTY).toBool())
         std::stable_sort(texts.begin(), texts.end(), caseFreeLess);
     combo->addItems(texts);
@@ -140,7 +140,7 @@ void CDlgSearch::CreateEgnineTabs(QWidget* window) {
     for (int position = 0; position < MAXTABS; ++position) {
         const char* name = miravel.enginename(position);
         if (!name || !*name) continue;
-        const QString text = QString::fromLatin1(name);
+        const QString text = QString::fromUtf8(name);
         // The text's extent plus the button's own margins, so the name is never clipped.
         const int width = metrics.horizontalAdvance(text) + 2 * metrics.averageCharWidth();
         auto* tab = new QPushButton(text, window);

@@ -1,6 +1,7 @@
 #include "CWnd.h"
 
 #include "MessageBridge.h"
+#include "utf8Text.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -26,8 +27,8 @@ bool isDialog(const QWidget* widget) {
     return widget->property(DIALOG_PROPERTY).toBool();
 }
 
-std::string latin1(const QString& text) {
-    return text.toLatin1().toStdString();
+std::string utf8(const QString& text) {
+    return text.toUtf8().toStdString();
 }
 
 QWidget* findControl(const QWidget* parent, int id) {
@@ -160,24 +161,24 @@ QWidget* CWnd::dialogOf(const QWidget* control) {
 }
 
 std::string CWnd::textOf(const QWidget* control) {
-    if (auto* combo = qobject_cast<const QComboBox*>(control)) return latin1(combo->currentText());
-    if (auto* edit = qobject_cast<const QLineEdit*>(control)) return latin1(edit->text());
-    if (auto* button = qobject_cast<const QAbstractButton*>(control)) return latin1(button->text());
-    if (auto* label = qobject_cast<const QLabel*>(control)) return latin1(label->text());
+    if (auto* combo = qobject_cast<const QComboBox*>(control)) return utf8(combo->currentText());
+    if (auto* edit = qobject_cast<const QLineEdit*>(control)) return utf8(edit->text());
+    if (auto* button = qobject_cast<const QAbstractButton*>(control)) return utf8(button->text());
+    if (auto* label = qobject_cast<const QLabel*>(control)) return utf8(label->text());
     if (auto* bar = qobject_cast<const QStatusBar*>(control))
-        if (QLabel* part = statusPart(bar)) return latin1(part->text());
+        if (QLabel* part = statusPart(bar)) return utf8(part->text());
     return {};
 }
 
 std::string CWnd::selectedTextOf(const QWidget* control) {
     if (auto* combo = qobject_cast<const QComboBox*>(control))
         return combo->currentIndex() < 0 ? std::string()
-                                         : latin1(combo->itemText(combo->currentIndex()));
+                                         : utf8(combo->itemText(combo->currentIndex()));
     return textOf(control);
 }
 
 bool CWnd::setTextOf(QWidget* control, const char* text) {
-    const QString value = QString::fromLatin1(text ? text : "");
+    const QString value = QString::fromUtf8(text ? text : "");
     if (auto* combo = qobject_cast<QComboBox*>(control)) {
         if (!combo->isEditable()) return false;
         combo->setEditText(value);
@@ -200,7 +201,7 @@ bool CWnd::setTextOf(QWidget* control, const char* text) {
 int CWnd::getText(int id, char* text, int size) const {
     if (!text || size <= 0) return 0;
     const std::string value = getText(id);
-    const size_t count = std::min(value.size(), static_cast<size_t>(size - 1));
+    const size_t count = utf8Cut(value.c_str(), std::min(value.size(), static_cast<size_t>(size - 1)));
     memcpy(text, value.data(), count);
     text[count] = 0;
     return static_cast<int>(count);
@@ -208,8 +209,8 @@ int CWnd::getText(int id, char* text, int size) const {
 
 QAction* CWnd::addCommand(QMenu* menu, QWidget* target, const char* text, int id,
                           const char* shortcutLabel) {
-    QString label = QString::fromLatin1(text);
-    if (shortcutLabel) label += '\t' + QString::fromLatin1(shortcutLabel);
+    QString label = QString::fromUtf8(text);
+    if (shortcutLabel) label += '\t' + QString::fromUtf8(shortcutLabel);
     QAction* action = menu->addAction(label);
     action->setData(id);
     const QPointer<QWidget> receiver(target);
@@ -222,7 +223,7 @@ QAction* CWnd::addCommand(QMenu* menu, QWidget* target, const char* text, int id
 QMenu* CWnd::findMenu(const QWidget* window, const char* title) {
     const QMenuBar* bar = window ? window->findChild<QMenuBar*>() : nullptr;
     if (!bar) return nullptr;
-    const QString wanted = QString::fromLatin1(title);
+    const QString wanted = QString::fromUtf8(title);
     for (QAction* entry : bar->actions())
         if (entry->menu() && entry->text() == wanted) return entry->menu();
     return nullptr;

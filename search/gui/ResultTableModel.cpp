@@ -37,7 +37,7 @@ Qt::Alignment alignmentOf(int align) {
 QVariant ResultTableModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid()) return {};
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
-        return QString::fromLatin1(cellText(index.row(), index.column()));
+        return QString::fromUtf8(cellText(index.row(), index.column()));
     if (role == Qt::TextAlignmentRole) {
         const tRecordData& page = pages.shown();
         if (index.column() < page.cols)
@@ -51,7 +51,7 @@ QVariant ResultTableModel::headerData(int section, Qt::Orientation orientation, 
     if (orientation != Qt::Horizontal || section < 0 || section >= page.cols) return {};
     const tColumn& column = page.column[section];
     if (role == Qt::DisplayRole)
-        return QString::fromLatin1(column.name,
+        return QString::fromUtf8(column.name,
                                    (qsizetype)strnlen(column.name, sizeof column.name));
     if (role == Qt::TextAlignmentRole) return static_cast<int>(alignmentOf(column.align));
     return {};

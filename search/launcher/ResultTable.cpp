@@ -24,25 +24,37 @@ int columnIndex(const tRecordData& page, const char* name) {
     return -1;
 }
 
-// Cut to `width` characters (0: no limit) and aligned by `align` (negative: left) in
-// ISO 8859-1, the form the texts are stored in; then converted to UTF-8 for the terminal.
+// Characters of a UTF-8 text: every byte that does not continue a sequence.
+size_t characters(const std::string& text) {
+    size_t count = 0;
+    for (unsigned char c : text)
+        count += (c & 0xC0) != 0x80;
+    return count;
+}
+
+// The first `count` characters of a UTF-8 text.
+std::string firstCharacters(const std::string& text, size_t count) {
+    size_t end = 0;
+    for (size_t seen = 0; end < text.size(); ++end) {
+        if (((unsigned char)text[end] & 0xC0) != 0x80 && seen++ == count) break;
+    }
+    return text.substr(0, end);
+}
+
+// Cut to `width` characters (0: no limit) and aligned by `align` (negative: left); the
+// texts are UTF-8, as the terminal shows them. Control characters become blanks.
 std::string formatCell(const char* text, size_t width, int align) {
     std::string cell = text;
-    if (width && cell.size() > width) cell = cell.substr(0, width > 3 ? width - 3 : 0) + "...";
-    if (align && cell.size() < width) {
-        std::string padding(width - cell.size(), ' ');
+    for (char& c : cell)
+        if ((unsigned char)c < ' ') c = ' ';
+    const size_t length = characters(cell);
+    if (width && length > width) cell = firstCharacters(cell, width > 3 ? width - 3 : 0) + "...";
+    const size_t shown = characters(cell);
+    if (align && shown < width) {
+        std::string padding(width - shown, ' ');
         cell = align < 0 ? cell + padding : padding + cell;
     }
-    std::string out;
-    for (unsigned char c : cell) {
-        if (c < 0x80) {
-            out += c < ' ' ? ' ' : (char)c;
-        } else {
-            out += (char)(0xC0 | (c >> 6));
-            out += (char)(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
+    return cell;
 }
 
 } // namespace

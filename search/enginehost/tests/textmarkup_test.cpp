@@ -35,12 +35,14 @@ TEST(TextMarkup, Html2textDecodesEntities) {
             {"a&nbsp;b", "a b"},
             {"&#65; and &#x41;", "A and A"},
             {"&#X41;", " "},
-            {"&#321;", "A"},
+            {"&#321;", "\u0141"},
+            {"it&#8217;s &#x65E5;&#26412; &#65536;", "it\u2019s \u65e5\u672c \U00010000"},
+            {"&#x110000;&#xD800;", "??"},
             {"&foo;", " "},
             {"&abcdefghij;", "&abcdefghij;"},
             {"&#0;x", ""},
-            {"Caf&eacute; &AElig;&yuml;&divide;&frac34;", "Caf\xE9 \xC6\xFF\xF7\xBE"},
-            {"&quot;q&quot; &gt; &copy;&reg;", "\"q\" > \xA9\xAE"},
+            {"Caf&eacute; &AElig;&yuml;&divide;&frac34;", "Caf\u00e9 \u00c6\u00ff\u00f7\u00be"},
+            {"&quot;q&quot; &gt; &copy;&reg;", "\"q\" > \u00a9\u00ae"},
             {"no entity & here", "no entity & here"},
             {"a & b; c", "a   c"},
             {"x&amp;amp;y", "x&y"},
@@ -87,7 +89,8 @@ TEST(TextMarkup, Text2urlEncodesKeywords) {
         {"a b&c", "a+b%26c"},
         {"x+y", "x+y"},
         {"my film: part 1", "my+film%3A+part+1"},
-        {"\"q\" \xE9", "\"q\"+\xE9"},
+        {"\"q\" \xE9", "\"q\"+%E9"},
+        {"Caf\u00e9 \u65e5", "Caf%C3%A9+%E6%97%A5"},
         {"$&,/:;=?@<>#%{}|\\^~[]`'",
          "%24%26%2C%2F%3A%3B%3D%3F%40%3C%3E%23%25%7B%7D%7C%5C%5E%7E%5B%5D%60%27"},
     };
@@ -112,9 +115,11 @@ TEST(TextMarkup, TosqlAndReplacetext) {
         [](char* s) { replacetext(s, "alt.binaries.", "a.b."); });
 }
 
-TEST(TextMarkup, StripwhitespaceSkipsBlanksAndHighBytes) {
-    char text[] = " \t\xE9word";
+TEST(TextMarkup, StripwhitespaceSkipsBlanksAndNoBreakSpaces) {
+    char text[] = " \t\u00a0word";
     EXPECT_STREQ(stripwhitespace(text), "word");
+    char accented[] = " \u00e9t\u00e9";
+    EXPECT_STREQ(stripwhitespace(accented), "\u00e9t\u00e9");
     char blank[] = " \n";
     EXPECT_STREQ(stripwhitespace(blank), "");
     char plain[] = "word ";

@@ -73,7 +73,7 @@ TEST_F(PluginTest, BinsearchSearchPage) {
             "1706213372|90|45/50|Don`t Look Up \"My Holiday (2026).mkv\" & extras|My Holiday "
             "(2026).mkv|700|"
             "a.b.hdtv|O`Brien & Co|5",
-            "1706213374|99|99/100|Caf\xE9 Serie S01 \"cafe.s01.part1.rar\" yEnc "
+            "1706213374|99|99/100|Caf\u00e9 Serie S01 \"cafe.s01.part1.rar\" yEnc "
             "(1/99)|cafe.s01.part1.rar|1500|"
             "a.b.tv a.b.hdtv|uploader@example.net|150",
             "1706213375|0|1/1|Plain subject & no collection block||0|a.b.misc|plain@example.com|30",
@@ -81,6 +81,29 @@ TEST_F(PluginTest, BinsearchSearchPage) {
             "(1/4000)|archive.7z.001|2000000|"
             "a.b.backup|arc@example.com|800",
         }));
+}
+
+// A response file is converted to UTF-8 by the charset its page declares before the
+// plug-in reads it: Latin-1, windows-1252 and UTF-8 bytes give the same UTF-8 rows.
+TEST_F(PluginTest, PagesAreReadInTheirDeclaredCharset) {
+    const std::string page = fixture("binsearch/search.htm");
+    const size_t at = page.find("Caf&eacute;");
+    ASSERT_NE(at, std::string::npos);
+    const std::string latin1 = page.substr(0, at) + "Caf\xE9" + page.substr(at + 11);
+    std::string cp1252 = latin1;
+    cp1252.replace(cp1252.find("charset=iso-8859-1"), 18, "charset=windows-1252");
+    cp1252.replace(cp1252.find("Caf\xE9"), 4, "Caf\x80");
+    const std::string utf8 = page.substr(0, at) + "Caf\u00e9" + page.substr(at + 11);
+    const std::pair<std::string, const char*> pages[] = {
+        {latin1, "Caf\u00e9 Serie"}, {utf8, "Caf\u00e9 Serie"}, {cp1252, "Caf\u20ac Serie"}};
+    CScoutlet engine(observer_, "lumo.so");
+    for (const auto& [text, subject] : pages) {
+        writeFile("response.htm", text);
+        const size_t before = observer_.scripts.size();
+        engine.parse("response.htm");
+        ASSERT_EQ(observer_.scripts.size(), before + 1);
+        EXPECT_NE(observer_.scripts.back().find(subject), std::string::npos) << subject;
+    }
 }
 
 // The local calendar date of a time stamp, as "yyyy-mm-dd".

@@ -230,8 +230,8 @@ TEST_F(Framework, ControlsAreFoundByIdButNotInsideNestedDialogs) {
     EXPECT_EQ(CWnd::controlId(probe.item(Probe::EDIT)), Probe::EDIT);
 }
 
-TEST_F(Framework, TextsAreCutToTheBufferAndKeepTheirBytes) {
-    const char latin1[] = "caf\xe9 \xbd";
+TEST_F(Framework, TextsAreCutToTheBufferAndKeepTheirCharacters) {
+    const char latin1[] = "caf\u00e9 \u00bd \u65e5";
     struct Case {
         int id;
         const char* text;
@@ -246,6 +246,9 @@ TEST_F(Framework, TextsAreCutToTheBufferAndKeepTheirBytes) {
         char small[4] = "xyz";
         EXPECT_EQ(probe.getText(c.id, small, sizeof small), c.settable ? 3 : 0);
         EXPECT_STREQ(small, c.settable ? "caf" : "");
+        char half[5] = "wxyz"; // room for half the "\u00e9" only: it is left out whole
+        EXPECT_EQ(probe.getText(c.id, half, sizeof half), c.settable ? 3 : 0);
+        EXPECT_STREQ(half, c.settable ? "caf" : "");
     }
     char untouched[2] = "q";
     EXPECT_EQ(probe.getText(Probe::EDIT, untouched, 0), 0);
