@@ -1,12 +1,9 @@
 // NZBs as indexers serve them and posters write them: every layout, compressed or not,
 // in Latin-1 or UTF-8, imports to the same rows; what yields nothing stores nothing.
+#include "ArticleDatabaseTest.h"
 #include "NzbText.h"
-#include "SqlRows.h"
-#include "TestFolders.h"
-#include "articleSchema.h"
 #include "cNzbParser.h"
 #include "quillmap.h"
-#include "sqliteDB.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -28,14 +25,8 @@ std::string gzipped(const std::string& text, const std::string& path) {
 }
 
 // One article database; every import runs as the download client runs it.
-class ImportTest : public ::testing::Test {
+class ImportTest : public ArticleDatabaseTest {
   protected:
-    void SetUp() override {
-        writeFile(folder.file("articles.sql"), ARTICLES_SCHEMA);
-        ASSERT_EQ(db.open(folder.file("articles.db").c_str(), folder.file("articles.sql").c_str()),
-                  0);
-    }
-
     // Imports `content` stored under `name`; returns the converter's failure text.
     std::string import(const std::string& content, const std::string& name = "post.nzb") {
         writeFile(folder.file(name), content);
@@ -46,25 +37,13 @@ class ImportTest : public ::testing::Test {
         std::string script = folder.file("import.sql");
         char why[1024] = {};
         testing::internal::CaptureStdout();
-        int result = quillmapChecked(nzb.c_str(), script.c_str(), maximum("post", "postPID"),
-                                     maximum("file", "fileFID"), why, sizeof why);
+        int result =
+            quillmapChecked(nzb.c_str(), script.c_str(), postBase(), fileBase(), why, sizeof why);
         log = testing::internal::GetCapturedStdout();
         EXPECT_EQ(result == 0, std::filesystem::exists(script)) << why;
         if (result == 0) db.load(script.c_str());
         std::filesystem::remove(script);
         return why;
-    }
-
-    int maximum(const std::string& table, const std::string& column) {
-        int value = 0;
-        db.exec(("SELECT MAX(" + column + ") FROM " + table).c_str(), cb_max, &value);
-        return value;
-    }
-
-    Rows query(const char* sql) {
-        Rows rows;
-        db.exec(sql, collectSqlRow, &rows);
-        return rows;
     }
 
     // Every stored row of the last post, ids relative to it.
@@ -79,8 +58,6 @@ class ImportTest : public ::testing::Test {
                      "segmFID=fileFID WHERE filePID=(SELECT MAX(postPID) FROM post)");
     }
 
-    TempFolder folder;
-    sqliteDB db;
     std::string log;
 };
 

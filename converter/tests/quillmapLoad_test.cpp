@@ -1,11 +1,8 @@
 // Scripts of the converter run through the article database's script runner, on a real
 // database built from the schema.
+#include "ArticleDatabaseTest.h"
 #include "NzbText.h"
-#include "SqlRows.h"
-#include "TestFolders.h"
-#include "articleSchema.h"
 #include "quillmap.h"
-#include "sqliteDB.h"
 
 #include <gtest/gtest.h>
 
@@ -17,38 +14,16 @@ namespace {
 
 using Rows = SqlRows;
 
-class QuillmapLoad : public ::testing::Test {
+class QuillmapLoad : public ArticleDatabaseTest {
   protected:
-    void SetUp() override {
-        writeFile(folder.file("articles.sql"), ARTICLES_SCHEMA);
-        ASSERT_EQ(db.open(folder.file("articles.db").c_str(), folder.file("articles.sql").c_str()),
-                  0);
-    }
-
     // Imports `nzbText` the way the model does: bases are the current maxima.
     void import(const std::string& nzbText, const std::string& name = "post.nzb") {
         std::string nzb = folder.file(name);
         std::string script = folder.file("import.sql");
         writeFile(nzb, nzbText);
-        quillmap(nzb.c_str(), script.c_str(), maximum("SELECT MAX(postPID) FROM post"),
-                 maximum("SELECT MAX(fileFID) FROM file"));
+        quillmap(nzb.c_str(), script.c_str(), postBase(), fileBase());
         db.load(script.c_str());
     }
-
-    int maximum(const char* sql) {
-        int value = 0;
-        db.exec(sql, cb_max, &value);
-        return value;
-    }
-
-    Rows query(const char* sql) {
-        Rows rows;
-        db.exec(sql, collectSqlRow, &rows);
-        return rows;
-    }
-
-    TempFolder folder;
-    sqliteDB db;
 };
 
 std::string file(const std::string& name, int segments) {

@@ -43,6 +43,14 @@ class Launcher : public ::testing::Test {
             << "[" << engine << "]\nhost=" << server.hostPort() << "\n";
     }
 
+    // A test web server that answers as binsearch with the fixture pages.
+    void serveBinsearchFixtures() {
+        binsearch = std::make_unique<TestWebServerProcess>(std::vector<std::string>{
+            "--root", FIXTURES, "--routes", FIXTURES + "/binsearch/routes.txt", "--lifetime", "60"});
+        ASSERT_GT(binsearch->port(), 0);
+        pointEngineAt("binsearch", *binsearch);
+    }
+
     // Runs the launcher with MIRAVEL_HOME set; killed if it outlives 60 s.
     Outcome run(const std::vector<std::string>& arguments) {
         const std::string outFile = home + "/stdout", errFile = home + "/stderr";
@@ -80,13 +88,11 @@ class Launcher : public ::testing::Test {
 
     TempFolder temp{"miravel_launcher"};
     std::string home = temp.path;
+    std::unique_ptr<TestWebServerProcess> binsearch;
 };
 
 TEST_F(Launcher, ConsoleSearchPrintsTheResultsTable) {
-    TestWebServerProcess server(
-        {"--root", FIXTURES, "--routes", FIXTURES + "/binsearch/routes.txt", "--lifetime", "60"});
-    ASSERT_GT(server.port(), 0);
-    pointEngineAt("binsearch", server);
+    serveBinsearchFixtures();
 
     Outcome search = run({"--console", "--engine", "binsearch", "--quiet", "big buck bunny"});
     EXPECT_EQ(search.status, 0) << search.err;
@@ -104,6 +110,17 @@ TEST_F(Launcher, ConsoleSearchPrintsTheResultsTable) {
     EXPECT_EQ(nzb.status, 0) << nzb.err;
     EXPECT_EQ(nzb.out, home + "/nzb/my.film.nzb\n");
     EXPECT_EQ(readFile(home + "/nzb/my.film.nzb"), readFile(FIXTURES + "/binsearch/answer.nzb"));
+}
+
+// Words typed in UTF-8 find what a page stored (here from "Caf&eacute;"), and the table
+// shows it as it is, aligned by characters.
+TEST_F(Launcher, Utf8WordsFindAndPrintAccentedSubjects) {
+    serveBinsearchFixtures();
+    Outcome search = run({"--console", "--engine", "binsearch", "--quiet", "Caf\u00e9"});
+    EXPECT_EQ(search.status, 0) << search.err;
+    EXPECT_NE(search.out.find(" Caf\u00e9 Serie S01 \"cafe.s01.part1.rar\""), std::string::npos)
+        << search.out;
+    EXPECT_NE(search.out.find("\n1 result\n"), std::string::npos) << search.out;
 }
 
 TEST_F(Launcher, SilentSiteEndsWithAClearMessageInTime) {
