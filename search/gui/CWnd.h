@@ -21,7 +21,7 @@
 //   made for, wherever the menu is shown.
 //
 // Everything here runs on the UI thread, except postMessage, which any thread may call
-// while the window exists. Texts cross as ISO 8859-1 bytes.
+// while the window exists. Texts cross as UTF-8.
 #pragma once
 #include "WindowMessages.h"
 

@@ -7,5 +7,5 @@
 
 // The entries of the list file at `path`, or nothing when it cannot be opened. Lines are
 // read 1023 characters at a time, so a longer line becomes several entries; each piece
-// ends at its first CR or LF, and empty pieces are skipped. Entries are ISO 8859-1 bytes.
+// ends at its first CR or LF, and empty pieces are skipped. Entries are UTF-8 texts.
 std::optional<std::vector<std::string>> readListFile(const std::string& path);
