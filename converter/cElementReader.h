@@ -33,6 +33,8 @@ class cElementReader {
     void takeDeclaration(const char* element);
 
     static constexpr std::size_t kChunk = 64 * 1024;
+    // An element as read, before conversion: as wide as the parser's element buffer.
+    static constexpr std::size_t kRawSize = 4096;
     cNzbInput& input;
     char chunk[kChunk];
     std::size_t position = 0;
@@ -40,5 +42,5 @@ class cElementReader {
     bool ended = false;
     bool readFailed = false;
     eCharset charset = eCharset::latin1;
-    char raw[4096];
+    char raw[kRawSize];
 };
