@@ -184,6 +184,36 @@ TEST_F(ResultPanel, EditorTypingFilters) {
     EXPECT_EQ(panel->filterColumn(), -1);
 }
 
+// Subjects and typed filters are UTF-8: CJK text is found and shown as typed, and a
+// filter too long for its field is cut between characters.
+TEST_F(ResultPanel, Utf8SubjectsAndFiltersShowAsTyped) {
+    holdRefreshThread();
+    const std::string subject = "\u6771\u4eac\u30bf\u30ef\u30fc caf\u00e9 (1/3)";
+    insert(resultRow("cjk", subject, 1, 1));
+    // Typed as a keyboard's input method delivers them: key events carrying the text.
+    auto type = [this](const QString& text) {
+        for (QChar c : text) {
+            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(editor(), &press);
+        }
+    };
+    rightClickHeader(COL_SUBJECT);
+    type(QString::fromUtf8("\u6771\u4eac"));
+    EXPECT_EQ(filter("subject"), "\u6771\u4eac");
+    refreshByHand();
+    EXPECT_EQ(column(COL_ID), std::vector<std::string>{"cjk"});
+    EXPECT_EQ(cell(0, COL_SUBJECT), subject);
+
+    editor()->clear();
+    type(QString(40, QChar(0x65E5)));
+    EXPECT_EQ(filter("subject"), [] {
+        std::string expected;
+        for (int i = 0; i < 21; ++i) // 21 characters of 3 bytes fill 63 of the 64
+            expected += "\u65e5";
+        return expected;
+    }());
+}
+
 TEST_F(ResultPanel, SetFilterCutsAndKeepsPercent) {
     holdRefreshThread();
     panel->SetFilter("subject", std::string(70, 'x').c_str(), false);
