@@ -73,14 +73,22 @@ std::size_t toUtf8(std::string_view in, char* out, std::size_t size, eCharset fa
     const auto* bytes = reinterpret_cast<const unsigned char*>(in.data());
     std::size_t used = 0;
     for (std::size_t i = 0; i < in.size();) {
-        std::size_t length = bytes[i] < 0x80 ? 1 : sequenceLength(bytes + i, in.size() - i);
-        char encoded[4];
+        // Most text is ASCII: a run of it goes in one copy.
+        std::size_t run = i;
+        while (run < in.size() && bytes[run] < 0x80)
+            ++run;
+        std::size_t length = run - i;
         const char* from = in.data() + i;
         std::size_t written = length;
-        if (length == 0) { // not UTF-8: one byte of the single-byte encoding
-            written = utf8Encode(singleByteCode(bytes[i], fallback), encoded);
-            from = encoded;
-            length = 1;
+        char encoded[4];
+        if (length == 0) {
+            length = sequenceLength(bytes + i, in.size() - i);
+            written = length;
+            if (length == 0) { // not UTF-8: one byte of the single-byte encoding
+                written = utf8Encode(singleByteCode(bytes[i], fallback), encoded);
+                from = encoded;
+                length = 1;
+            }
         }
         if (used + written >= size) return size;
         std::memcpy(out + used, from, written);

@@ -52,7 +52,7 @@ cElementReader::eElement cElementReader::next(char* element, std::size_t size) {
     const std::string_view text(raw, length);
     if (!cut && std::memchr(raw, '\0', length) == nullptr &&
         toUtf8(text, element, size, charset) < size) {
-        if (std::strncmp(element, "<?xml", 5) == 0) takeDeclaration(element);
+        if (element[1] == '?' && std::strncmp(element, "<?xml", 5) == 0) takeDeclaration(element);
         return elementOk;
     }
     toUtf8(text.substr(0, std::min(length, std::min(kShownStart, size / 4))), element, size,

@@ -16,6 +16,6 @@ QUILLMAP_EXPORT void quillmap(const char* nzb, const char* script, int postBase,
 
 // quillmap for callers that pass the failure on: 0 when a script was written, else -1
 // with that log line (no line feed) in `why`, `size` bytes with the terminator.
-QUILLMAP_EXPORT int quillmapChecked(const char* nzb, const char* script, int postBase,
-                                    int fileBase, char* why, std::size_t size);
+QUILLMAP_EXPORT int quillmapChecked(const char* nzb, const char* script, int postBase, int fileBase,
+                                    char* why, std::size_t size);
 }

@@ -165,7 +165,8 @@ TEST_F(PaneTest, Utf8TextsShowAsTyped) {
     ASSERT_GE(row, 0);
     click(posts(), row);
     ASSERT_TRUE(processEventsUntil([&] { return files()->itemCount() == 1; }));
-    EXPECT_TRUE(cell(files(), 0, 0).contains(QString::fromUtf8("\u6771\u4eac\u30bf\u30ef\u30fc.jpg")))
+    EXPECT_TRUE(
+        cell(files(), 0, 0).contains(QString::fromUtf8("\u6771\u4eac\u30bf\u30ef\u30fc.jpg")))
         << cell(files(), 0, 0).toStdString();
     EXPECT_EQ(label(IDC_FILESUBJECT),
               QString::fromUtf8("\"\u6771\u4eac\u30bf\u30ef\u30fc.jpg\" \u591c\u666f (1/1)"));

@@ -31,7 +31,7 @@ TEST(Html2text, DecodesReferencesToUtf8AsTheTableAndRulesSay) {
         // Control characters, surrogates and codes beyond U+10FFFF are no text.
         {"a&#10;b&#13;c&#0;d&#9;e&#x85;f", "a?b?c?d?e?f"},
         {"&#xD800;&#1114112;&#x110000;", "???"},
-        {"&yacute;", "\u00fd"},                               // ";" exactly 7 characters on
+        {"&yacute;", "\u00fd"},                                // ";" exactly 7 characters on
         {"&toolong1;&amp;", "&toolong1;&"},                    // ";" too far: the "&" stays
         {"&#000000065;", "&#000000065;"},                      // too far for a number too
         {"x & y", "x & y"},                                    // no ";" at all

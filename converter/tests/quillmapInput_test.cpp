@@ -67,12 +67,12 @@ TEST_F(ImportTest, EveryLayoutOfOnePostImportsToTheSameRows) {
     ASSERT_EQ(import(pretty), "");
     const Rows expected = lastPost();
     ASSERT_EQ(expected.size(), 1u + 3u + 6u);
-    EXPECT_EQ(expected[1],
-              (Rows::value_type{"file",
-                                "[1/3] - \"holiday.part01.rar\" yEnc (1/3)|holiday.part01.rar|"
-                                "Uploader <up@example.org>|1765000000",
-                                "alt.binaries.pictures.holiday alt.binaries.misc ",
-                                "1/3/0/914523/3"}));
+    EXPECT_EQ(
+        expected[1],
+        (Rows::value_type{"file",
+                          "[1/3] - \"holiday.part01.rar\" yEnc (1/3)|holiday.part01.rar|"
+                          "Uploader <up@example.org>|1765000000",
+                          "alt.binaries.pictures.holiday alt.binaries.misc ", "1/3/0/914523/3"}));
 
     const std::string crlf = std::regex_replace(pretty, std::regex("\n"), "\r\n");
     const std::string minified = readFile(kFixtures + "holiday-minified.nzb");
@@ -161,8 +161,8 @@ TEST_F(ImportTest, NothingToImportStoresNothingAndSaysWhy) {
 TEST_F(ImportTest, AGzipBombIsRefusedWithNothingStored) {
     const std::string path = folder.file("bomb.nzb.gz");
     gzFile out = gzopen(path.c_str(), "wb9");
-    const std::string head = nzbDocument(
-        {nzbFile("poster=\"p\" date=\"1\" subject=\"s\"", {"g"}, {"bytes=\"1\" number=\"1\">a@x"})});
+    const std::string head = nzbDocument({nzbFile("poster=\"p\" date=\"1\" subject=\"s\"", {"g"},
+                                                  {"bytes=\"1\" number=\"1\">a@x"})});
     gzwrite(out, head.data(), static_cast<unsigned>(head.size()));
     const std::string blanks(1 << 20, ' ');
     for (int mib = 0; mib < 257; ++mib)
@@ -179,8 +179,8 @@ TEST_F(ImportTest, AGzipBombIsRefusedWithNothingStored) {
 TEST_F(ImportTest, AnNzbOverTheCapsIsRefusedWhole) {
     std::vector<std::string> segments;
     for (int i = 1; i <= 4; ++i)
-        segments.push_back("bytes=\"1\" number=\"" + std::to_string(i) + "\">" +
-                           std::to_string(i) + "@x");
+        segments.push_back("bytes=\"1\" number=\"" + std::to_string(i) + "\">" + std::to_string(i) +
+                           "@x");
     const std::string file = nzbFile("poster=\"p\" date=\"1\" subject=\"s\"", {"g"}, segments);
     writeFile(folder.file("big.nzb"), nzbDocument({file, file, file}));
     const std::string script = folder.file("big.sql");

@@ -107,12 +107,12 @@ TEST_F(Quillmap, FileElementLackingAnAttributeIsSkippedWithItsRows) {
 // Posters leave out numbers and sizes: such segments are kept, numbered by their place
 // in the file, with 0 bytes. Only what cannot be fetched is skipped, and not counted.
 TEST_F(Quillmap, SegmentsAreKeptLenientlyAndCountedExactly) {
-    std::string file = nzbFile("poster=\"p\" date=\"1\" subject=\"s\"", {"g"},
-                               {"bytes=\"1, 2); DELETE FROM post; --\" number=\"1\">x@x",
-                                "bytes=\"1\" number=\"-1\">y@x", "bytes=\"1\">z@x",
-                                "bytes=\"12\" number=\"4\">ok@x", "bytes=\"1\" number=\"5\" unclosed",
-                                "bytes=\"5\" number=\"6\">", "bytes=\"5\" number=\"7\">  \r\n",
-                                "bytes=\"9\" number=\"8\">ok@x", "number=\"9\">\n  spaced@x\n"});
+    std::string file = nzbFile(
+        "poster=\"p\" date=\"1\" subject=\"s\"", {"g"},
+        {"bytes=\"1, 2); DELETE FROM post; --\" number=\"1\">x@x", "bytes=\"1\" number=\"-1\">y@x",
+         "bytes=\"1\">z@x", "bytes=\"12\" number=\"4\">ok@x", "bytes=\"1\" number=\"5\" unclosed",
+         "bytes=\"5\" number=\"6\">", "bytes=\"5\" number=\"7\">  \r\n",
+         "bytes=\"9\" number=\"8\">ok@x", "number=\"9\">\n  spaced@x\n"});
     testing::internal::CaptureStdout();
     auto lines = convert(nzbDocument({file}));
     std::string log = testing::internal::GetCapturedStdout();
@@ -124,8 +124,9 @@ TEST_F(Quillmap, SegmentsAreKeptLenientlyAndCountedExactly) {
         if (line.rfind(kSegmRow, 0) == 0) segments.push_back(line);
     EXPECT_EQ(segments, expected);
     EXPECT_EQ(countStarting(lines, "UPDATE file SET segavail=5 WHERE fileFID=1"), 1u);
-    for (const char* said : {"element not closed", "empty message id", "message id repeated: ok@x",
-                             "2 segments without a valid size", "2 segments without a valid number"})
+    for (const char* said :
+         {"element not closed", "empty message id", "message id repeated: ok@x",
+          "2 segments without a valid size", "2 segments without a valid number"})
         EXPECT_NE(log.find(said), std::string::npos) << said << "\n" << log;
 }
 

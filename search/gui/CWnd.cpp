@@ -201,7 +201,8 @@ bool CWnd::setTextOf(QWidget* control, const char* text) {
 int CWnd::getText(int id, char* text, int size) const {
     if (!text || size <= 0) return 0;
     const std::string value = getText(id);
-    const size_t count = utf8Cut(value.c_str(), std::min(value.size(), static_cast<size_t>(size - 1)));
+    const size_t count =
+        utf8Cut(value.c_str(), std::min(value.size(), static_cast<size_t>(size - 1)));
     memcpy(text, value.data(), count);
     text[count] = 0;
     return static_cast<int>(count);

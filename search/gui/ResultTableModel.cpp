@@ -51,8 +51,7 @@ QVariant ResultTableModel::headerData(int section, Qt::Orientation orientation, 
     if (orientation != Qt::Horizontal || section < 0 || section >= page.cols) return {};
     const tColumn& column = page.column[section];
     if (role == Qt::DisplayRole)
-        return QString::fromUtf8(column.name,
-                                   (qsizetype)strnlen(column.name, sizeof column.name));
+        return QString::fromUtf8(column.name, (qsizetype)strnlen(column.name, sizeof column.name));
     if (role == Qt::TextAlignmentRole) return static_cast<int>(alignmentOf(column.align));
     return {};
 }

@@ -45,8 +45,9 @@ class Launcher : public ::testing::Test {
 
     // A test web server that answers as binsearch with the fixture pages.
     void serveBinsearchFixtures() {
-        binsearch = std::make_unique<TestWebServerProcess>(std::vector<std::string>{
-            "--root", FIXTURES, "--routes", FIXTURES + "/binsearch/routes.txt", "--lifetime", "60"});
+        binsearch = std::make_unique<TestWebServerProcess>(
+            std::vector<std::string>{"--root", FIXTURES, "--routes",
+                                     FIXTURES + "/binsearch/routes.txt", "--lifetime", "60"});
         ASSERT_GT(binsearch->port(), 0);
         pointEngineAt("binsearch", *binsearch);
     }
