@@ -35,6 +35,7 @@ TlsClientContext::TlsClientContext(const TlsClientOptions& options) : settings(o
     SSL_CTX_set_mode(made, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
     // Whole bursts of records per receive: fewer system calls on a fast download.
     SSL_CTX_set_read_ahead(made, 1);
+    SSL_CTX_set_default_read_buffer_len(made, 64 * 1024);
     bool byStore = settings.verify && pin.empty();
     if (byStore && SSL_CTX_set_default_verify_paths(made) != 1) {
         SSL_CTX_free(made);
