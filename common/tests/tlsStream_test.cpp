@@ -1,7 +1,6 @@
 // The TLS layer over real loopback sockets, with certificates made for this run and
 // the test's CA as the trust store.
 #include "TestCertificates.h"
-#include "TestFolders.h"
 #include "tlsClientContext.h"
 #include "tlsFingerprint.h"
 #include "tlsServerContext.h"
@@ -14,7 +13,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <functional>
 #include <thread>
 
@@ -23,15 +21,10 @@ namespace {
 class TlsLayer : public testing::Test {
   protected:
     static void SetUpTestSuite() {
-        folder = new TempFolder("tlslayer");
-        certificates = new TestCertificates(folder->path);
-        setenv("SSL_CERT_FILE", certificates->ca.c_str(), 1);
-        unsetenv("SSL_CERT_DIR");
+        store = new TestTrustStore;
+        certificates = &store->certificates();
     }
-    static void TearDownTestSuite() {
-        delete certificates;
-        delete folder;
-    }
+    static void TearDownTestSuite() { delete store; }
 
     // A connected loopback pair: `client` and `server` ends.
     void SetUp() override {
@@ -74,15 +67,15 @@ class TlsLayer : public testing::Test {
         return context.handshake(client, host, 5000, failure);
     }
 
-    static TempFolder* folder;
-    static TestCertificates* certificates;
+    static TestTrustStore* store;
+    static const TestCertificates* certificates;
     int client = -1, server = -1;
     std::thread serverThread;
     std::string failure;
 };
 
-TempFolder* TlsLayer::folder = nullptr;
-TestCertificates* TlsLayer::certificates = nullptr;
+TestTrustStore* TlsLayer::store = nullptr;
+const TestCertificates* TlsLayer::certificates = nullptr;
 
 TEST_F(TlsLayer, TrustedServerCarriesLargeDataBothWaysAndEndsCleanly) {
     std::string data(3 * 1024 * 1024 + 17, '\0');

@@ -8,6 +8,8 @@
 #include <openssl/x509v3.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 
 namespace {
@@ -120,4 +122,19 @@ TestCertificates::TestCertificates(const std::string& folder) {
 
 std::string TestCertificates::fingerprint(const std::string& certificateFile) {
     return fingerprintOfFile(certificateFile);
+}
+
+TestTrustStore::TestTrustStore() {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "testcertificates_XXXXXX").string();
+    if (mkdtemp(pattern.data())) folder = pattern;
+    made = std::make_unique<TestCertificates>(folder);
+    setenv("SSL_CERT_FILE", made->ca.c_str(), 1);
+    unsetenv("SSL_CERT_DIR");
+}
+
+TestTrustStore::~TestTrustStore() {
+    unsetenv("SSL_CERT_FILE");
+    std::error_code ignored;
+    if (!folder.empty()) std::filesystem::remove_all(folder, ignored);
 }

@@ -2,6 +2,7 @@
 // the client as its trust store through SSL_CERT_FILE) and server certificates that
 // a client must take or refuse for a known reason.
 #pragma once
+#include <memory>
 #include <string>
 
 struct TestCertificate {
@@ -28,4 +29,20 @@ class TestCertificates {
 
   private:
     bool made = false;
+};
+
+// The certificates in a temporary folder of their own, with their CA as the trust store
+// of the whole process (SSL_CERT_FILE) while the object lives: one per test suite.
+class TestTrustStore {
+  public:
+    TestTrustStore();
+    ~TestTrustStore();
+    TestTrustStore(const TestTrustStore&) = delete;
+    TestTrustStore& operator=(const TestTrustStore&) = delete;
+
+    const TestCertificates& certificates() const { return *made; }
+
+  private:
+    std::string folder;
+    std::unique_ptr<TestCertificates> made;
 };

@@ -8,13 +8,11 @@
 #include "TestCertificates.h"
 #include "TestNewsServerProcess.h"
 #include "WaitUntil.h"
-#include "YencPostWriter.h"
 #include "articleSchema.h"
 #include "profile.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -38,24 +36,14 @@ int occurrences(const std::string& printed, const std::string& text) {
 class TlsWorkerTest : public ProgramFolder {
   protected:
     static void SetUpTestSuite() {
-        certificateFolder = new TempFolder("workercerts");
-        certificates = new TestCertificates(certificateFolder->path);
-        setenv("SSL_CERT_FILE", certificates->ca.c_str(), 1);
+        store = new TestTrustStore;
+        certificates = &store->certificates();
     }
-    static void TearDownTestSuite() {
-        delete certificates;
-        delete certificateFolder;
-    }
+    static void TearDownTestSuite() { delete store; }
     void SetUp() override {
         ProgramFolder::SetUp();
         ASSERT_TRUE(certificates->ok());
-        fs::create_directories("spool");
-        writeRandomFile("data.bin", 5 * 2000, 9);
-        PostOptions options;
-        options.spool = "spool";
-        options.nzb = "post.nzb";
-        options.partSize = 2000;
-        posted = makePost({"data.bin"}, options).at(0);
+        posted = postRandomFile("data.bin", 5 * 2000, 2000, 9);
     }
     void TearDown() override {
         rig.reset();
@@ -97,8 +85,8 @@ class TlsWorkerTest : public ProgramFolder {
         return printed;
     }
 
-    static TempFolder* certificateFolder;
-    static TestCertificates* certificates;
+    static TestTrustStore* store;
+    static const TestCertificates* certificates;
     const std::string log = "server.log";
     PostedFile posted;
     std::unique_ptr<TestNewsServerProcess> server;
@@ -106,8 +94,8 @@ class TlsWorkerTest : public ProgramFolder {
     std::unique_ptr<NotificationLog> notes;
 };
 
-TempFolder* TlsWorkerTest::certificateFolder = nullptr;
-TestCertificates* TlsWorkerTest::certificates = nullptr;
+TestTrustStore* TlsWorkerTest::store = nullptr;
+const TestCertificates* TlsWorkerTest::certificates = nullptr;
 
 TEST_F(TlsWorkerTest, DownloadIsByteIdenticalAndATransferCutWithoutCloseNotifyIsFetchedAgain) {
     serve(certificates->localhost, {"--cut-after", "700", "--cut-ids", id(2), "--cut-times", "1"});

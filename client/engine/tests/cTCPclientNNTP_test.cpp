@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <thread>
 
 namespace {
@@ -31,14 +30,10 @@ std::string articleText(const std::string& subject, const std::string& body) {
 class NNTPClientTest : public ::testing::TestWithParam<bool> {
   protected:
     static void SetUpTestSuite() {
-        certificateFolder = new TempFolder("nntpcerts");
-        certificates = new TestCertificates(certificateFolder->path);
-        setenv("SSL_CERT_FILE", certificates->ca.c_str(), 1);
+        store = new TestTrustStore;
+        certificates = &store->certificates();
     }
-    static void TearDownTestSuite() {
-        delete certificates;
-        delete certificateFolder;
-    }
+    static void TearDownTestSuite() { delete store; }
     bool secure() const { return GetParam(); }
     // Points the connection at the server, over TLS in the TLS runs.
     void aim(cTCPclientNNTP& client, int port, int timeoutSeconds = cTCPclientNNTP::kTimeout) {
@@ -78,12 +73,12 @@ class NNTPClientTest : public ::testing::TestWithParam<bool> {
 
     TempFolder spool{"nntpclient"};
     std::vector<std::pair<std::string, std::string>> articles;
-    static TempFolder* certificateFolder;
-    static TestCertificates* certificates;
+    static TestTrustStore* store;
+    static const TestCertificates* certificates;
 };
 
-TempFolder* NNTPClientTest::certificateFolder = nullptr;
-TestCertificates* NNTPClientTest::certificates = nullptr;
+TestTrustStore* NNTPClientTest::store = nullptr;
+const TestCertificates* NNTPClientTest::certificates = nullptr;
 
 } // namespace
 
