@@ -18,17 +18,12 @@
 
 namespace {
 
-class TlsLayer : public testing::Test {
+class TlsLayer : public TrustStoreSuite<testing::Test> {
   protected:
-    static void SetUpTestSuite() {
-        store = new TestTrustStore;
-        certificates = &store->certificates();
-    }
-    static void TearDownTestSuite() { delete store; }
 
     // A connected loopback pair: `client` and `server` ends.
     void SetUp() override {
-        ASSERT_TRUE(certificates->ok());
+        ASSERT_TRUE(certificates().ok());
         int listener = socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -67,21 +62,17 @@ class TlsLayer : public testing::Test {
         return context.handshake(client, host, 5000, failure);
     }
 
-    static TestTrustStore* store;
-    static const TestCertificates* certificates;
     int client = -1, server = -1;
     std::thread serverThread;
     std::string failure;
 };
 
-TestTrustStore* TlsLayer::store = nullptr;
-const TestCertificates* TlsLayer::certificates = nullptr;
 
 TEST_F(TlsLayer, TrustedServerCarriesLargeDataBothWaysAndEndsCleanly) {
     std::string data(3 * 1024 * 1024 + 17, '\0');
     for (size_t i = 0; i < data.size(); ++i)
         data[i] = (char)(i * 7 + i / 4099);
-    serve(certificates->localhost, [&](TlsStream& stream) {
+    serve(certificates().localhost, [&](TlsStream& stream) {
         char line[4];
         int n = stream.read(line, sizeof line, 5000);
         if (n == 4 && std::string(line, 4) == "GET\n")
@@ -102,7 +93,7 @@ TEST_F(TlsLayer, TrustedServerCarriesLargeDataBothWaysAndEndsCleanly) {
 }
 
 TEST_F(TlsLayer, AddressHostIsCheckedAgainstTheCertificatesAddress) {
-    serve(certificates->localhost);
+    serve(certificates().localhost);
     EXPECT_TRUE(handshake({}, "127.0.0.1")) << failure;
 }
 
@@ -111,9 +102,9 @@ TEST_F(TlsLayer, RefusalsNameTheirReason) {
         const TestCertificate& certificate;
         const char* reason;
     } cases[] = {
-        {certificates->otherName, "host name mismatch"},
-        {certificates->expired, "expired"},
-        {certificates->selfSigned, "certificate not trusted"},
+        {certificates().otherName, "host name mismatch"},
+        {certificates().expired, "expired"},
+        {certificates().selfSigned, "certificate not trusted"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reason);
@@ -126,12 +117,12 @@ TEST_F(TlsLayer, RefusalsNameTheirReason) {
 }
 
 TEST_F(TlsLayer, VerificationOffTakesAnyCertificate) {
-    serve(certificates->selfSigned);
+    serve(certificates().selfSigned);
     EXPECT_TRUE(handshake({false, ""})) << failure;
 }
 
 TEST_F(TlsLayer, PinDecidesWhetherVerificationIsOnOrOff) {
-    std::string pin = TestCertificates::fingerprint(certificates->selfSigned.certificate);
+    std::string pin = TestCertificates::fingerprint(certificates().selfSigned.certificate);
     ASSERT_FALSE(pin.empty());
     // A pinned self-signed certificate is taken; its digest in upper case with colons too.
     std::string spelled = "SHA256:";
@@ -140,15 +131,15 @@ TEST_F(TlsLayer, PinDecidesWhetherVerificationIsOnOrOff) {
     for (char& c : spelled)
         c = (char)toupper((unsigned char)c);
     EXPECT_EQ(normalizeFingerprint(spelled), pin);
-    serve(certificates->selfSigned);
+    serve(certificates().selfSigned);
     EXPECT_TRUE(handshake({true, spelled})) << failure;
 
     // Another certificate, even a trusted one, is refused, with verification off too.
-    std::string otherPin = TestCertificates::fingerprint(certificates->localhost.certificate);
+    std::string otherPin = TestCertificates::fingerprint(certificates().localhost.certificate);
     for (bool verify : {true, false}) {
         TearDown();
         SetUp();
-        serve(certificates->selfSigned);
+        serve(certificates().selfSigned);
         EXPECT_FALSE(handshake({verify, otherPin}));
         EXPECT_EQ(failure, "certificate fingerprint mismatch");
     }
@@ -164,7 +155,7 @@ TEST_F(TlsLayer, MalformedPinRefusesEveryConnection) {
 }
 
 TEST_F(TlsLayer, CloseWithoutCloseNotifyIsAFailureNotAnEnd) {
-    serve(certificates->localhost, [&](TlsStream& stream) {
+    serve(certificates().localhost, [&](TlsStream& stream) {
         stream.write("partial", 7, 5000);
         shutdown(server, SHUT_RDWR);
     });
@@ -178,7 +169,7 @@ TEST_F(TlsLayer, CloseWithoutCloseNotifyIsAFailureNotAnEnd) {
 
 TEST_F(TlsLayer, SilentPeerTimesOutAndShutdownFromAnotherThreadBreaksAWait) {
     std::atomic<bool> release{false};
-    serve(certificates->localhost, [&](TlsStream&) {
+    serve(certificates().localhost, [&](TlsStream&) {
         while (!release)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     });

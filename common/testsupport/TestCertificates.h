@@ -46,3 +46,18 @@ class TestTrustStore {
     std::string folder;
     std::unique_ptr<TestCertificates> made;
 };
+
+// A test fixture base (`Base`: the gtest fixture it would have been) whose suite shares
+// one TestTrustStore.
+template <class Base> class TrustStoreSuite : public Base {
+  protected:
+    static void SetUpTestSuite() { store = new TestTrustStore; }
+    static void TearDownTestSuite() {
+        delete store;
+        store = nullptr;
+    }
+    static const TestCertificates& certificates() { return store->certificates(); }
+
+  private:
+    static inline TestTrustStore* store = nullptr;
+};

@@ -33,16 +33,11 @@ int occurrences(const std::string& printed, const std::string& text) {
     return count;
 }
 
-class TlsWorkerTest : public ProgramFolder {
+class TlsWorkerTest : public TrustStoreSuite<ProgramFolder> {
   protected:
-    static void SetUpTestSuite() {
-        store = new TestTrustStore;
-        certificates = &store->certificates();
-    }
-    static void TearDownTestSuite() { delete store; }
     void SetUp() override {
         ProgramFolder::SetUp();
-        ASSERT_TRUE(certificates->ok());
+        ASSERT_TRUE(certificates().ok());
         posted = postRandomFile("data.bin", 5 * 2000, 2000, 9);
     }
     void TearDown() override {
@@ -85,8 +80,6 @@ class TlsWorkerTest : public ProgramFolder {
         return printed;
     }
 
-    static TestTrustStore* store;
-    static const TestCertificates* certificates;
     const std::string log = "server.log";
     PostedFile posted;
     std::unique_ptr<TestNewsServerProcess> server;
@@ -94,11 +87,9 @@ class TlsWorkerTest : public ProgramFolder {
     std::unique_ptr<NotificationLog> notes;
 };
 
-TestTrustStore* TlsWorkerTest::store = nullptr;
-const TestCertificates* TlsWorkerTest::certificates = nullptr;
 
 TEST_F(TlsWorkerTest, DownloadIsByteIdenticalAndATransferCutWithoutCloseNotifyIsFetchedAgain) {
-    serve(certificates->localhost, {"--cut-after", "700", "--cut-ids", id(2), "--cut-times", "1"});
+    serve(certificates().localhost, {"--cut-after", "700", "--cut-ids", id(2), "--cut-times", "1"});
     rig->decoder.start();
     std::string printed = runUntilIdle();
     ASSERT_TRUE(waitUntil([&] { return rig->filesIn(fsDecoded) == 1; }));
@@ -114,17 +105,17 @@ TEST_F(TlsWorkerTest, DownloadIsByteIdenticalAndATransferCutWithoutCloseNotifyIs
 }
 
 TEST_F(TlsWorkerTest, RefusedServersGetNoCommandAndNothingIsWritten) {
-    std::string otherPin = TestCertificates::fingerprint(certificates->localhost.certificate);
+    std::string otherPin = TestCertificates::fingerprint(certificates().localhost.certificate);
     struct Case {
         const TestCertificate& certificate;
         std::vector<std::pair<const char*, std::string>> keys;
         std::string reason;
     } cases[] = {
-        {certificates->otherName, {}, "host name mismatch"},
-        {certificates->expired, {}, "expired"},
-        {certificates->selfSigned, {}, "certificate not trusted"},
+        {certificates().otherName, {}, "host name mismatch"},
+        {certificates().expired, {}, "expired"},
+        {certificates().selfSigned, {}, "certificate not trusted"},
         // A pin is checked also with verification off.
-        {certificates->selfSigned,
+        {certificates().selfSigned,
          {{"hostsslverify", "0"}, {"hostsslfingerprint", otherPin}},
          "certificate fingerprint mismatch"},
     };
@@ -149,7 +140,7 @@ TEST_F(TlsWorkerTest, RefusedServersGetNoCommandAndNothingIsWritten) {
 }
 
 TEST_F(TlsWorkerTest, UnverifiedServerIsTakenWithAWarningAtEveryConnection) {
-    serve(certificates->selfSigned, {"--cut-after", "100", "--cut-ids", id(0), "--cut-times", "1"},
+    serve(certificates().selfSigned, {"--cut-after", "100", "--cut-ids", id(0), "--cut-times", "1"},
           {{"hostsslverify", "0"}});
     std::string printed = runUntilIdle();
     EXPECT_EQ(rig->filesIn(fsWaitDecode), 1);
@@ -160,9 +151,9 @@ TEST_F(TlsWorkerTest, UnverifiedServerIsTakenWithAWarningAtEveryConnection) {
 }
 
 TEST_F(TlsWorkerTest, PinnedSelfSignedServerIsTakenWithVerificationOn) {
-    serve(certificates->selfSigned, {},
+    serve(certificates().selfSigned, {},
           {{"hostsslfingerprint",
-            TestCertificates::fingerprint(certificates->selfSigned.certificate)}});
+            TestCertificates::fingerprint(certificates().selfSigned.certificate)}});
     std::string printed = runUntilIdle();
     EXPECT_EQ(rig->filesIn(fsWaitDecode), 1);
     EXPECT_EQ(occurrences(printed, "WARNING"), 0) << printed;

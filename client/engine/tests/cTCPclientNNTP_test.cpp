@@ -27,13 +27,8 @@ std::string articleText(const std::string& subject, const std::string& body) {
 
 // Every case runs over plain NNTP and over TLS (a certificate by the test's own CA,
 // which is the client's trust store): the dialogue must not tell them apart.
-class NNTPClientTest : public ::testing::TestWithParam<bool> {
+class NNTPClientTest : public TrustStoreSuite<::testing::TestWithParam<bool>> {
   protected:
-    static void SetUpTestSuite() {
-        store = new TestTrustStore;
-        certificates = &store->certificates();
-    }
-    static void TearDownTestSuite() { delete store; }
     bool secure() const { return GetParam(); }
     // Points the connection at the server, over TLS in the TLS runs.
     void aim(cTCPclientNNTP& client, int port, int timeoutSeconds = cTCPclientNNTP::kTimeout) {
@@ -42,7 +37,7 @@ class NNTPClientTest : public ::testing::TestWithParam<bool> {
     }
 
     void SetUp() override {
-        ASSERT_TRUE(certificates->ok());
+        ASSERT_TRUE(certificates().ok());
         ASSERT_FALSE(spool.path.empty());
         std::string big;
         for (int line = 0; big.size() < 3 * 1024 * 1024; ++line)
@@ -61,8 +56,8 @@ class NNTPClientTest : public ::testing::TestWithParam<bool> {
         std::vector<std::string> all = {"--spool", spool.path,   "--log",
                                         logPath(), "--lifetime", "120"};
         if (secure())
-            all.insert(all.end(), {"--tls", certificates->localhost.certificate,
-                                   certificates->localhost.key});
+            all.insert(all.end(), {"--tls", certificates().localhost.certificate,
+                                   certificates().localhost.key});
         all.insert(all.end(), more.begin(), more.end());
         return all;
     }
@@ -73,12 +68,8 @@ class NNTPClientTest : public ::testing::TestWithParam<bool> {
 
     TempFolder spool{"nntpclient"};
     std::vector<std::pair<std::string, std::string>> articles;
-    static TestTrustStore* store;
-    static const TestCertificates* certificates;
 };
 
-TestTrustStore* NNTPClientTest::store = nullptr;
-const TestCertificates* NNTPClientTest::certificates = nullptr;
 
 } // namespace
 
