@@ -3,8 +3,7 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
-TlsServerContext::TlsServerContext(const std::string& certificateFile,
-                                   const std::string& keyFile) {
+TlsServerContext::TlsServerContext(const std::string& certificateFile, const std::string& keyFile) {
     SSL_CTX* made = SSL_CTX_new(TLS_server_method());
     if (!made) {
         setupProblem = "no TLS context";

@@ -20,7 +20,6 @@ namespace {
 
 class TlsLayer : public TrustStoreSuite<testing::Test> {
   protected:
-
     // A connected loopback pair: `client` and `server` ends.
     void SetUp() override {
         ASSERT_TRUE(certificates().ok());
@@ -45,8 +44,9 @@ class TlsLayer : public TrustStoreSuite<testing::Test> {
     }
 
     // Runs the server handshake with `certificate` and then `afterwards` on a thread.
-    void serve(const TestCertificate& certificate,
-               std::function<void(TlsStream&)> afterwards = [](TlsStream&) {}) {
+    void serve(
+        const TestCertificate& certificate,
+        std::function<void(TlsStream&)> afterwards = [](TlsStream&) {}) {
         serverThread = std::thread([this, certificate, afterwards] {
             TlsServerContext context(certificate.certificate, certificate.key);
             std::string failure;
@@ -67,7 +67,6 @@ class TlsLayer : public TrustStoreSuite<testing::Test> {
     std::string failure;
 };
 
-
 TEST_F(TlsLayer, TrustedServerCarriesLargeDataBothWaysAndEndsCleanly) {
     std::string data(3 * 1024 * 1024 + 17, '\0');
     for (size_t i = 0; i < data.size(); ++i)
@@ -75,8 +74,7 @@ TEST_F(TlsLayer, TrustedServerCarriesLargeDataBothWaysAndEndsCleanly) {
     serve(certificates().localhost, [&](TlsStream& stream) {
         char line[4];
         int n = stream.read(line, sizeof line, 5000);
-        if (n == 4 && std::string(line, 4) == "GET\n")
-            stream.write(data.data(), data.size(), 5000);
+        if (n == 4 && std::string(line, 4) == "GET\n") stream.write(data.data(), data.size(), 5000);
         stream.closeNotify();
     });
     auto stream = handshake({});

@@ -53,8 +53,8 @@ Certificate makeCertificate(EVP_PKEY* key, const Request& request, X509* issuer,
     X509_set_pubkey(x, key);
     X509_NAME* name = X509_get_subject_name(x);
     X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
-                               reinterpret_cast<const unsigned char*>(request.commonName), -1,
-                               -1, 0);
+                               reinterpret_cast<const unsigned char*>(request.commonName), -1, -1,
+                               0);
     X509_set_issuer_name(x, issuer ? X509_get_subject_name(issuer) : name);
     X509* signer = issuer ? issuer : x;
     bool ok = request.altNames

@@ -87,7 +87,6 @@ class TlsWorkerTest : public TrustStoreSuite<ProgramFolder> {
     std::unique_ptr<NotificationLog> notes;
 };
 
-
 TEST_F(TlsWorkerTest, DownloadIsByteIdenticalAndATransferCutWithoutCloseNotifyIsFetchedAgain) {
     serve(certificates().localhost, {"--cut-after", "700", "--cut-ids", id(2), "--cut-times", "1"});
     rig->decoder.start();
@@ -129,8 +128,8 @@ TEST_F(TlsWorkerTest, RefusedServersGetNoCommandAndNothingIsWritten) {
         int connections = logLines(log, "CONNECT");
         EXPECT_GE(connections, 3);
         EXPECT_EQ(logLines(log, "ARTICLE"), 0);
-        std::string line = "TLS to 127.0.0.1:" + std::to_string(server->port()) +
-                           " refused: " + c.reason + "\n";
+        std::string line =
+            "TLS to 127.0.0.1:" + std::to_string(server->port()) + " refused: " + c.reason + "\n";
         EXPECT_EQ(occurrences(printed, line), connections) << printed;
         EXPECT_EQ(std::string(worker().cfailure() ? worker().cfailure() : ""), "TLS: " + c.reason);
         EXPECT_TRUE(fs::is_empty("temp"));

@@ -70,7 +70,6 @@ class NNTPClientTest : public TrustStoreSuite<::testing::TestWithParam<bool>> {
     std::vector<std::pair<std::string, std::string>> articles;
 };
 
-
 } // namespace
 
 TEST_P(NNTPClientTest, FetchesArticlesExactlyOnOneConnectionWithoutAuthinfo) {
