@@ -3,15 +3,17 @@
 // The engine's download benchmark compares its throughput with this figure.
 //
 //   nntp_raw_read_bench [--spool DIR [--nzb FILE | --ids FILE]] [--size MIB]
-//                       [--connections N] [--runs N] [--port N]
+//                       [--connections N] [--runs N] [--port N] [--tls CERT KEY]
 //
 // Without --spool a spool of --size MiB (default 1024) of yEnc-like articles is made in
 // a temporary folder and removed afterwards. Without --nzb/--ids every file of the
 // spool is fetched. Without --port the bench starts testnewsserver on the spool itself
 // (and reports its CPU time too). Prints MB/s (10^6 bytes) and CPU seconds per run and
-// the median run.
+// the median run. With --tls the server speaks TLS with that certificate and the reader
+// goes through our TLS layer (certificate not verified): the cost of TLS on the read.
 #include "CpuTime.h"
 #include "TestNewsServerProcess.h"
+#include "tlsClientContext.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -46,6 +48,7 @@ struct Settings {
     int connections = 4;
     int runs = 3;
     int port = 0;
+    std::string tlsCertificate, tlsKey; // --tls
 };
 
 struct RunResult {
@@ -149,15 +152,33 @@ int connectTo(int port) {
     return fd;
 }
 
+// One reader's connection, plain or through the TLS layer.
+struct Connection {
+    int fd = -1;
+    std::unique_ptr<TlsStream> tls;
+
+    ~Connection() {
+        tls.reset();
+        if (fd >= 0) close(fd);
+    }
+    ssize_t receive(char* buffer, size_t size) {
+        return tls ? tls->read(buffer, size, 30000) : recv(fd, buffer, size, 0);
+    }
+    bool sendAll(const std::string& text) {
+        if (tls) return tls->write(text.data(), text.size(), 30000) == (long)text.size();
+        return send(fd, text.data(), text.size(), MSG_NOSIGNAL) == (ssize_t)text.size();
+    }
+};
+
 // Reads one answer: a status line, and for 220 the data up to "\r\n.\r\n". Returns the
 // bytes read, or -1 when the connection broke; `found` tells whether it was a 220.
-long long readAnswer(int fd, char* buffer, bool& found) {
+long long readAnswer(Connection& connection, char* buffer, bool& found) {
     long long total = 0;
     char head[4] = {}, tail[5] = {};
     size_t headLength = 0, tailLength = 0;
     found = false;
     for (;;) {
-        ssize_t n = recv(fd, buffer, kReadChunk, 0);
+        ssize_t n = connection.receive(buffer, kReadChunk);
         if (n <= 0) return -1;
         total += n;
         size_t headTake = std::min((size_t)n, sizeof head - headLength);
@@ -176,7 +197,8 @@ long long readAnswer(int fd, char* buffer, bool& found) {
     }
 }
 
-RunResult runOnce(int port, const std::vector<std::string>& ids, int connections) {
+RunResult runOnce(int port, const std::vector<std::string>& ids, int connections,
+                  const TlsClientContext* tls) {
     std::atomic<size_t> next{0};
     std::atomic<long long> bytes{0}, articles{0}, failures{0};
     double cpuBefore = cpuSeconds(RUSAGE_SELF);
@@ -185,23 +207,26 @@ RunResult runOnce(int port, const std::vector<std::string>& ids, int connections
     for (int c = 0; c < connections; ++c)
         threads.emplace_back([&] {
             std::unique_ptr<char[]> buffer(new char[kReadChunk]);
-            int fd = connectTo(port);
+            Connection connection;
+            connection.fd = connectTo(port);
+            std::string failure;
+            if (tls && connection.fd >= 0)
+                connection.tls = tls->handshake(connection.fd, "127.0.0.1", 30000, failure);
             char greeting[512];
-            if (fd < 0 || recv(fd, greeting, sizeof greeting, 0) <= 0) {
+            if (connection.fd < 0 || (tls && !connection.tls) ||
+                connection.receive(greeting, sizeof greeting) <= 0) {
                 failures += 1;
-                if (fd >= 0) close(fd);
                 return;
             }
             std::string command;
             for (size_t i = next++; i < ids.size(); i = next++) {
                 command = "ARTICLE <" + ids[i] + ">\r\n";
                 bool found = false;
-                if (send(fd, command.data(), command.size(), MSG_NOSIGNAL) !=
-                    (ssize_t)command.size()) {
+                if (!connection.sendAll(command)) {
                     failures += 1;
                     break;
                 }
-                long long n = readAnswer(fd, buffer.get(), found);
+                long long n = readAnswer(connection, buffer.get(), found);
                 if (n < 0) {
                     failures += 1;
                     break;
@@ -212,7 +237,6 @@ RunResult runOnce(int port, const std::vector<std::string>& ids, int connections
                 else
                     failures += 1;
             }
-            close(fd);
         });
     for (std::thread& thread : threads)
         thread.join();
@@ -227,9 +251,15 @@ RunResult runOnce(int port, const std::vector<std::string>& ids, int connections
 }
 
 bool parse(int argc, char** argv, Settings& settings) {
-    for (int i = 1; i + 1 < argc; i += 2) {
+    for (int i = 1; i < argc; ++i) {
         std::string name = argv[i];
-        const char* value = argv[i + 1];
+        if (name == "--tls" && i + 2 < argc) {
+            settings.tlsCertificate = argv[++i];
+            settings.tlsKey = argv[++i];
+            continue;
+        }
+        if (i + 1 >= argc) return false;
+        const char* value = argv[++i];
         if (name == "--spool")
             settings.spool = value;
         else if (name == "--nzb")
@@ -247,8 +277,8 @@ bool parse(int argc, char** argv, Settings& settings) {
         else
             return false;
     }
-    return argc % 2 == 1 && settings.sizeMiB > 0 && settings.connections > 0 &&
-           settings.connections <= 64 && settings.runs > 0 && settings.runs <= 100;
+    return settings.sizeMiB > 0 && settings.connections > 0 && settings.connections <= 64 &&
+           settings.runs > 0 && settings.runs <= 100;
 }
 
 } // namespace
@@ -257,7 +287,8 @@ int main(int argc, char** argv) {
     Settings settings;
     if (!parse(argc, argv, settings)) {
         fprintf(stderr, "usage: nntp_raw_read_bench [--spool DIR [--nzb FILE | --ids FILE]] "
-                        "[--size MIB] [--connections N] [--runs N] [--port N]\n");
+                        "[--size MIB] [--connections N] [--runs N] [--port N] "
+                        "[--tls CERT KEY]\n");
         return 2;
     }
     std::string madeSpool;
@@ -279,19 +310,27 @@ int main(int argc, char** argv) {
     }
 
     std::unique_ptr<TestNewsServerProcess> server;
+    std::unique_ptr<TlsClientContext> tls;
+    if (!settings.tlsCertificate.empty())
+        tls = std::make_unique<TlsClientContext>(TlsClientOptions{false, ""});
     int port = settings.port;
     if (!port) {
-        server = std::make_unique<TestNewsServerProcess>(std::vector<std::string>{
-            "--spool", settings.spool, "--lifetime", "3600", "--max-connections", "128"});
+        std::vector<std::string> arguments = {"--spool", settings.spool,      "--lifetime",
+                                              "3600",    "--max-connections", "128"};
+        if (tls)
+            arguments.insert(arguments.end(), {"--tls", settings.tlsCertificate, settings.tlsKey});
+        server = std::make_unique<TestNewsServerProcess>(arguments);
         port = server->port();
     }
     int status = port > 0 && !ids.empty() ? 0 : 1;
     std::vector<double> speeds;
     for (int run = 0; run < settings.runs && status == 0; ++run) {
-        RunResult result = runOnce(port, ids, settings.connections);
-        printf("run %d: %lld articles, %.1f MB in %.2f s: %.1f MB/s, client CPU %.2f s%s\n",
+        RunResult result = runOnce(port, ids, settings.connections, tls.get());
+        printf("run %d: %lld articles, %.1f MB in %.2f s: %.1f MB/s, client CPU %.2f s "
+               "(%.2f per GB)%s%s\n",
                run + 1, result.articles, (double)result.bytes / 1e6, result.seconds,
                result.megabytesPerSecond, result.clientCpu,
+               result.clientCpu / ((double)result.bytes / 1e9), tls ? ", TLS" : "",
                result.failures ? " (with failures)" : "");
         speeds.push_back(result.megabytesPerSecond);
         if (result.failures) status = 1;

@@ -12,12 +12,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
-namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
@@ -29,13 +27,7 @@ class WorkerTest : public ProgramFolder {
   protected:
     void SetUp() override {
         ProgramFolder::SetUp();
-        fs::create_directories("spool");
-        writeRandomFile("data.bin", 5 * 2000, 7);
-        PostOptions options;
-        options.spool = "spool";
-        options.nzb = "post.nzb";
-        options.partSize = 2000;
-        posted = makePost({"data.bin"}, options).at(0);
+        posted = postRandomFile("data.bin", 5 * 2000, 2000, 7);
     }
     void TearDown() override {
         rig.reset();

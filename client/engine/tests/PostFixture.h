@@ -2,7 +2,9 @@
 // to post, and reading the server's command log.
 #pragma once
 #include "TestFolders.h"
+#include "YencPostWriter.h"
 
+#include <filesystem>
 #include <random>
 #include <string>
 
@@ -13,6 +15,19 @@ inline void writeRandomFile(const std::string& path, size_t size, unsigned seed)
     for (char& byte : data)
         byte = (char)(random() & 0xff);
     writeFile(path, data);
+}
+
+// Posts one file `name` of `size` random bytes in articles of `partSize` bytes: the
+// articles into ./spool, the NZB as ./post.nzb.
+inline PostedFile postRandomFile(const std::string& name, size_t size, size_t partSize,
+                                 unsigned seed) {
+    std::filesystem::create_directories("spool");
+    writeRandomFile(name, size, seed);
+    PostOptions options;
+    options.spool = "spool";
+    options.nzb = "post.nzb";
+    options.partSize = partSize;
+    return makePost({name}, options).at(0);
 }
 
 // How many lines of the server's command log contain `text`.

@@ -320,3 +320,11 @@ TEST_F(NewsServerTest, DelayedAnswersStillComeWhole) {
     client.send("QUIT");
     EXPECT_EQ(client.line().substr(0, 4), "205 ");
 }
+
+TEST_F(NewsServerTest, TlsWithoutUsableCertificateFilesDoesNotStart) {
+    // The TLS dialogue itself is tested with the NNTP client, over both kinds of server.
+    TestNewsServerProcess missing(args({"--tls", "absent.pem", "absent.key"}));
+    EXPECT_EQ(missing.port(), 0);
+    TestNewsServerProcess incomplete(args({"--tls", "absent.pem"}));
+    EXPECT_EQ(incomplete.port(), 0);
+}
