@@ -26,8 +26,8 @@ int CFetchmill::wsaclean() {
     return 0;
 }
 
-CFetchmill::CFetchmill(MFetchmillObserver& observer, int waitSeconds)
-    : observer(observer), worker(std::make_unique<CThreadSingle>()), waitSeconds(waitSeconds) {}
+CFetchmill::CFetchmill(MFetchmillObserver& observer, const THttpLimits& limits)
+    : observer(observer), worker(std::make_unique<CThreadSingle>()), limits(limits) {}
 
 CFetchmill::~CFetchmill() {
     worker->stop();
@@ -74,7 +74,7 @@ int CFetchmill::runQueue() {
             continue;
         }
         int result = CTcpClientHttp::httpRequest(request->file, request->host, request->url,
-                                                 request->post, request->cookie, waitSeconds);
+                                                 request->post, request->cookie, limits);
         // A fetch cut off by stop is not reported: the owner is going away.
         if (worker->runOk())
             observer.httpResponse(request->file.c_str(), request->host.c_str(), result);

@@ -3,6 +3,7 @@
 // telling the observer when it is there.
 #pragma once
 #include "MFetchmillObserver.h"
+#include "THttpLimits.h"
 #include "THttpRequest.h"
 
 #include <deque>
@@ -16,8 +17,8 @@ class CFetchmill {
     static int wsastart();
     static int wsaclean();
 
-    // `waitSeconds` bounds every send and receive wait (tests shorten it).
-    explicit CFetchmill(MFetchmillObserver& observer, int waitSeconds = 30);
+    // `limits` bound every request (tests shorten them).
+    explicit CFetchmill(MFetchmillObserver& observer, const THttpLimits& limits = THttpLimits());
     // Stops the worker (a fetch in progress is cut off and not reported) and drops
     // every queued request without telling the observer.
     virtual ~CFetchmill();
@@ -38,5 +39,5 @@ class CFetchmill {
     MFetchmillObserver& observer;
     std::deque<std::unique_ptr<THttpRequest>> queue; // oldest first, under "httplock"
     std::unique_ptr<CThreadSingle> worker;
-    int waitSeconds;
+    THttpLimits limits;
 };

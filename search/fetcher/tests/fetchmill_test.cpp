@@ -311,7 +311,9 @@ TEST_F(FetchmillTest, FailuresStillLeaveAFileAndReportZero) {
 TEST_F(FetchmillTest, SilentServerTimesOutWithAnEmptyHtmFile) {
     auto server = startServer({}, true);
     ASSERT_GT(server->port(), 0);
-    CFetchmill fetcher(observer, 1);
+    THttpLimits limits;
+    limits.waitSeconds = 1;
+    CFetchmill fetcher(observer, limits);
     fetcher.httpRequest(tmp("silent.nzb").c_str(), server->hostPort().c_str(), "/", nullptr,
                         nullptr);
     auto responses = observer.waitFor(1);
