@@ -5,6 +5,10 @@ CHttpStream::~CHttpStream() {
 }
 
 bool CHttpStream::open(const THttpAddress& address, std::string& error) {
+    if (address.tls) {
+        error = "no TLS yet, cannot connect";
+        return false;
+    }
     socket = CTcpClient::connect(address.name.c_str(), address.port, bounds);
     if (socket < 0) {
         error = "cannot connect";

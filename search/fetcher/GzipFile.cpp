@@ -22,9 +22,8 @@ TInflate inflateStream(FILE* in, FILE* out, long long limit) {
     std::unique_ptr<unsigned char[]> input(new unsigned char[kChunk]);
     std::unique_ptr<unsigned char[]> output(new unsigned char[kChunk]);
     long long total = 0;
-    int rc = Z_OK;
     TInflate outcome = TInflate::corrupt;
-    while (rc != Z_STREAM_END) {
+    for (;;) {
         if (zs.avail_in == 0) {
             zs.avail_in = (uInt)fread(input.get(), 1, kChunk, in);
             zs.next_in = input.get();
@@ -32,7 +31,7 @@ TInflate inflateStream(FILE* in, FILE* out, long long limit) {
         }
         zs.next_out = output.get();
         zs.avail_out = (uInt)kChunk;
-        rc = inflate(&zs, Z_NO_FLUSH);
+        int rc = inflate(&zs, Z_NO_FLUSH);
         if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) break;
         size_t produced = kChunk - zs.avail_out;
         total += (long long)produced;
@@ -44,8 +43,11 @@ TInflate inflateStream(FILE* in, FILE* out, long long limit) {
             outcome = TInflate::cannotWrite;
             break;
         }
+        if (rc == Z_STREAM_END) {
+            outcome = TInflate::done;
+            break;
+        }
     }
-    if (rc == Z_STREAM_END) outcome = TInflate::done;
     inflateEnd(&zs);
     return outcome;
 }
