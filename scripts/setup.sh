@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 PACKAGES=(build-essential cmake ninja-build pkg-config
           libsqlite3-dev libsimpleini-dev libgtest-dev libgmock-dev libbenchmark-dev
-          sqlite3 gzip binutils zlib1g-dev time
+          sqlite3 gzip binutils zlib1g-dev time libssl-dev openssl
           qt6-base-dev libgl-dev xvfb xauth tmux trayer xdotool x11-utils)
 
 missing=()
