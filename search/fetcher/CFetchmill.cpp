@@ -2,6 +2,7 @@
 
 #include "CTcpClientHttp.h"
 #include "CThreadSingle.h"
+#include "tlsClientContext.h"
 
 #include <cstdio>
 #include <mutex>
@@ -27,7 +28,11 @@ int CFetchmill::wsaclean() {
 }
 
 CFetchmill::CFetchmill(MFetchmillObserver& observer, const THttpLimits& limits)
-    : observer(observer), worker(std::make_unique<CThreadSingle>()), limits(limits) {}
+    : observer(observer), worker(std::make_unique<CThreadSingle>()), limits(limits),
+      tls(std::make_unique<TlsClientContext>(TlsClientOptions())) {
+    // Every https request then fails with this reason; plain ones still work.
+    if (!tls->usable()) printf("fetch: no TLS: %s\n", tls->problem().c_str());
+}
 
 CFetchmill::~CFetchmill() {
     worker->stop();
@@ -74,7 +79,7 @@ int CFetchmill::runQueue() {
             continue;
         }
         int result = CTcpClientHttp::httpRequest(request->file, request->host, request->url,
-                                                 request->post, request->cookie, limits);
+                                                 request->post, request->cookie, tls.get(), limits);
         // A fetch cut off by stop is not reported: the owner is going away.
         if (worker->runOk())
             observer.httpResponse(request->file.c_str(), request->host.c_str(), result);

@@ -10,6 +10,7 @@
 #include <memory>
 
 class CThreadSingle;
+class TlsClientContext;
 
 class CFetchmill {
   public:
@@ -17,7 +18,8 @@ class CFetchmill {
     static int wsastart();
     static int wsaclean();
 
-    // `limits` bound every request (tests shorten them).
+    // `limits` bound every request (tests shorten them). The servers of https requests
+    // are checked against the system's certificate store, read now.
     explicit CFetchmill(MFetchmillObserver& observer, const THttpLimits& limits = THttpLimits());
     // Stops the worker (a fetch in progress is cut off and not reported) and drops
     // every queued request without telling the observer.
@@ -40,4 +42,6 @@ class CFetchmill {
     std::deque<std::unique_ptr<THttpRequest>> queue; // oldest first, under "httplock"
     std::unique_ptr<CThreadSingle> worker;
     THttpLimits limits;
+    // Checks the servers of https requests against the system's store.
+    std::unique_ptr<TlsClientContext> tls;
 };

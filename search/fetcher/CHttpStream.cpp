@@ -1,12 +1,21 @@
 #include "CHttpStream.h"
 
+#include "tlsClientContext.h"
+
+#include <cstring>
+
+CHttpStream::CHttpStream(const TWaitBounds& bounds, const TlsClientContext* tls)
+    : bounds(bounds), tls(tls) {}
+
 CHttpStream::~CHttpStream() {
+    if (session) session->closeNotify();
+    session.reset();
     if (socket >= 0) CTcpClient::close(socket);
 }
 
 bool CHttpStream::open(const THttpAddress& address, std::string& error) {
-    if (address.tls) {
-        error = "no TLS yet, cannot connect";
+    if (address.tls && !tls) {
+        error = "no TLS here, cannot connect";
         return false;
     }
     socket = CTcpClient::connect(address.name.c_str(), address.port, bounds);
@@ -14,7 +23,13 @@ bool CHttpStream::open(const THttpAddress& address, std::string& error) {
         error = "cannot connect";
         return false;
     }
-    return true;
+    if (!address.tls) return true;
+    // The handshake's waits see the time bounds, not a stop of the worker: a stop
+    // waits for it at most one wait time.
+    std::string failure;
+    session = tls->handshake(socket, address.name, bounds.nextWaitMs(), failure);
+    if (!session) error = "TLS: " + failure;
+    return session != nullptr;
 }
 
 void CHttpStream::adopt(int connected) {
@@ -22,9 +37,24 @@ void CHttpStream::adopt(int connected) {
 }
 
 int CHttpStream::send(const char* data, int length) {
-    return CTcpClient::send(socket, data, length, bounds);
+    if (!session) return CTcpClient::send(socket, data, length, bounds);
+    // A request is small: it goes out at once, so waiting inside is harmless here.
+    long total = length > 0 ? length : (long)strlen(data);
+    long sent = session->write(data, (size_t)total, bounds.nextWaitMs());
+    return sent == total ? 0 : sent < 0 ? -2 : -1;
 }
 
 int CHttpStream::recv(char* buffer, int size) {
-    return CTcpClient::recv(socket, buffer, size, bounds);
+    if (!session) return CTcpClient::recv(socket, buffer, size, bounds);
+    for (;;) {
+        // Bytes OpenSSL already holds are not seen by a wait on the socket.
+        if (!session->buffered() &&
+            CTcpClient::select(socket, CTcpClient::waitReadable, bounds) != 0)
+            return -1;
+        int n = session->read(buffer, (size_t)size, 0);
+        if (n == TlsStream::kTimedOut) continue; // a record still arriving
+        if (n < 0) return -1;
+        buffer[n] = 0;
+        return n;
+    }
 }

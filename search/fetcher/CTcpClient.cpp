@@ -19,8 +19,8 @@ TWaitBounds::TWaitBounds(int waitSeconds, int deadlineSeconds)
 int TWaitBounds::nextWaitMs() const {
     long long limit = waitSeconds > 0 ? waitSeconds * 1000LL : -1;
     if (deadline != Clock::time_point::max()) {
-        auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        // Rounded up: a wait that ends at the deadline must find it passed.
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left < 0) left = 0;
         if (limit < 0 || left < limit) limit = left;
     }

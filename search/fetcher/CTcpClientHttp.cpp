@@ -97,12 +97,12 @@ CTcpClientHttp::TBodyEnd CTcpClientHttp::recvContent(CHttpStream& stream, FILE* 
 }
 
 void CTcpClientHttp::fetchInto(FILE* out, THttpAddress address, std::string post,
-                               std::string cookie, const THttpLimits& limits,
-                               THttpHeader& header) {
+                               std::string cookie, const TlsClientContext* tls,
+                               const THttpLimits& limits, THttpHeader& header) {
     TWaitBounds bounds(limits.waitSeconds, limits.deadlineSeconds);
     const std::string firstName = address.name;
     for (int hop = 0;; ++hop) {
-        CHttpStream stream(bounds);
+        CHttpStream stream(bounds, tls);
         std::string error, request;
         if (!stream.open(address, error)) {
             printf("fetch: %s to %s%s\n", error.c_str(), address.text().c_str(),
@@ -200,7 +200,7 @@ std::string CTcpClientHttp::finalName(const std::string& file, THttpContent cont
 
 int CTcpClientHttp::httpRequest(std::string& file, const std::string& host, const std::string& url,
                                 const std::string& post, const std::string& cookie,
-                                const THttpLimits& limits) {
+                                const TlsClientContext* tls, const THttpLimits& limits) {
     FILE* out = fopen(file.c_str(), "wb");
     if (!out) {
         printf("fetch: cannot create %s\n", file.c_str());
@@ -221,7 +221,7 @@ int CTcpClientHttp::httpRequest(std::string& file, const std::string& host, cons
         printf("fetch: request for '%s' '%s' refused: %s\n", host.c_str(), url.c_str(),
                error.c_str());
     else
-        fetchInto(out, address, post, cookie, limits, header);
+        fetchInto(out, address, post, cookie, tls, limits, header);
     // Buffered bytes are written only now; a full disk shows here.
     if (fclose(out) != 0)
         printf("fetch: cannot write the whole response body to %s\n", file.c_str());

@@ -27,12 +27,12 @@ class CTcpClientHttp {
     // the header is too long. The header text stays in `buffer`, NUL-terminated after
     // its last line's CRLF.
     static char* recvHeader(CHttpStream& stream, char* buffer, int& length);
-    // One complete fetch into `file`, which ends under its final name. Returns 0 when
-    // the file was written (whatever happened on the network), -1 when it could not be
-    // created.
+    // One complete fetch into `file`, which ends under its final name; `tls` checks the
+    // servers of https addresses (null: https is refused). Returns 0 when the file was
+    // written (whatever happened on the network), -1 when it could not be created.
     static int httpRequest(std::string& file, const std::string& host, const std::string& url,
                            const std::string& post, const std::string& cookie,
-                           const THttpLimits& limits = THttpLimits());
+                           const TlsClientContext* tls, const THttpLimits& limits);
 
   private:
     enum TBodyEnd { bodyComplete, bodyCut, bodyTooLarge };
@@ -41,7 +41,8 @@ class CTcpClientHttp {
     // becomes the header of the response whose body was kept, and stays as it is when
     // none was.
     static void fetchInto(FILE* out, THttpAddress address, std::string post,
-                          std::string cookie, const THttpLimits& limits, THttpHeader& header);
+                          std::string cookie, const TlsClientContext* tls,
+                          const THttpLimits& limits, THttpHeader& header);
     // Where the `hop`th redirect leads; false, with a log line, when it is not followed
     // (too many, an unusable Location, or from https to plain http).
     static bool redirectTarget(const THttpAddress& from, const THttpHeader& redirect, int hop,

@@ -36,7 +36,7 @@ TEST(CTcpClientHttpTest, HeaderSplitAcrossReadsWithALargeBodyBehindIt) {
     char* start = nullptr;
     std::thread reader([&] {
         TWaitBounds bounds(10);
-        CHttpStream stream(bounds);
+        CHttpStream stream(bounds, nullptr);
         stream.adopt(dup(pair.fds[0]));
         start = CTcpClientHttp::recvHeader(stream, buffer, length);
     });
@@ -56,7 +56,7 @@ TEST(CTcpClientHttpTest, PeerClosingBeforeTheBlankLineFails) {
     char buffer[CTcpClientHttp::kHeaderCapacity + 1];
     int length = CTcpClientHttp::kHeaderCapacity;
     TWaitBounds bounds(10);
-    CHttpStream stream(bounds);
+    CHttpStream stream(bounds, nullptr);
     stream.adopt(dup(pair.fds[0]));
     EXPECT_EQ(CTcpClientHttp::recvHeader(stream, buffer, length), nullptr);
 }
