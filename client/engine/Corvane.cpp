@@ -37,8 +37,10 @@ Corvane::~Corvane() {
 
 void Corvane::rdconfig(const char* section) {
     host = profile::getInt(section, "hostid", 0, CONFIG_INI);
-    int port = profile::getInt(section, "hostport", 119, CONFIG_INI);
-    if (port < 1 || port > 65535) port = 119;
+    bool secure = profile::getInt(section, "hostssl", 0, CONFIG_INI) != 0;
+    const int defaultPort = secure ? 563 : 119;
+    int port = profile::getInt(section, "hostport", defaultPort, CONFIG_INI);
+    if (port < 1 || port > 65535) port = defaultPort;
     char name[kConfigText];
     char user[kConfigText];
     char password[kConfigText];
@@ -47,6 +49,21 @@ void Corvane::rdconfig(const char* section) {
     profile::getString(section, "password", "", password, sizeof password, CONFIG_INI);
     connection.set_host(name, (unsigned short)port);
     connection.set_auth(user, password);
+    connection.set_tls(secure ? tlsSettings(section) : nullptr);
+}
+
+std::unique_ptr<TlsClientContext> Corvane::tlsSettings(const char* section) {
+    TlsClientOptions options;
+    options.verify = profile::getInt(section, "hostsslverify", 1, CONFIG_INI) != 0;
+    char pin[kConfigText * 2];
+    profile::getString(section, "hostsslfingerprint", "", pin, sizeof pin, CONFIG_INI);
+    options.fingerprint = pin;
+    auto context = std::make_unique<TlsClientContext>(options);
+    // Kept all the same: its connections fail with this reason, never unprotected.
+    if (!context->usable())
+        printf("%d: server %s: %s; no connection will be made\n", index, section,
+               context->problem().c_str());
+    return context;
 }
 
 int Corvane::start() {
@@ -71,6 +88,11 @@ void Corvane::stop() {
 
 int Corvane::cspeed() {
     return state == csIdle ? 0 : connection.speed();
+}
+
+const char* Corvane::cfailure() {
+    const char* failure = connection.connectFailure();
+    return failure[0] ? failure : nullptr;
 }
 
 int Corvane::cdelay() {

@@ -35,7 +35,8 @@ class Corvane : public NNTPmodel_iface, public cThread {
     ~Corvane() override;
 
     // Reads the server section `section` of ./config.ini: hostid, hostport, hostname,
-    // username, password.
+    // username, password, and TLS: hostssl (the port then defaults to 563),
+    // hostsslverify (default 1), hostsslfingerprint ("sha256:<hex>").
     void rdconfig(const char* section);
 
     int start() override;
@@ -50,6 +51,8 @@ class Corvane : public NNTPmodel_iface, public cThread {
     const char* cinfo() override { return current.load(); }
     int cspeed() override;
     int cdelay() override;
+    int ctls() override { return connection.tlsOn() ? 1 : 0; }
+    const char* cfailure() override;
 
     int hostid() const { return host; }
     // The connection, for the model's speed monitor (byte counter and its reset).
@@ -67,6 +70,8 @@ class Corvane : public NNTPmodel_iface, public cThread {
     void enter(int newState);
     void goIdle();
     void quitConnection();
+    // The TLS context of the server section, from its hostssl* keys.
+    std::unique_ptr<TlsClientContext> tlsSettings(const char* section);
     bool pauseFor(std::chrono::milliseconds duration);
     bool stopped() const { return !keepRunning(); }
 

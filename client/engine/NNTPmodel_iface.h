@@ -143,4 +143,7 @@ class NNTPmodel_iface : public _observable {
     virtual int denabled() { return 0; }
     virtual int dstate() { return 0; }
     virtual int dinfo() { return 0; }
+    // server worker, added last so that the order above stays
+    virtual int ctls() { return 0; }                   // 1 when its server is reached over TLS
+    virtual const char* cfailure() { return nullptr; } // why its last connect failed, or null
 };

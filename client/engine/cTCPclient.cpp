@@ -67,7 +67,8 @@ int cTCPclient::connect() {
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
-    if (getaddrinfo(hostname.c_str(), nullptr, &hints, &found) != 0 || !found) return -1;
+    if (getaddrinfo(hostname.c_str(), nullptr, &hints, &found) != 0 || !found)
+        return failConnect("host name not found");
     printf("hostname OK\n");
     sockaddr_in address{};
     memcpy(&address, found->ai_addr, sizeof address);
@@ -75,16 +76,46 @@ int cTCPclient::connect() {
     address.sin_port = htons(hostport);
 
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return -1;
+    if (fd < 0) return failConnect(strerror(errno));
     printf("socket OK\n");
     // Owned before the connect, so that `interrupt` can break off a slow connect too.
     // An interrupt that came while no socket existed yet ends the connect here.
-    if (!setSocket(fd) || connectWithin(fd, &address, sizeof address) != 0) {
-        close();
-        return -1;
-    }
+    if (!setSocket(fd)) return failConnect("interrupted");
+    if (connectWithin(fd, &address, sizeof address) != 0)
+        return failConnect(std::string("connect: ") + strerror(errno));
     printf("connect OK\n");
+    if (tlsContext) return startTls();
+    failureText[0] = 0;
     return 0;
+}
+
+int cTCPclient::startTls() {
+    std::string failure;
+    std::unique_ptr<TlsStream> stream =
+        tlsContext->handshake(sock.load(), hostname, waitMs(), failure);
+    if (!stream) {
+        printf("TLS to %s:%u refused: %s\n", hostname.c_str(), hostport, failure.c_str());
+        return failConnect("TLS: " + failure);
+    }
+    // The user turned the check off for this server; say so every time.
+    if (!tlsContext->options().verify)
+        printf("WARNING: TLS to %s:%u without certificate verification%s\n", hostname.c_str(),
+               hostport, tlsContext->options().fingerprint.empty() ? "" : " (fingerprint pinned)");
+    printf("TLS OK %s\n", stream->description().c_str());
+    tls = std::move(stream);
+    failureText[0] = 0;
+    return 0;
+}
+
+int cTCPclient::failConnect(const std::string& reason) {
+    close();
+    snprintf(failureText, sizeof failureText, "%s", reason.c_str());
+    return -1;
+}
+
+void cTCPclient::set_tls(std::unique_ptr<TlsClientContext> context) {
+    close();
+    tlsContext = std::move(context);
 }
 
 int cTCPclient::connectWithin(int fd, const void* address, unsigned length) {
@@ -123,6 +154,10 @@ int cTCPclient::close() {
     std::lock_guard<std::mutex> guard(socketLock);
     int fd = sock.exchange(-1);
     aheadBegin = aheadEnd = 0; // belonged to the old connection
+    if (tls) {
+        tls->closeNotify();
+        tls.reset();
+    }
     if (fd < 0) return -1;
     ::close(fd);
     return 0;
@@ -148,7 +183,7 @@ int cTCPclient::select(int mode, int waitSeconds) {
         close();
         return -1;
     }
-    if (mode < 2 && aheadCount()) return 0;
+    if (mode < 2 && (aheadCount() || (tls && tls->buffered()))) return 0;
     if (pollFor(fd, events[mode], waitSeconds ? waitSeconds * 1000 : -1) > 0) return 0;
     close();
     return -1;
@@ -156,6 +191,12 @@ int cTCPclient::select(int mode, int waitSeconds) {
 
 int cTCPclient::send(const char* data, int length) {
     size_t size = length ? (size_t)length : strlen(data);
+    if (tls) {
+        long sent = tls->write(data, size, waitMs());
+        if (sent == (long)size) return 0;
+        close();
+        return sent < 0 ? -2 : -3;
+    }
     size_t done = 0;
     while (done < size) {
         if (select(2, seconds) != 0) return -3;
@@ -171,6 +212,14 @@ int cTCPclient::send(const char* data, int length) {
 }
 
 int cTCPclient::receive(char* buffer, size_t size) {
+    if (tls) {
+        // The stream waits itself: a poll of the socket cannot see what OpenSSL holds.
+        int n = tls->read(buffer, size, waitMs());
+        if (n > 0) return n;
+        // A close without close_notify, in an article or not, is a dropped connection.
+        close();
+        return -1;
+    }
     if (select(0, seconds) != 0) return -1;
     ssize_t n;
     do {

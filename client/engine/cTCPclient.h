@@ -8,10 +8,17 @@
 // rest for the next reader, so a status line costs one system call, not one per byte,
 // and no byte the peer sent is lost between readers. Closing drops what was kept.
 //
+// With a TLS context set, every connect runs the TLS handshake right after the TCP
+// connect (implicit TLS) and every byte goes through it; a failed handshake is a failed
+// connect, never a plain connection. The waits, the read-ahead and `interrupt()` work
+// the same.
+//
 // Threads: one owner thread does everything, except `interrupt()`, which any thread
 // may call to break off the owner's blocked wait; the owner then sees a failure and
 // closes the socket itself.
 #pragma once
+#include "tlsClientContext.h"
+
 #include <atomic>
 #include <cstddef>
 #include <memory>
@@ -65,6 +72,13 @@ class cTCPclient {
     void interrupt();
     void clearInterrupt();
 
+    // TLS for every later connect; null: plain TCP.
+    void set_tls(std::unique_ptr<TlsClientContext> context);
+    bool tlsOn() const { return tlsContext != nullptr; }
+    // Why the last connect failed, e.g. "TLS: expired"; "" after one that succeeded.
+    // Any thread may read it (it is always a terminated text).
+    const char* connectFailure() const { return failureText; }
+
     // The time-out of every wait in seconds (0: no limit); `set_host` of the NNTP
     // connection sets 30 s, tests set a few.
     void set_timeout(int timeoutSeconds) { seconds = timeoutSeconds; }
@@ -79,6 +93,12 @@ class cTCPclient {
     int connectWithin(int fd, const void* address, unsigned length);
     // Takes `fd` as the socket; false when an interrupt is pending.
     bool setSocket(int fd);
+    // The TLS handshake over the connected socket; 0, or -1 (closed).
+    int startTls();
+    // Closes and keeps `reason` as the connect failure; -1.
+    int failConnect(const std::string& reason);
+    // The wait of one operation in milliseconds (< 0: no limit).
+    int waitMs() const { return seconds ? seconds * 1000 : -1; }
     // One wait and receive of at most `size` bytes into `buffer`: the count, or -1
     // (closed).
     int receive(char* buffer, size_t size);
@@ -94,6 +114,10 @@ class cTCPclient {
     // descriptor number that was already reused.
     std::mutex socketLock;
     bool interrupted = false; // guarded by socketLock
+    std::unique_ptr<TlsClientContext> tlsContext;
+    // The session of the open connection when TLS is on. The owner thread's alone.
+    std::unique_ptr<TlsStream> tls;
+    char failureText[160] = {};
     // Received, not yet taken: ahead[aheadBegin, aheadEnd). The owner thread's alone.
     std::unique_ptr<char[]> ahead;
     size_t aheadBegin = 0, aheadEnd = 0;

@@ -65,7 +65,11 @@ void cTCPclientNNTP::set_auth(const char* name, const char* pass) {
 }
 
 int cTCPclientNNTP::connect() {
-    cTCPclient::connect();
+    if (cTCPclient::connect() != 0) {
+        // The reason stands where a status line would, for the log and the views.
+        snprintf(response, sizeof response, "%s", connectFailure());
+        return -1;
+    }
     return recv_rescode();
 }
 

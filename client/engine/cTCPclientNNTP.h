@@ -26,7 +26,8 @@ class cTCPclientNNTP : public cTCPclient {
     void set_auth(const char* user, const char* password);
 
     using cTCPclient::connect;
-    // TCP connect, then the greeting: its status code, or -1.
+    // TCP connect (and TLS when set), then the greeting: its status code, or -1 with
+    // the connect failure in the response line.
     int connect();
     // AUTHINFO USER and PASS: the code of the PASS answer; 200 without a user name.
     int authinfo();

@@ -19,4 +19,5 @@ struct NewsServerOptions {
     int maxConnections = 64;          // beyond it: "400 too many connections"
     std::string logFile;              // one line per command received
     int lifetimeSeconds = 600;        // the server ends by itself after this long
+    std::string tlsCertificate, tlsKey; // PEM files: implicit TLS on every connection
 };

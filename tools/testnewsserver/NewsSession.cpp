@@ -15,6 +15,7 @@ const size_t kMaxLine = 4096;
 const int kStepMs = 200;
 const size_t kSendChunk = 256 * 1024;
 const size_t kReadChunk = 16 * 1024;
+const int kHandshakeMs = 10000;
 
 std::string upper(std::string text) {
     for (char& c : text)
@@ -35,12 +36,23 @@ NewsSession::NewsSession(int fd, int number, NewsServerContext& context)
     : fd(fd), number(number), context(context) {}
 
 NewsSession::~NewsSession() {
+    // A cut transfer ends like a dropped line: no close_notify.
+    if (tls && !cutShort) tls->closeNotify();
+    tls.reset();
     close(fd);
 }
 
 void NewsSession::run() {
     const NewsServerOptions& options = context.options;
     context.log.write(number, "CONNECT");
+    if (context.tls) {
+        std::string failure;
+        tls = context.tls->accept(fd, kHandshakeMs, failure);
+        if (!tls) {
+            context.log.write(number, "TLS failed: " + failure);
+            return;
+        }
+    }
     if (options.silent) return keepSilent();
     if (options.refuseGreeting) {
         answer("502 service unavailable");
@@ -108,6 +120,7 @@ bool NewsSession::handleArticle(const std::string& argument) {
     if (cut >= 0) {
         size_t size = std::min(answerBuffer.size(), statusLength + (size_t)cut);
         sendAll(answerBuffer.data(), size);
+        cutShort = true;
         context.log.write(number, "CUT after " + std::to_string(size - statusLength));
         return false;
     }
@@ -133,20 +146,34 @@ bool NewsSession::readLine(std::string& line) {
             answer("501 line too long");
             return false;
         }
-        pollfd p{fd, POLLIN, 0};
-        int ready = poll(&p, 1, kStepMs);
-        if (ready < 0 && errno != EINTR) return false;
-        if (ready <= 0) continue;
         char buffer[kReadChunk];
-        ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-        if (n <= 0) return false;
+        int n = receiveStep(buffer, sizeof buffer);
+        if (n < 0) return false;
         pending.append(buffer, (size_t)n);
     }
     return false;
 }
 
+int NewsSession::receiveStep(char* buffer, size_t size) {
+    if (tls) {
+        int n = tls->read(buffer, size, kStepMs);
+        return n == TlsStream::kTimedOut ? 0 : n > 0 ? n : -1;
+    }
+    pollfd p{fd, POLLIN, 0};
+    int ready = poll(&p, 1, kStepMs);
+    if (ready < 0 && errno != EINTR) return -1;
+    if (ready <= 0) return 0;
+    ssize_t n = recv(fd, buffer, size, 0);
+    return n > 0 ? (int)n : -1;
+}
+
 bool NewsSession::sendAll(const char* data, size_t size) {
     size_t done = 0;
+    while (tls && done < size && !context.stopping) {
+        long n = tls->write(data + done, std::min(kSendChunk, size - done), kStepMs);
+        if (n < 0) return false;
+        done += (size_t)n;
+    }
     while (done < size && !context.stopping) {
         ssize_t n =
             send(fd, data + done, std::min(kSendChunk, size - done), MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -163,12 +190,8 @@ bool NewsSession::sendAll(const char* data, size_t size) {
 
 void NewsSession::keepSilent() {
     char buffer[kReadChunk];
-    while (!context.stopping) {
-        pollfd p{fd, POLLIN, 0};
-        int ready = poll(&p, 1, kStepMs);
-        if (ready < 0 && errno != EINTR) return;
-        if (ready > 0 && recv(fd, buffer, sizeof buffer, 0) <= 0) return;
-    }
+    while (!context.stopping)
+        if (receiveStep(buffer, sizeof buffer) < 0) return;
 }
 
 bool NewsSession::pause(int ms) {

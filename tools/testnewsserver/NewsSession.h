@@ -6,8 +6,10 @@
 #include "CommandLog.h"
 #include "CutPlan.h"
 #include "NewsServerOptions.h"
+#include "tlsServerContext.h"
 
 #include <atomic>
+#include <memory>
 #include <string>
 
 struct NewsServerContext {
@@ -16,6 +18,7 @@ struct NewsServerContext {
     CommandLog& log;
     CutPlan& cuts;
     const std::atomic<bool>& stopping;
+    const TlsServerContext* tls; // null: plain NNTP
 };
 
 class NewsSession {
@@ -38,6 +41,8 @@ class NewsSession {
     bool answer(const std::string& line);
     // Reads one command line without its CRLF; false on close, stop or an over-long line.
     bool readLine(std::string& line);
+    // One short wait and receive: the count, 0 when nothing came, -1 on close or error.
+    int receiveStep(char* buffer, size_t size);
     // Sends everything, waiting in short steps; false on error or stop.
     bool sendAll(const char* data, size_t size);
     // Reads and drops whatever comes until the client closes or the server stops.
@@ -46,6 +51,8 @@ class NewsSession {
     bool pause(int ms);
 
     int fd;
+    std::unique_ptr<TlsStream> tls; // with --tls: the session over fd
+    bool cutShort = false;          // a transfer was cut: the end is not announced
     int number;
     NewsServerContext& context;
     std::string pending;

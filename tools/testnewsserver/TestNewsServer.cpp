@@ -21,7 +21,10 @@ const char kTooMany[] = "400 too many connections\r\n";
 
 TestNewsServer::TestNewsServer(NewsServerOptions options)
     : options(options), spool(options.spool, options.missing), log(options.logFile),
-      cuts(options.cutAfter, options.cutIds, options.cutTimes) {}
+      cuts(options.cutAfter, options.cutIds, options.cutTimes) {
+    if (!options.tlsCertificate.empty())
+        tls = std::make_unique<TlsServerContext>(options.tlsCertificate, options.tlsKey);
+}
 
 TestNewsServer::~TestNewsServer() {
     stopping = true;
@@ -32,6 +35,10 @@ TestNewsServer::~TestNewsServer() {
 int TestNewsServer::listenOn() {
     if (!log.usable()) {
         fprintf(stderr, "testnewsserver: cannot open log %s\n", options.logFile.c_str());
+        return -1;
+    }
+    if (tls && !tls->usable()) {
+        fprintf(stderr, "testnewsserver: %s\n", tls->problem().c_str());
         return -1;
     }
     return listenOnLoopback(options.port, "testnewsserver", listenFd);
@@ -55,8 +62,11 @@ void TestNewsServer::accept() {
     int fd = accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) return;
     if (connections.reap(false) >= (size_t)options.maxConnections) {
-        ssize_t ignored = send(fd, kTooMany, sizeof kTooMany - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
-        (void)ignored;
+        // Over TLS the refusal would need a handshake first: the line is only closed.
+        if (!tls) {
+            ssize_t ignored = send(fd, kTooMany, sizeof kTooMany - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+            (void)ignored;
+        }
         log.write(++connectionCount, "REFUSED too many connections");
         close(fd);
         return;
@@ -65,7 +75,7 @@ void TestNewsServer::accept() {
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     int number = ++connectionCount;
     connections.start([this, fd, number] {
-        NewsServerContext context{options, spool, log, cuts, stopping};
+        NewsServerContext context{options, spool, log, cuts, stopping, tls.get()};
         NewsSession(fd, number, context).run();
     });
 }

@@ -7,8 +7,10 @@
 #include "ConnectionThreads.h"
 #include "CutPlan.h"
 #include "NewsServerOptions.h"
+#include "tlsServerContext.h"
 
 #include <atomic>
+#include <memory>
 
 class TestNewsServer {
   public:
@@ -30,6 +32,7 @@ class TestNewsServer {
     ArticleSpool spool;
     CommandLog log;
     CutPlan cuts;
+    std::unique_ptr<TlsServerContext> tls; // with --tls
     std::atomic<bool> stopping{false};
     int listenFd = -1;
     int connectionCount = 0;

@@ -16,7 +16,8 @@ void usage() {
             "                      [--cut-after BYTES [--cut-ids ID,...] [--cut-times K]]\n"
             "                      [--delay MS] [--silent] [--silent-after-greeting]\n"
             "                      [--silent-ids ID,...] [--refuse-greeting]\n"
-            "                      [--max-connections N] [--log FILE] [--lifetime SECONDS]\n");
+            "                      [--max-connections N] [--log FILE] [--lifetime SECONDS]\n"
+            "                      [--tls CERT KEY]\n");
 }
 
 bool readNumber(const char* text, long long limit, long long& number) {
@@ -105,7 +106,10 @@ int main(int argc, char** argv) {
             options.silentAfterGreeting = true;
         else if (name == "--refuse-greeting")
             options.refuseGreeting = true;
-        else if (i + 1 >= argc) {
+        else if (name == "--tls" && i + 2 < argc) {
+            options.tlsCertificate = argv[++i];
+            options.tlsKey = argv[++i];
+        } else if (i + 1 >= argc || name == "--tls") {
             usage();
             return 2;
         } else if (!applyOption(name, argv[++i], options)) {

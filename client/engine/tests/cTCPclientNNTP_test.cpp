@@ -1,4 +1,5 @@
 #include "ScriptedNewsServer.h"
+#include "TestCertificates.h"
 #include "TestFolders.h"
 #include "TestNewsServerProcess.h"
 #include "WaitUntil.h"
@@ -6,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <thread>
 
 namespace {
@@ -24,9 +26,28 @@ std::string articleText(const std::string& subject, const std::string& body) {
     return "Subject: " + subject + "\r\nMessage-ID: <x>\r\n\r\n" + body;
 }
 
-class NNTPClientTest : public ::testing::Test {
+// Every case runs over plain NNTP and over TLS (a certificate by the test's own CA,
+// which is the client's trust store): the dialogue must not tell them apart.
+class NNTPClientTest : public ::testing::TestWithParam<bool> {
   protected:
+    static void SetUpTestSuite() {
+        certificateFolder = new TempFolder("nntpcerts");
+        certificates = new TestCertificates(certificateFolder->path);
+        setenv("SSL_CERT_FILE", certificates->ca.c_str(), 1);
+    }
+    static void TearDownTestSuite() {
+        delete certificates;
+        delete certificateFolder;
+    }
+    bool secure() const { return GetParam(); }
+    // Points the connection at the server, over TLS in the TLS runs.
+    void aim(cTCPclientNNTP& client, int port, int timeoutSeconds = cTCPclientNNTP::kTimeout) {
+        aimAt(client, port, timeoutSeconds);
+        if (secure()) client.set_tls(std::make_unique<TlsClientContext>(TlsClientOptions{}));
+    }
+
     void SetUp() override {
+        ASSERT_TRUE(certificates->ok());
         ASSERT_FALSE(spool.path.empty());
         std::string big;
         for (int line = 0; big.size() < 3 * 1024 * 1024; ++line)
@@ -44,6 +65,9 @@ class NNTPClientTest : public ::testing::Test {
     std::vector<std::string> args(std::vector<std::string> more = {}) {
         std::vector<std::string> all = {"--spool", spool.path,   "--log",
                                         logPath(), "--lifetime", "120"};
+        if (secure())
+            all.insert(all.end(), {"--tls", certificates->localhost.certificate,
+                                   certificates->localhost.key});
         all.insert(all.end(), more.begin(), more.end());
         return all;
     }
@@ -54,15 +78,20 @@ class NNTPClientTest : public ::testing::Test {
 
     TempFolder spool{"nntpclient"};
     std::vector<std::pair<std::string, std::string>> articles;
+    static TempFolder* certificateFolder;
+    static TestCertificates* certificates;
 };
+
+TempFolder* NNTPClientTest::certificateFolder = nullptr;
+TestCertificates* NNTPClientTest::certificates = nullptr;
 
 } // namespace
 
-TEST_F(NNTPClientTest, FetchesArticlesExactlyOnOneConnectionWithoutAuthinfo) {
+TEST_P(NNTPClientTest, FetchesArticlesExactlyOnOneConnectionWithoutAuthinfo) {
     TestNewsServerProcess server(args());
     ASSERT_GT(server.port(), 0);
     cTCPclientNNTP client;
-    aimAt(client, server.port());
+    aim(client, server.port());
     std::string data;
     for (auto& [id, text] : articles) {
         data = "stale";
@@ -86,11 +115,11 @@ TEST_F(NNTPClientTest, FetchesArticlesExactlyOnOneConnectionWithoutAuthinfo) {
     EXPECT_EQ(logCount(logPath(), "ARTICLE <"), (int)articles.size() + 2);
 }
 
-TEST_F(NNTPClientTest, ByteCounterAddsUpUntilResetAndSpeedIsKept) {
+TEST_P(NNTPClientTest, ByteCounterAddsUpUntilResetAndSpeedIsKept) {
     TestNewsServerProcess server(args());
     ASSERT_GT(server.port(), 0);
     cTCPclientNNTP client;
-    aimAt(client, server.port());
+    aim(client, server.port());
     std::string data;
     const std::string& plain = articles[2].second;
     int size = (int)expected(plain).size(); // no dots: received bytes equal the data
@@ -104,13 +133,13 @@ TEST_F(NNTPClientTest, ByteCounterAddsUpUntilResetAndSpeedIsKept) {
     EXPECT_GE(client.speed(), 0);
 }
 
-TEST_F(NNTPClientTest, AuthenticatesOnConnectAndPassesRefusalsOn) {
+TEST_P(NNTPClientTest, AuthenticatesOnConnectAndPassesRefusalsOn) {
     TestNewsServerProcess server(args({"--user", "reader", "--pass", "secret"}));
     ASSERT_GT(server.port(), 0);
     std::string data;
     {
         cTCPclientNNTP client;
-        aimAt(client, server.port());
+        aim(client, server.port());
         client.set_auth("reader", "secret");
         EXPECT_EQ(client.article("plain@t", &data), 200);
         EXPECT_EQ(client.article("dots@t", &data), 200);
@@ -120,24 +149,24 @@ TEST_F(NNTPClientTest, AuthenticatesOnConnectAndPassesRefusalsOn) {
     EXPECT_EQ(logCount(logPath(), "QUIT"), 1); // sent by the destructor
 
     cTCPclientNNTP anonymous;
-    aimAt(anonymous, server.port());
+    aim(anonymous, server.port());
     EXPECT_EQ(anonymous.article("plain@t", &data), 480);
     EXPECT_TRUE(anonymous.isOpen());
 
     cTCPclientNNTP wrong;
-    aimAt(wrong, server.port());
+    aim(wrong, server.port());
     wrong.set_auth("reader", "guess");
     EXPECT_EQ(wrong.connect(), 200);
     EXPECT_EQ(wrong.authinfo(), 481);
     EXPECT_EQ(wrong.article("plain@t", &data), 480);
 }
 
-TEST_F(NNTPClientTest, SilentServerTimesOutAndNextArticleReconnectsAndAuthenticates) {
+TEST_P(NNTPClientTest, SilentServerTimesOutAndNextArticleReconnectsAndAuthenticates) {
     TestNewsServerProcess server(
         args({"--user", "reader", "--pass", "secret", "--silent-ids", "slow@t"}));
     ASSERT_GT(server.port(), 0);
     cTCPclientNNTP client;
-    aimAt(client, server.port(), 1);
+    aim(client, server.port(), 1);
     client.set_auth("reader", "secret");
     std::string data;
     EXPECT_EQ(client.article("slow@t", &data), -1);
@@ -148,11 +177,11 @@ TEST_F(NNTPClientTest, SilentServerTimesOutAndNextArticleReconnectsAndAuthentica
     EXPECT_EQ(logCount(logPath(), "AUTHINFO USER reader"), 2);
 }
 
-TEST_F(NNTPClientTest, RefusedGreetingAndUnreachableServerFail) {
+TEST_P(NNTPClientTest, RefusedGreetingAndUnreachableServerFail) {
     TestNewsServerProcess server(args({"--refuse-greeting"}));
     ASSERT_GT(server.port(), 0);
     cTCPclientNNTP client;
-    aimAt(client, server.port(), 5);
+    aim(client, server.port(), 5);
     EXPECT_EQ(client.connect(), 502);
     std::string data;
     EXPECT_EQ(client.article("plain@t", &data), -1);
@@ -161,19 +190,21 @@ TEST_F(NNTPClientTest, RefusedGreetingAndUnreachableServerFail) {
     int port = server.port();
     server.stop();
     cTCPclientNNTP gone;
-    aimAt(gone, port);
+    aim(gone, port);
     EXPECT_EQ(gone.connect(), -1);
     EXPECT_EQ(gone.article("plain@t", &data), -1);
     EXPECT_EQ(gone.quit(), -1);
 }
 
-TEST_F(NNTPClientTest, OverLongOrBrokenInputsAreHeldOrRefusedSafely) {
+TEST_P(NNTPClientTest, OverLongOrBrokenInputsAreHeldOrRefusedSafely) {
     TestNewsServerProcess server(args());
     ASSERT_GT(server.port(), 0);
     // Far longer than the classic 31-character host field; still the loopback address.
     std::string host = std::string(60, '0') + "177.0.0.1";
     cTCPclientNNTP client;
     client.set_host(host.c_str(), (unsigned short)server.port());
+    // No certificate names such a host: over TLS this one runs unverified.
+    if (secure()) client.set_tls(std::make_unique<TlsClientContext>(TlsClientOptions{false, ""}));
     EXPECT_EQ(std::string(client.host()), host);
     std::string data;
     ASSERT_EQ(client.article("plain@t", &data), 200);
@@ -191,7 +222,7 @@ TEST_F(NNTPClientTest, OverLongOrBrokenInputsAreHeldOrRefusedSafely) {
     EXPECT_EQ(logCount(logPath(), "QUIT"), 0);
 
     cTCPclientNNTP longUser;
-    aimAt(longUser, server.port());
+    aim(longUser, server.port());
     longUser.set_auth(std::string(700, 'u').c_str(), "p");
     EXPECT_EQ(longUser.connect(), 200);
     EXPECT_EQ(longUser.authinfo(), 501);
@@ -265,11 +296,11 @@ TEST(NNTPClientScripted, NonStatusLinesBreakTheDialogue) {
     }
 }
 
-TEST_F(NNTPClientTest, InterruptEndsABlockedArticleFromAnotherThread) {
+TEST_P(NNTPClientTest, InterruptEndsABlockedArticleFromAnotherThread) {
     TestNewsServerProcess server(args({"--silent-ids", "slow@t"}));
     ASSERT_GT(server.port(), 0);
     cTCPclientNNTP client;
-    aimAt(client, server.port(), 0); // would wait for ever without the interrupt
+    aim(client, server.port(), 0); // would wait for ever without the interrupt
     std::atomic<int> result{1};
     std::thread fetcher([&] {
         std::string data;
@@ -282,11 +313,11 @@ TEST_F(NNTPClientTest, InterruptEndsABlockedArticleFromAnotherThread) {
     EXPECT_FALSE(client.isOpen());
 }
 
-TEST_F(NNTPClientTest, InterruptBeforeTheSocketExistsHoldsUntilCleared) {
+TEST_P(NNTPClientTest, InterruptBeforeTheSocketExistsHoldsUntilCleared) {
     TestNewsServerProcess server(args());
     ASSERT_GT(server.port(), 0);
     cTCPclientNNTP client;
-    aimAt(client, server.port(), 0);
+    aim(client, server.port(), 0);
     // A stop while the connection is being made: no socket yet to shut down.
     client.interrupt();
     std::string data;
@@ -296,3 +327,8 @@ TEST_F(NNTPClientTest, InterruptBeforeTheSocketExistsHoldsUntilCleared) {
     client.clearInterrupt();
     EXPECT_EQ(client.article("plain@t", &data), 200);
 }
+
+INSTANTIATE_TEST_SUITE_P(PlainAndTls, NNTPClientTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? "Tls" : "Plain";
+                         });

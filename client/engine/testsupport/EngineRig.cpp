@@ -43,7 +43,7 @@ bool EngineRig::importNzb(const std::string& nzb) {
 
 int EngineRig::addServer(int port, int hostid, int connections, const std::string& user,
                          const std::string& password) {
-    std::string section = "server" + std::to_string(hostid);
+    std::string section = EngineRig::section(hostid);
     profile::writeString(section.c_str(), "hostname", "127.0.0.1", CONFIG_INI);
     profile::writeInt(section.c_str(), "hostport", port, CONFIG_INI);
     profile::writeInt(section.c_str(), "hostid", hostid, CONFIG_INI);

@@ -29,6 +29,9 @@ class EngineRig {
     // Imports an NZB as the model does (converter script, loaded under the lock) and
     // reloads the queue. False when the converter wrote no script.
     bool importNzb(const std::string& nzb);
+    // The configuration section of server `hostid`; keys written there before
+    // `addServer` (TLS, for example) are read by its workers.
+    static std::string section(int hostid) { return "server" + std::to_string(hostid); }
     // Writes a server section for 127.0.0.1:`port` into ./config.ini and adds
     // `connections` workers that read it. Returns the index of the first.
     int addServer(int port, int hostid, int connections, const std::string& user = "",
