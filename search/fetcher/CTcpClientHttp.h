@@ -27,6 +27,13 @@ class CTcpClientHttp {
     // the header is too long. The header text stays in `buffer`, NUL-terminated after
     // its last line's CRLF.
     static char* recvHeader(CHttpStream& stream, char* buffer, int& length);
+    // How a body ended: the peer closed (over TLS: with close_notify), the connection
+    // failed or timed out, or the body passed its limit (then not all of it is written).
+    enum TBodyEnd { bodyComplete, bodyCut, bodyTooLarge };
+    // Writes the `length` body bytes already received, then everything else until the
+    // connection ends or the body passes `limit`; `length` ends as the bytes received.
+    static TBodyEnd recvContent(CHttpStream& stream, FILE* file, const char* body,
+                                long long& length, long long limit);
     // One complete fetch into `file`, which ends under its final name; `tls` checks the
     // servers of https addresses (null: https is refused). Returns 0 when the file was
     // written (whatever happened on the network), -1 when it could not be created.
@@ -35,8 +42,6 @@ class CTcpClientHttp {
                            const TlsClientContext* tls, const THttpLimits& limits);
 
   private:
-    enum TBodyEnd { bodyComplete, bodyCut, bodyTooLarge };
-
     // Follows redirects from `address` and writes the final body into `out`; `header`
     // becomes the header of the response whose body was kept, and stays as it is when
     // none was.
@@ -47,10 +52,6 @@ class CTcpClientHttp {
     // (too many, an unusable Location, or from https to plain http).
     static bool redirectTarget(const THttpAddress& from, const THttpHeader& redirect, int hop,
                                THttpAddress& next);
-    // Writes the `length` body bytes already received, then everything else until the
-    // connection ends or the body passes `limit`; `length` ends as the bytes received.
-    static TBodyEnd recvContent(CHttpStream& stream, FILE* file, const char* body,
-                                long long& length, long long limit);
     // Replaces the received gzip file by its inflated body, or empties it when that is
     // too large; `stored` ends as the name the body is under.
     static void inflateBody(std::string& stored, THttpHeader& header, long long limit);
