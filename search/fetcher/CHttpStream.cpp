@@ -15,12 +15,12 @@ CHttpStream::~CHttpStream() {
 
 bool CHttpStream::open(const THttpAddress& address, std::string& error) {
     if (address.tls && !tls) {
-        error = "no TLS here, cannot connect";
+        error = "no TLS here";
         return false;
     }
     socket = CTcpClient::connect(address.name.c_str(), address.port, bounds);
     if (socket < 0) {
-        error = "cannot connect";
+        error = "no connection";
         return false;
     }
     if (!address.tls) return true;
@@ -28,7 +28,7 @@ bool CHttpStream::open(const THttpAddress& address, std::string& error) {
     // waits for it at most one wait time.
     std::string failure;
     session = tls->handshake(socket, address.name, bounds.nextWaitMs(), failure);
-    if (!session) error = "TLS: " + failure;
+    if (!session) error = "TLS refused: " + failure;
     return session != nullptr;
 }
 

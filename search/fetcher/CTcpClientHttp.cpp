@@ -105,7 +105,7 @@ void CTcpClientHttp::fetchInto(FILE* out, THttpAddress address, std::string post
         CHttpStream stream(bounds, tls);
         std::string error, request;
         if (!stream.open(address, error)) {
-            printf("fetch: %s to %s%s\n", error.c_str(), address.text().c_str(),
+            printf("fetch: cannot connect to %s: %s%s\n", address.text().c_str(), error.c_str(),
                    deadlineNote(bounds, limits).c_str());
             return;
         }

@@ -134,7 +134,7 @@ TEST_F(FetchmillHttpsTest, ServersWhoseCertificateDoesNotHoldAreRefused) {
         EXPECT_EQ(response.file, tmp(file)) << row.name;
         EXPECT_EQ(response.result, 0) << row.name;
         EXPECT_EQ(readFile(tmp(file)), "") << row.name;
-        EXPECT_NE(log.find(std::string("TLS: ") + row.reason), std::string::npos) << log;
+        EXPECT_NE(log.find(std::string("TLS refused: ") + row.reason), std::string::npos) << log;
     }
     EXPECT_EQ(tmpNames(),
               (std::set<std::string>{"wrongname.htm", "expired.htm", "selfsigned.htm"}));
