@@ -29,7 +29,8 @@ void emptyFile(FILE* file) {
 std::string failureReason(const TWaitBounds& bounds, const THttpLimits& limits) {
     if (bounds.deadlinePassed())
         return "the request deadline of " + std::to_string(limits.deadlineSeconds) + " s passed";
-    return "connection failed or no data within " + std::to_string(limits.waitSeconds) + " s";
+    return "the connection failed, or no data came within " + std::to_string(limits.waitSeconds) +
+           " s";
 }
 
 // ": <reason>" when the request's deadline ended it, else nothing.

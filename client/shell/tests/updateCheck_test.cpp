@@ -2,7 +2,7 @@
 // replies count as an update, how much of a reply is kept, and what the check does with
 // the user's answer.
 #include "CTCPclientHTTP.h"
-#include "TestCertificates.h"
+#include "TestTrustStore.h"
 #include "TestFolders.h"
 #include "TestWebServerProcess.h"
 #include "msgbox.h"
@@ -13,7 +13,6 @@
 
 #include <arpa/inet.h>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
@@ -314,23 +313,9 @@ TEST_F(RunUpdateTest, SilentHostEndsAfterTheTimeOut) {
 // CA given as the trust store.
 class HttpsUpdateTest : public RunUpdateTest {
   protected:
-    static void SetUpTestSuite() {
-        folder = new TempFolder("update_certificates");
-        certificates = new TestCertificates(folder->path);
-    }
-    static void TearDownTestSuite() {
-        delete certificates;
-        delete folder;
-    }
     void SetUp() override {
         RunUpdateTest::SetUp();
-        ASSERT_TRUE(certificates->ok());
-        setenv("SSL_CERT_FILE", certificates->ca.c_str(), 1);
-        unsetenv("SSL_CERT_DIR");
-    }
-    void TearDown() override {
-        unsetenv("SSL_CERT_FILE");
-        RunUpdateTest::TearDown();
+        ASSERT_TRUE(trust.ok());
     }
     std::unique_ptr<TestWebServerProcess> startTlsServer(const TestCertificate& certificate) {
         return std::make_unique<TestWebServerProcess>(std::vector<std::string>{
@@ -338,12 +323,9 @@ class HttpsUpdateTest : public RunUpdateTest {
             "GET /update.php* -> update.txt", "--tls", certificate.certificate, certificate.key});
     }
 
-    static TempFolder* folder;
-    static TestCertificates* certificates;
+    TestTrustStore trust;
+    const TestCertificates* certificates = &trust.certificates;
 };
-
-TempFolder* HttpsUpdateTest::folder = nullptr;
-TestCertificates* HttpsUpdateTest::certificates = nullptr;
 
 TEST_F(HttpsUpdateTest, UpdateOverHttpsOffersTheHttpsDownloadPage) {
     auto secure = startTlsServer(certificates->localhost);

@@ -5,7 +5,7 @@
 #include "EngineWebServers.h"
 #include "RecordingObserver.h"
 #include "SearchHome.h"
-#include "TestCertificates.h"
+#include "TestTrustStore.h"
 
 #include <gtest/gtest.h>
 
@@ -18,19 +18,9 @@ namespace {
 
 class SearchOverHttps : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        folder = new TempFolder("miravel_certificates");
-        certificates = new TestCertificates(folder->path);
-    }
-    static void TearDownTestSuite() {
-        delete certificates;
-        delete folder;
-    }
     void SetUp() override {
-        ASSERT_TRUE(certificates->ok());
+        ASSERT_TRUE(trust.ok());
         setenv("MIRAVEL_HOME", home.path.c_str(), 1);
-        setenv("SSL_CERT_FILE", certificates->ca.c_str(), 1);
-        unsetenv("SSL_CERT_DIR");
         servers = std::make_unique<EngineWebServers>(home.path, home.path,
                                                      certificates->localhost.certificate,
                                                      certificates->localhost.key);
@@ -39,7 +29,6 @@ class SearchOverHttps : public ::testing::Test {
     }
     void TearDown() override {
         miravel.reset();
-        unsetenv("SSL_CERT_FILE");
         unsetenv("MIRAVEL_HOME");
     }
 
@@ -53,16 +42,13 @@ class SearchOverHttps : public ::testing::Test {
         return page;
     }
 
-    static TempFolder* folder;
-    static TestCertificates* certificates;
+    TestTrustStore trust;
+    const TestCertificates* certificates = &trust.certificates;
     SearchHome home;
     std::unique_ptr<EngineWebServers> servers;
     RecordingObserver observer;
     std::unique_ptr<CMiravel> miravel;
 };
-
-TempFolder* SearchOverHttps::folder = nullptr;
-TestCertificates* SearchOverHttps::certificates = nullptr;
 
 } // namespace
 

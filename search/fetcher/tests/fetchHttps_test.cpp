@@ -2,9 +2,7 @@
 // for this run, the test's CA given as the trust store; redirects between the schemes;
 // servers whose certificate does not hold are refused with nothing stored.
 #include "FetchmillFixture.h"
-#include "TestCertificates.h"
-
-#include <cstdlib>
+#include "TestTrustStore.h"
 
 namespace {
 
@@ -15,21 +13,10 @@ std::string capturedLog() {
 
 class FetchmillHttpsTest : public FetchmillTest {
   protected:
-    static void SetUpTestSuite() {
-        folder = new TempFolder("fetchmill_certificates");
-        certificates = new TestCertificates(folder->path);
-    }
-    static void TearDownTestSuite() {
-        delete certificates;
-        delete folder;
-    }
     void SetUp() override {
         FetchmillTest::SetUp();
-        ASSERT_TRUE(certificates->ok());
-        setenv("SSL_CERT_FILE", certificates->ca.c_str(), 1);
-        unsetenv("SSL_CERT_DIR");
+        ASSERT_TRUE(trust.ok());
     }
-    void TearDown() override { unsetenv("SSL_CERT_FILE"); }
 
     std::unique_ptr<TestWebServerProcess> startTlsServer(std::vector<std::string> routes,
                                                          const TestCertificate& certificate) {
@@ -39,12 +26,9 @@ class FetchmillHttpsTest : public FetchmillTest {
         return std::string("https://") + name + ":" + std::to_string(server.port());
     }
 
-    static TempFolder* folder;
-    static TestCertificates* certificates;
+    TestTrustStore trust;
+    const TestCertificates* certificates = &trust.certificates;
 };
-
-TempFolder* FetchmillHttpsTest::folder = nullptr;
-TestCertificates* FetchmillHttpsTest::certificates = nullptr;
 
 } // namespace
 
