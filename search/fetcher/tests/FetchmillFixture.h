@@ -75,15 +75,22 @@ class FetchmillTest : public ::testing::Test {
         args.insert(args.end(), options.begin(), options.end());
         return std::make_unique<TestWebServerProcess>(args);
     }
-    // One request through a fetcher of its own; what the observer was told.
+    // One request through a fetcher of its own; what the observer was told. What the
+    // fetcher wrote to standard output meanwhile is kept in `fetchLog`.
     Response fetchOne(const std::string& file, const std::string& host, const std::string& url,
                       const char* post = nullptr, const char* cookie = nullptr,
                       const THttpLimits& limits = THttpLimits()) {
         RecordingObserver told;
-        CFetchmill fetcher(told, limits);
-        fetcher.httpRequest(tmp(file).c_str(), host.empty() ? nullptr : host.c_str(),
-                            url.c_str(), post, cookie);
-        auto responses = told.waitFor(1);
+        testing::internal::CaptureStdout();
+        {
+            CFetchmill fetcher(told, limits);
+            fetcher.httpRequest(tmp(file).c_str(), host.empty() ? nullptr : host.c_str(),
+                                url.c_str(), post, cookie);
+            told.waitFor(1);
+        }
+        fflush(stdout);
+        fetchLog = testing::internal::GetCapturedStdout();
+        auto responses = told.now();
         return responses.empty() ? Response{"", "", -2} : responses[0];
     }
     std::string log() const { return (dir / "requests.log").string(); }
@@ -103,6 +110,7 @@ class FetchmillTest : public ::testing::Test {
         return false;
     }
     TempFolder temp{"fetchmill"};
+    std::string fetchLog; // of the last fetchOne
     fs::path dir = temp.path;
     RecordingObserver observer;
 };

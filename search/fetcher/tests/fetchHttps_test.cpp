@@ -6,11 +6,6 @@
 
 namespace {
 
-std::string capturedLog() {
-    fflush(stdout);
-    return testing::internal::GetCapturedStdout();
-}
-
 class FetchmillHttpsTest : public FetchmillTest {
   protected:
     void SetUp() override {
@@ -64,18 +59,16 @@ TEST_F(FetchmillHttpsTest, RedirectChainFromHttpToHttps) {
     auto plain = startServer({"GET /r0 -> - status=301 redirect=/r1",
                               "GET /r1 -> - redirect=" + https(*secure) + "/r2"});
     ASSERT_GT(plain->port(), 0);
-    testing::internal::CaptureStdout();
     Response response = fetchOne("chain.htm", plain->hostPort(), "/r0");
-    std::string log = capturedLog();
     EXPECT_EQ(response.file, tmp("chain.nzb"));
     EXPECT_EQ(readFile(tmp("chain.nzb")), "<nzb>film</nzb>");
     EXPECT_EQ(tmpNames(), std::set<std::string>{"chain.nzb"});
-    EXPECT_NE(log.find("redirect 2 of at most 5: http://127.0.0.1:" +
+    EXPECT_NE(fetchLog.find("redirect 2 of at most 5: http://127.0.0.1:" +
                        std::to_string(plain->port()) + "/r1 -> " + https(*secure) + "/r2"),
               std::string::npos)
-        << log;
-    EXPECT_NE(log.find("redirect 4 of at most 5: " + https(*secure) + "/r3 -> "), std::string::npos)
-        << log;
+        << fetchLog;
+    EXPECT_NE(fetchLog.find("redirect 4 of at most 5: " + https(*secure) + "/r3 -> "), std::string::npos)
+        << fetchLog;
 }
 
 TEST_F(FetchmillHttpsTest, RedirectFromHttpsToPlainHttpIsRefused) {
@@ -85,17 +78,15 @@ TEST_F(FetchmillHttpsTest, RedirectFromHttpsToPlainHttpIsRefused) {
                                   std::to_string(plain->port()) + "/x"},
                                  certificates->localhost);
     ASSERT_GT(secure->port(), 0);
-    testing::internal::CaptureStdout();
     Response response = fetchOne("down.htm", https(*secure), "/down", nullptr, "sid=1");
-    std::string log = capturedLog();
     EXPECT_EQ(response.file, tmp("down.htm"));
     EXPECT_EQ(readFile(tmp("down.htm")), "");
     EXPECT_EQ(tmpNames(), std::set<std::string>{"down.htm"});
-    EXPECT_NE(log.find("to plain http://127.0.0.1:" + std::to_string(plain->port()) +
+    EXPECT_NE(fetchLog.find("to plain http://127.0.0.1:" + std::to_string(plain->port()) +
                        "/x refused"),
               std::string::npos)
-        << log;
-    EXPECT_EQ(readFile(this->log()).find("GET /x "), std::string::npos); // never asked
+        << fetchLog;
+    EXPECT_EQ(readFile(log()).find("GET /x "), std::string::npos); // never asked
 }
 
 TEST_F(FetchmillHttpsTest, ServersWhoseCertificateDoesNotHoldAreRefused) {
@@ -112,13 +103,11 @@ TEST_F(FetchmillHttpsTest, ServersWhoseCertificateDoesNotHoldAreRefused) {
         auto server = startTlsServer({"GET /nzb -> film.nzb"}, *row.certificate);
         ASSERT_GT(server->port(), 0);
         std::string file = std::string(row.name) + ".htm";
-        testing::internal::CaptureStdout();
-        Response response = fetchOne(file, https(*server), "/nzb");
-        std::string log = capturedLog();
+            Response response = fetchOne(file, https(*server), "/nzb");
         EXPECT_EQ(response.file, tmp(file)) << row.name;
         EXPECT_EQ(response.result, 0) << row.name;
         EXPECT_EQ(readFile(tmp(file)), "") << row.name;
-        EXPECT_NE(log.find(std::string("TLS refused: ") + row.reason), std::string::npos) << log;
+        EXPECT_NE(fetchLog.find(std::string("TLS refused: ") + row.reason), std::string::npos) << fetchLog;
     }
     EXPECT_EQ(tmpNames(),
               (std::set<std::string>{"wrongname.htm", "expired.htm", "selfsigned.htm"}));

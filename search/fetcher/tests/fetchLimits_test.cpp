@@ -21,11 +21,6 @@ void writeGzipOfZeros(const fs::path& path, long long size) {
     ASSERT_EQ(gzclose(out), Z_OK);
 }
 
-std::string capturedLog() {
-    fflush(stdout);
-    return testing::internal::GetCapturedStdout();
-}
-
 } // namespace
 
 TEST_F(FetchmillTest, BodyOneByteOverThePageLimitIsDiscarded) {
@@ -34,15 +29,13 @@ TEST_F(FetchmillTest, BodyOneByteOverThePageLimitIsDiscarded) {
     fs::resize_file(dir / "site" / "big.nzb", (uintmax_t)kPageLimit + 1);
     auto server = startServer({"GET /big -> big.nzb"});
     ASSERT_GT(server->port(), 0);
-    testing::internal::CaptureStdout();
     Response response = fetchOne("big.htm", server->hostPort(), "/big");
-    std::string log = capturedLog();
     // Not an NZB any more: an empty page, which nothing takes for a download.
     EXPECT_EQ(response.file, tmp("big.htm"));
     EXPECT_EQ(response.result, 0);
     EXPECT_EQ(fs::file_size(tmp("big.htm")), 0u);
     EXPECT_EQ(tmpNames(), std::set<std::string>{"big.htm"});
-    EXPECT_NE(log.find("larger than 67108864 bytes, discarded"), std::string::npos) << log;
+    EXPECT_NE(fetchLog.find("larger than 67108864 bytes, discarded"), std::string::npos) << fetchLog;
 }
 
 TEST_F(FetchmillTest, BodyLimitHoldsExactlyBeforeAndAfterInflation) {
@@ -77,14 +70,12 @@ TEST_F(FetchmillTest, GzipBombIsStoppedAtThePageLimit) {
     auto server =
         startServer({"GET /bomb -> bomb.gz type=text/plain header=\"Content-Encoding: gzip\""});
     ASSERT_GT(server->port(), 0);
-    testing::internal::CaptureStdout();
     Response response = fetchOne("bomb.htm", server->hostPort(), "/bomb");
-    std::string log = capturedLog();
     EXPECT_EQ(response.file, tmp("bomb.htm"));
     EXPECT_EQ(fs::file_size(tmp("bomb.htm")), 0u);
     EXPECT_EQ(tmpNames(), std::set<std::string>{"bomb.htm"});
-    EXPECT_NE(log.find("inflates to more than 67108864 bytes, discarded"), std::string::npos)
-        << log;
+    EXPECT_NE(fetchLog.find("inflates to more than 67108864 bytes, discarded"), std::string::npos)
+        << fetchLog;
 }
 
 TEST_F(FetchmillTest, TricklingServerIsStoppedAtTheRequestDeadline) {
@@ -95,12 +86,10 @@ TEST_F(FetchmillTest, TricklingServerIsStoppedAtTheRequestDeadline) {
     ASSERT_GT(server->port(), 0);
     THttpLimits limits;
     limits.deadlineSeconds = 2;
-    testing::internal::CaptureStdout();
     auto before = std::chrono::steady_clock::now();
     Response response = fetchOne("trickle.htm", server->hostPort(), "/trickle", nullptr,
                                  nullptr, limits);
     auto took = std::chrono::steady_clock::now() - before;
-    std::string log = capturedLog();
     EXPECT_LT(took, std::chrono::seconds(20));
     EXPECT_EQ(response.file, tmp("trickle.htm"));
     // What arrived before the deadline stays, as for any answer cut off.
@@ -109,5 +98,5 @@ TEST_F(FetchmillTest, TricklingServerIsStoppedAtTheRequestDeadline) {
     EXPECT_LT(kept.size(), 20000u);
     EXPECT_EQ(kept, std::string(kept.size(), 'p'));
     EXPECT_EQ(tmpNames(), std::set<std::string>{"trickle.htm"});
-    EXPECT_NE(log.find("the request deadline of 2 s passed"), std::string::npos) << log;
+    EXPECT_NE(fetchLog.find("the request deadline of 2 s passed"), std::string::npos) << fetchLog;
 }

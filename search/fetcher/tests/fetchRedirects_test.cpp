@@ -4,11 +4,6 @@
 
 namespace {
 
-std::string capturedLog() {
-    fflush(stdout);
-    return testing::internal::GetCapturedStdout();
-}
-
 size_t countOf(const std::string& text, const std::string& part) {
     size_t count = 0;
     for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
@@ -31,31 +26,27 @@ std::vector<std::string> chain(int first, int last) {
 TEST_F(FetchmillTest, FiveRedirectsAreFollowedAndEachHopLogged) {
     auto server = startServer(chain(0, 5));
     ASSERT_GT(server->port(), 0);
-    testing::internal::CaptureStdout();
     Response response = fetchOne("chain.htm", server->hostPort(), "/r0");
-    std::string log = capturedLog();
     EXPECT_EQ(response.file, tmp("chain.nzb"));
     EXPECT_EQ(readFile(tmp("chain.nzb")), "<nzb>film</nzb>"); // no redirect page in it
     EXPECT_EQ(tmpNames(), std::set<std::string>{"chain.nzb"});
-    EXPECT_EQ(countOf(log, "fetch: 302 redirect "), 5u) << log;
-    EXPECT_NE(log.find("redirect 5 of at most 5: http://127.0.0.1:" +
+    EXPECT_EQ(countOf(fetchLog, "fetch: 302 redirect "), 5u) << fetchLog;
+    EXPECT_NE(fetchLog.find("redirect 5 of at most 5: http://127.0.0.1:" +
                        std::to_string(server->port()) + "/r4 -> "),
               std::string::npos)
-        << log;
+        << fetchLog;
 }
 
 TEST_F(FetchmillTest, SixthRedirectIsRefusedAndNotAsked) {
     auto server = startServer(chain(0, 6));
     ASSERT_GT(server->port(), 0);
-    testing::internal::CaptureStdout();
     Response response = fetchOne("chain.htm", server->hostPort(), "/r0");
-    std::string log = capturedLog();
     EXPECT_EQ(response.file, tmp("chain.htm"));
     EXPECT_EQ(response.result, 0);
     EXPECT_EQ(readFile(tmp("chain.htm")), "");
     EXPECT_EQ(tmpNames(), std::set<std::string>{"chain.htm"});
-    EXPECT_NE(log.find("more than 5 redirects"), std::string::npos) << log;
-    EXPECT_EQ(readFile(this->log()).find("GET /r6 "), std::string::npos);
+    EXPECT_NE(fetchLog.find("more than 5 redirects"), std::string::npos) << fetchLog;
+    EXPECT_EQ(readFile(log()).find("GET /r6 "), std::string::npos);
 }
 
 TEST_F(FetchmillTest, RedirectsChangeMethodAndCookieAsBrowsersDo) {
