@@ -68,6 +68,8 @@ cDlgClient::tchange cDlgClient::stateOf(NNTPmodel_iface* worker) {
     tchange change(updClientState);
     change.row = worker->cindex();
     change.state = worker->cstate();
+    // Why the server could not be reached, beside the idle state it caused.
+    if (const char* failure = worker->cfailure()) change.info = failure;
     return change;
 }
 
@@ -93,7 +95,9 @@ void cDlgClient::serversLoaded() {
         worker->attach(this);
         workers.push_back(worker);
         const char* host = worker->chost();
-        rows.hosts.push_back(host ? host : "");
+        // A lock before the host of an encrypted connection.
+        rows.hosts.push_back(std::string(worker->ctls() ? "\xF0\x9F\x94\x92 " : "") +
+                             (host ? host : ""));
     }
     changes.push(std::move(rows));
     for (auto worker = workers.rbegin(); worker != workers.rend(); ++worker) {
@@ -148,8 +152,11 @@ void cDlgClient::apply(std::vector<tchange>& batch) {
         case updClientState:
             if (change.row < 0 || change.row >= (int)rowStates.size()) break;
             rowStates[change.row] = change.state;
-            if (change.state >= csDisabled && change.state <= csStopping)
-                list->setItemText(change.row, 3, kStateWords[change.state]);
+            if (change.state >= csDisabled && change.state <= csStopping) {
+                std::string words = kStateWords[change.state];
+                if (change.state == csIdle && !change.info.empty()) words += " - " + change.info;
+                list->setItemText(change.row, 3, words.c_str());
+            }
             list->setItemImage(change.row, change.state);
             break;
         case updClientInfo:

@@ -35,7 +35,7 @@ class cDlgClient : public cDlgPane {
         int speed = 0;
         int delay = 0;
         bool hasInfo = false;
-        std::string info;
+        std::string info;         // the article; with updClientState the connect failure
         std::vector<std::string> hosts; // updServersLoaded: one per worker
     };
 

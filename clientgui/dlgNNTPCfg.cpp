@@ -98,7 +98,9 @@ void dlgNNTPCfg::readConfig() {
         serverEntry& entry = config.servers[used];
         profile::getString(section, "hostname", "", entry.hostname, sizeof entry.hostname,
                            CONFIG_INI);
-        entry.port = profile::getInt(section, "hostport", NNTP_DEFAULT_PORT, CONFIG_INI);
+        entry.ssl = profile::getInt(section, "hostssl", 0, CONFIG_INI) ? 1 : 0;
+        entry.sslverify = profile::getInt(section, "hostsslverify", 1, CONFIG_INI) ? 1 : 0;
+        entry.port = profile::getInt(section, "hostport", defaultPort(entry), CONFIG_INI);
         entry.maxconnection = profile::getInt(section, "maxconnection", 2, CONFIG_INI);
         profile::getString(section, "username", "", entry.username, sizeof entry.username,
                            CONFIG_INI);
@@ -124,7 +126,7 @@ void dlgNNTPCfg::writeConfig() {
     std::string names;
     for (int i = 0; i < MAX_SERVERS && config.servers[i].hostname[0]; ++i) {
         serverEntry& entry = config.servers[i];
-        if (entry.port < 1 || entry.port > HIGHEST_PORT) entry.port = NNTP_DEFAULT_PORT;
+        if (entry.port < 1 || entry.port > HIGHEST_PORT) entry.port = defaultPort(entry);
         if (entry.maxconnection < 1 || entry.maxconnection > MAX_SERVER_CONNECTIONS)
             entry.maxconnection = 1;
         const char* section = entry.hostname;
@@ -135,6 +137,8 @@ void dlgNNTPCfg::writeConfig() {
         profile::writeInt(section, "numactive", entry.maxconnection, CONFIG_INI);
         profile::writeString(section, "username", entry.username, CONFIG_INI);
         profile::writeString(section, "password", entry.password, CONFIG_INI);
+        profile::writeInt(section, "hostssl", entry.ssl, CONFIG_INI);
+        profile::writeInt(section, "hostsslverify", entry.sslverify, CONFIG_INI);
         names += entry.hostname;
         names += ';';
     }

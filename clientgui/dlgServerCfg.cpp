@@ -1,6 +1,7 @@
 #include "dlgServerCfg.h"
 #include "windowFunctions.h"
 
+#include <QCheckBox>
 #include <QDialog>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -45,8 +46,9 @@ void dlgServerCfg::buildControls(QDialog* dialog) {
     addEdit(serverGrid, 0, "Hostname:", IDC_HOSTNAME, sizeof entry.hostname - 1)
         ->setMinimumWidth(200);
     addEdit(serverGrid, 1, "Port:", IDC_PORT, 5)->setText(QString::number(NNTP_DEFAULT_PORT));
+    serverGrid->addLayout(addTlsChecks(server), 2, 1);
     QLineEdit* connections =
-        addEdit(serverGrid, 2, "Max connections:", IDC_MAXCONNECTION, 5, addSpinControl(server));
+        addEdit(serverGrid, 3, "Max connections:", IDC_MAXCONNECTION, 5, addSpinControl(server));
     // Typing a number moves the spin control along, so its arrows step from what is shown.
     QObject::connect(connections, &QLineEdit::textEdited, connections, [this](const QString& text) {
         bool ok = false;
@@ -90,6 +92,32 @@ QWidget* dlgServerCfg::addSpinControl(QWidget* parentWidget) {
     return control;
 }
 
+QLayout* dlgServerCfg::addTlsChecks(QWidget* parentWidget) {
+    auto* row = new QHBoxLayout;
+    auto* tls = new QCheckBox("Encrypted (TLS)", parentWidget);
+    setControlId(tls, IDC_SSL);
+    auto* verify = new QCheckBox("verify certificate", parentWidget);
+    setControlId(verify, IDC_SSLVERIFY);
+    verify->setChecked(true);
+    verify->setEnabled(false);
+    QObject::connect(tls, &QCheckBox::toggled, tls, [this](bool on) { tlsToggled(on); });
+    row->addWidget(tls);
+    row->addWidget(verify);
+    row->addStretch();
+    return row;
+}
+
+QCheckBox* dlgServerCfg::check(int id) const {
+    return qobject_cast<QCheckBox*>(GetDlgItem(handle(), id));
+}
+
+void dlgServerCfg::tlsToggled(bool on) {
+    check(IDC_SSLVERIFY)->setEnabled(on);
+    const QString from = QString::number(on ? NNTP_DEFAULT_PORT : NNTP_TLS_DEFAULT_PORT);
+    const QString to = QString::number(on ? NNTP_TLS_DEFAULT_PORT : NNTP_DEFAULT_PORT);
+    if (dlgItemText(IDC_PORT).trimmed() == from) setDlgItemText(IDC_PORT, to);
+}
+
 void dlgServerCfg::spin(int delta) {
     if (position + delta < 0) return;
     position += delta;
@@ -97,13 +125,17 @@ void dlgServerCfg::spin(int delta) {
 }
 
 void dlgServerCfg::on_WM_INITDIALOG(HWND hwnd, uintptr_t, intptr_t) {
-    if (entry.port == 0) entry.port = NNTP_DEFAULT_PORT;
+    if (!entry.hostname[0]) entry.sslverify = 1; // a new server is verified
+    if (entry.port == 0) entry.port = defaultPort(entry);
     if (entry.maxconnection == 0) entry.maxconnection = 1;
     setDlgItemText(IDC_HOSTNAME, QString::fromUtf8(entry.hostname));
-    setDlgItemText(IDC_PORT, QString::number(entry.port));
     setDlgItemText(IDC_MAXCONNECTION, QString::number(entry.maxconnection));
     setDlgItemText(IDC_USERNAME, QString::fromUtf8(entry.username));
     setDlgItemText(IDC_PASSWORD, QString::fromUtf8(entry.password));
+    // The port after the check box, whose ticking proposes a port: the stored one wins.
+    check(IDC_SSL)->setChecked(entry.ssl != 0);
+    check(IDC_SSLVERIFY)->setChecked(entry.sslverify != 0);
+    setDlgItemText(IDC_PORT, QString::number(entry.port));
     position = entry.maxconnection;
     centerWindow(hwnd);
 }
@@ -116,6 +148,8 @@ void dlgServerCfg::on_WM_COMMAND(HWND, uintptr_t wParam, intptr_t) {
         entry.maxconnection = static_cast<int>(dlgItemUInt(IDC_MAXCONNECTION));
         getDlgItemText(IDC_USERNAME, entry.username);
         getDlgItemText(IDC_PASSWORD, entry.password);
+        entry.ssl = check(IDC_SSL)->isChecked() ? 1 : 0;
+        entry.sslverify = check(IDC_SSLVERIFY)->isChecked() ? 1 : 0;
         endDialog(IDOK);
         break;
     case IDCANCEL:

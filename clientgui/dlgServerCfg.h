@@ -3,7 +3,11 @@
 #pragma once
 #include "cModalDialog.h"
 
+class QCheckBox;
+class QLayout;
+
 constexpr int NNTP_DEFAULT_PORT = 119;
+constexpr int NNTP_TLS_DEFAULT_PORT = 563;
 
 // One news server as the configuration file keeps it. An empty host name marks a free
 // entry.
@@ -13,7 +17,14 @@ struct serverEntry {
     int maxconnection;
     char username[64];
     char password[64];
+    int ssl;       // 1: implicit TLS
+    int sslverify; // 1: the certificate is checked (the default)
 };
+
+// The port a server falls back to: 563 with TLS, else 119.
+inline int defaultPort(const serverEntry& entry) {
+    return entry.ssl ? NNTP_TLS_DEFAULT_PORT : NNTP_DEFAULT_PORT;
+}
 
 class dlgServerCfg : public cModalDialog {
   public:
@@ -24,6 +35,8 @@ class dlgServerCfg : public cModalDialog {
     static constexpr int IDC_SPIN = 1021;
     static constexpr int IDC_USERNAME = 1022;
     static constexpr int IDC_PASSWORD = 1023;
+    static constexpr int IDC_SSL = 1025;
+    static constexpr int IDC_SSLVERIFY = 1026;
 
     // Ends with IDOK (the entry updated) or IDCANCEL (the entry as it was).
     explicit dlgServerCfg(serverEntry& entry);
@@ -41,6 +54,10 @@ class dlgServerCfg : public cModalDialog {
 
   private:
     QWidget* addSpinControl(QWidget* parent);
+    QLayout* addTlsChecks(QWidget* parent);
+    // Ticking TLS on the plain default port proposes the TLS one, and back.
+    void tlsToggled(bool on);
+    QCheckBox* check(int id) const;
 
     serverEntry& entry;
     int position = 0;

@@ -41,13 +41,9 @@ class TlsClientContext {
     std::unique_ptr<TlsStream> handshake(int fd, const std::string& host, int timeoutMs,
                                          std::string& failure) const;
 
-    // "sha256:<hex>" from a pin as configured (case and colons free), or "" when it is
-    // not one.
-    static std::string normalizeFingerprint(const std::string& pin);
-
   private:
     TlsClientOptions settings;
-    std::string pinDigest; // 32 bytes when pinned
+    std::string pin; // normalized, when pinned
     std::string setupProblem;
     SSL_CTX* context = nullptr;
 };

@@ -426,6 +426,8 @@ TEST_F(ServerDialog, OpeningCorrectsZeroPortAndConnections) {
     EXPECT_EQ(edit(hwnd, dlgServerCfg::IDC_PASSWORD)->echoMode(), QLineEdit::Password);
     const std::vector<int> order = {dlgServerCfg::IDC_HOSTNAME,
                                     dlgServerCfg::IDC_PORT,
+                                    dlgServerCfg::IDC_SSL,
+                                    dlgServerCfg::IDC_SSLVERIFY,
                                     dlgServerCfg::IDC_MAXCONNECTION,
                                     dlgServerCfg::IDC_USERNAME,
                                     dlgServerCfg::IDC_PASSWORD,
@@ -479,6 +481,62 @@ TEST_F(ServerDialog, OkCopiesTheEditsCutToTheirFields) {
     EXPECT_EQ(entry.maxconnection, 7);
     EXPECT_EQ(std::string(entry.username), std::string(62, 'u'));
     EXPECT_EQ(std::string(entry.password), "p4ss word");
+}
+
+TEST_F(ServerDialog, TickingTlsProposesItsPortAndOkStoresBothChecks) {
+    dlgServerCfg dialog(entry);
+    HWND hwnd = dialog.open(nullptr);
+    auto* tls = qobject_cast<QCheckBox*>(GetDlgItem(hwnd, dlgServerCfg::IDC_SSL));
+    auto* verify = qobject_cast<QCheckBox*>(GetDlgItem(hwnd, dlgServerCfg::IDC_SSLVERIFY));
+    QLineEdit* port = edit(hwnd, dlgServerCfg::IDC_PORT);
+    EXPECT_FALSE(tls->isChecked());
+    EXPECT_TRUE(verify->isChecked()) << "a new server is verified";
+    EXPECT_FALSE(verify->isEnabled());
+
+    tls->click();
+    EXPECT_EQ(port->text(), "563");
+    EXPECT_TRUE(verify->isEnabled());
+    tls->click();
+    EXPECT_EQ(port->text(), "119");
+    // A port of the user's own stays whichever way the box goes.
+    port->setText("8119");
+    tls->click();
+    EXPECT_EQ(port->text(), "8119");
+    verify->click();
+    edit(hwnd, dlgServerCfg::IDC_HOSTNAME)->setText("news.example");
+    press(hwnd, IDOK);
+    EXPECT_EQ(entry.ssl, 1);
+    EXPECT_EQ(entry.sslverify, 0);
+    EXPECT_EQ(entry.port, 8119);
+}
+
+TEST_F(ServerDialog, AStoredTlsServerOpensWithItsOwnPort) {
+    copyField(entry.hostname, "secure.example");
+    entry.port = 119; // unusual, but the user's
+    entry.maxconnection = 1;
+    entry.ssl = 1;
+    entry.sslverify = 1;
+    dlgServerCfg dialog(entry);
+    HWND hwnd = dialog.open(nullptr);
+    EXPECT_TRUE(qobject_cast<QCheckBox*>(GetDlgItem(hwnd, dlgServerCfg::IDC_SSL))->isChecked());
+    EXPECT_EQ(edit(hwnd, dlgServerCfg::IDC_PORT)->text(), "119");
+}
+
+TEST_F(ConfigDialog, TlsKeysAreReadAndWrittenWithTheirDefaults) {
+    writeFile(CONFIG_INI, "[DEFAULT]\nservers=plain.example;secure.example;\n"
+                          "[plain.example]\nhostname=plain.example\n"
+                          "[secure.example]\nhostname=secure.example\nhostssl=1\n"
+                          "hostsslverify=0\nhostsslfingerprint=sha256:ab\n");
+    open();
+    EXPECT_EQ(rows()[1][1], "563") << "TLS without a port: 563";
+    pressOk();
+    EXPECT_EQ(ini("plain.example", "hostssl"), "0");
+    EXPECT_EQ(ini("plain.example", "hostsslverify"), "1");
+    EXPECT_EQ(ini("plain.example", "hostport"), "119");
+    EXPECT_EQ(ini("secure.example", "hostssl"), "1");
+    EXPECT_EQ(ini("secure.example", "hostsslverify"), "0");
+    EXPECT_EQ(ini("secure.example", "hostport"), "563");
+    EXPECT_EQ(ini("secure.example", "hostsslfingerprint"), "sha256:ab") << "kept as it was";
 }
 
 TEST_F(ServerDialog, CancelLeavesTheEntry) {

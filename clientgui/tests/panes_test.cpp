@@ -216,6 +216,23 @@ TEST_F(PaneTest, AConfigurationChangeThatRemovesAServerRemovesItsRow) {
     EXPECT_TRUE(processEventsUntil([&] { return cell(clients(), 0, 3) == "disabled"; }));
 }
 
+TEST_F(PaneTest, AnEncryptedServerShowsALockAndAFailedConnectItsReason) {
+    profile::writeInt("localhost", "hostssl", 1, CONFIG_INI);
+    std::thread([&] { model->handleCommandT(cmdConfigChanged, nullptr, nullptr); }).join();
+    const QString lock = QString::fromUtf8("\xF0\x9F\x94\x92 ");
+    ASSERT_TRUE(processEventsUntil([&] { return cell(clients(), 1, 0) == lock + "localhost"; }));
+    EXPECT_EQ(cell(clients(), 0, 0), "127.0.0.1");
+
+    // A worker that went idle because its server's certificate was refused.
+    struct RefusedWorker : NNTPmodel_iface {
+        int cindex() override { return 1; }
+        int cstate() override { return csIdle; }
+        const char* cfailure() override { return "TLS: expired"; }
+    } refused;
+    std::thread([&] { window.clientPane().update(updClientState, &refused); }).join();
+    EXPECT_TRUE(processEventsUntil([&] { return cell(clients(), 1, 3) == "idle - TLS: expired"; }));
+}
+
 TEST_F(PaneTest, PriorityKeysAndThePostMenuSetEveryPriority) {
     std::vector<int> ids = showFirstPost();
     auto priority = [](int fid) {

@@ -3,6 +3,7 @@
 #include "TestCertificates.h"
 #include "TestFolders.h"
 #include "tlsClientContext.h"
+#include "tlsFingerprint.h"
 #include "tlsServerContext.h"
 
 #include <gtest/gtest.h>
@@ -145,7 +146,7 @@ TEST_F(TlsLayer, PinDecidesWhetherVerificationIsOnOrOff) {
         spelled += (i > 7 ? ":" : "") + pin.substr(i, 2);
     for (char& c : spelled)
         c = (char)toupper((unsigned char)c);
-    EXPECT_EQ(TlsClientContext::normalizeFingerprint(spelled), pin);
+    EXPECT_EQ(normalizeFingerprint(spelled), pin);
     serve(certificates->selfSigned);
     EXPECT_TRUE(handshake({true, spelled})) << failure;
 

@@ -1,5 +1,7 @@
 #include "TestCertificates.h"
 
+#include "tlsFingerprint.h"
+
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
@@ -117,19 +119,5 @@ TestCertificates::TestCertificates(const std::string& folder) {
 }
 
 std::string TestCertificates::fingerprint(const std::string& certificateFile) {
-    FILE* file = fopen(certificateFile.c_str(), "r");
-    if (!file) return "";
-    Certificate certificate(PEM_read_X509(file, nullptr, nullptr, nullptr), X509_free);
-    fclose(file);
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned length = 0;
-    if (!certificate || !X509_digest(certificate.get(), EVP_sha256(), digest, &length))
-        return "";
-    std::string text = "sha256:";
-    char pair[3];
-    for (unsigned i = 0; i < length; ++i) {
-        snprintf(pair, sizeof pair, "%02x", digest[i]);
-        text += pair;
-    }
-    return text;
+    return fingerprintOfFile(certificateFile);
 }

@@ -1,7 +1,7 @@
 // corvane-demo: the corvane program downloads a post end to end on loopback, with no
 // news server account.
 //
-//   corvane-demo [--delete] [--connections N] [file ...]
+//   corvane-demo [--delete] [--connections N] [--tls CERT KEY] [file ...]
 //
 // Posts the given files (by default a generated 24 MB video file and a small text file)
 // as yEnc articles with the post maker, serves them from two test news servers (the
@@ -10,11 +10,14 @@
 // the NZB, follows the download in its article database until every file is decoded,
 // checks the files byte for byte, shows the interesting lines of its log and ends it
 // with a "corvane x" messenger. The folder is kept for a look unless --delete is given.
+// With --tls the main server speaks TLS with that certificate and key (PEM), and
+// corvane is told to trust exactly that certificate by its fingerprint.
 #include "CorvaneInstance.h"
 #include "DownloadWatch.h"
 #include "ServerSections.h"
 #include "TestNewsServerProcess.h"
 #include "YencPostWriter.h"
+#include "tlsFingerprint.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +37,7 @@ namespace {
 struct DemoOptions {
     bool remove = false;
     int connections = 4;
+    std::string tlsCertificate, tlsKey; // empty: plain NNTP
     std::vector<std::string> files;
 };
 
@@ -44,6 +48,9 @@ bool parseOptions(int argc, char** argv, DemoOptions& options) {
         } else if (!strcmp(argv[i], "--connections") && i + 1 < argc) {
             options.connections = atoi(argv[++i]);
             if (options.connections < 1 || options.connections > 16) return false;
+        } else if (!strcmp(argv[i], "--tls") && i + 2 < argc) {
+            options.tlsCertificate = fs::absolute(argv[++i]).string();
+            options.tlsKey = fs::absolute(argv[++i]).string();
         } else if (argv[i][0] == '-') {
             return false;
         } else {
@@ -108,7 +115,8 @@ bool checkDownloads(const std::vector<std::string>& originals, const std::string
 // on the main server, decoding and the end.
 void showLog(const std::string& log) {
     static const char* const kInteresting[] = {"add nzb", "loaded ", "client ", "yydecode exit",
-                                               "decode:", "430", "failed", "decoder exit"};
+                                               "decode:", "430", "failed", "decoder exit",
+                                               "TLS"};
     std::istringstream lines(log);
     std::string line;
     int shown = 0;
@@ -132,7 +140,8 @@ int fail(const char* message) {
 int main(int argc, char** argv) {
     DemoOptions options;
     if (!parseOptions(argc, argv, options)) {
-        fprintf(stderr, "usage: corvane-demo [--delete] [--connections 1..16] [file ...]\n");
+        fprintf(stderr, "usage: corvane-demo [--delete] [--connections 1..16] [--tls CERT KEY] "
+                        "[file ...]\n");
         return 2;
     }
     setvbuf(stdout, nullptr, _IOLBF, 0);
@@ -172,6 +181,13 @@ int main(int argc, char** argv) {
     if (first.size() > 1)
         mainArguments.insert(mainArguments.end(), {"--cut-after", "20000", "--cut-ids",
                                                    first[1].messageId, "--cut-times", "1"});
+    std::string pin;
+    if (!options.tlsCertificate.empty()) {
+        pin = fingerprintOfFile(options.tlsCertificate);
+        if (pin.empty()) return fail("cannot read the TLS certificate");
+        mainArguments.insert(mainArguments.end(),
+                             {"--tls", options.tlsCertificate, options.tlsKey});
+    }
     TestNewsServerProcess mainServer(mainArguments);
     TestNewsServerProcess backupServer(
         {"--spool", post.spool, "--log", home + "/backup-server.log"});
@@ -184,6 +200,12 @@ int main(int argc, char** argv) {
     corvane.configure("DEFAULT", "downloadto", "./download");
     addNewsServer(corvane, "127.0.0.1", mainServer.port(), 1, options.connections);
     addNewsServer(corvane, "localhost", backupServer.port(), 2, 2);
+    if (!pin.empty()) {
+        corvane.configure("127.0.0.1", "hostssl", "1");
+        corvane.configure("127.0.0.1", "hostsslfingerprint", pin);
+        printf("main server speaks TLS; corvane trusts its certificate by the pin %s\n",
+               pin.c_str());
+    }
     printf("wrote %s/config.ini; starting corvane %s\n", home.c_str(), post.nzb.c_str());
     if (!corvane.start({post.nzb}))
         return fail("corvane did not start (is another instance using port 6000?)");

@@ -1,4 +1,6 @@
 // Runs the corvane demo as a newcomer would and checks its report.
+#include "TestCertificates.h"
+#include "TestFolders.h"
 #include "childProcess.h"
 
 #include <gtest/gtest.h>
@@ -23,6 +25,22 @@ TEST(CorvaneDemo, TheProgramDownloadsTheDefaultPostThroughBothServersAndEnds) {
     // The program's own import line, read back from its log.
     EXPECT_TRUE(contains(out, "| add nzb")) << out;
     EXPECT_TRUE(contains(out, "messenger exit 0, instance exit 0")) << out;
+    EXPECT_TRUE(contains(out, "demo passed")) << out;
+}
+
+// The real program over TLS: the main server with a self-signed certificate that
+// corvane trusts only by its pin.
+TEST(CorvaneDemo, TheMainServerCanSpeakTlsWithAPinnedCertificate) {
+    TempFolder folder("demotls");
+    TestCertificates certificates(folder.path);
+    ASSERT_TRUE(certificates.ok());
+    tchildRun run = runChild({CORV_BIN_DIR "/corvane-demo", "--delete", "--tls",
+                              certificates.selfSigned.certificate, certificates.selfSigned.key});
+    const std::string& out = run.output;
+    EXPECT_EQ(run.exitCode, 0) << out;
+    EXPECT_TRUE(contains(out, "corvane trusts its certificate by the pin sha256:")) << out;
+    EXPECT_TRUE(contains(out, "| TLS OK TLSv1.3")) << out;
+    EXPECT_FALSE(contains(out, "refused")) << out;
     EXPECT_TRUE(contains(out, "demo passed")) << out;
 }
 
