@@ -36,7 +36,9 @@ bool takeHostPort(const std::string& host, THttpAddress& address, std::string& e
     address.name = host.substr(0, colon);
     address.hostLine = host;
     address.port = address.tls ? kHttpsPort : kHttpPort;
-    if (address.name.empty() || host.size() > HttpAddress::kMaxHostLength) {
+    if (address.name.empty() || host.size() > HttpAddress::kMaxHostLength ||
+        address.name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                       "0123456789.-_[]") != std::string::npos) {
         error = "no usable host name in '" + host + "'";
         return false;
     }

@@ -22,6 +22,8 @@ TEST(HttpAddressTest, HostsAndUrls) {
         {"h:0", "/", nullptr, nullptr},
         {"h:65536", "/", nullptr, nullptr},
         {"h:8o", "/", nullptr, nullptr},
+        {"https://www.example.org/", "/", nullptr, nullptr}, // a path belongs in the target
+        {"user@h", "/", nullptr, nullptr},
         {"h", "", nullptr, nullptr},
         {"h", "/a\r\nX: 1", nullptr, nullptr},
         {nullptr, "https://h", nullptr, nullptr}, // no path
