@@ -5,6 +5,8 @@
 #include "detachedProcess.h"
 #include "msgbox.h"
 #include "profile.h"
+#include "tlsClientContext.h"
+#include "updateHost.h"
 
 #include <algorithm>
 #include <cctype>
@@ -12,12 +14,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 #include <thread>
 
 namespace {
 
 const size_t kMaxUrl = 1023;
 const int kDefaultPort = 80;
+const int kDefaultTlsPort = 443;
 const char kUpdatePath[] = "/update.php?file=Brindle&version=1009";
 const char kDownloadPath[] = "/download.php?file=Brindle.exe";
 // The program asks itself for the check right at start-up; let the start settle first.
@@ -32,22 +36,15 @@ int portNumber(const std::string& text) {
     return port <= 65535 ? port : 0;
 }
 
-// A host name or address with an optional port: nothing that could change the path or
-// the scheme of the addresses built from it.
-bool isHostAndPort(const std::string& value) {
-    return std::all_of(value.begin(), value.end(), [](unsigned char c) {
-        return isalnum(c) || c == '.' || c == '-' || c == ':';
-    });
-}
-
 void openWithDesktop(const std::string& url) {
     if (int error = spawnDetached({"xdg-open", url}))
         printf("cannot open %s: xdg-open: %s\n", url.c_str(), strerror(error));
 }
 
-// Asks the update host; the reply (up to the kept maximum) when an update exists.
-bool askUpdateHost(const std::string& host, int timeoutSeconds, std::string& reply) {
-    const std::string url = "http://" + host + kUpdatePath;
+// Asks the update host (`base`: its scheme and host); the reply (up to the kept
+// maximum) when an update exists.
+bool askUpdateHost(const std::string& base, int timeoutSeconds, std::string& reply) {
+    const std::string url = base + kUpdatePath;
     char text[CTCPclientHTTP::kMaxReply + 1];
     if (updatecheck(url.c_str(), nullptr, text, CTCPclientHTTP::kMaxReply, timeoutSeconds) <= 0)
         return false;
@@ -55,7 +52,7 @@ bool askUpdateHost(const std::string& host, int timeoutSeconds, std::string& rep
     return true;
 }
 
-void offerDownload(const std::string& host, const std::string& reply,
+void offerDownload(const std::string& base, const std::string& reply,
                    const std::function<void(const std::string&)>& open) {
     printf("update available ... %s", reply.c_str());
     fflush(stdout);
@@ -63,7 +60,7 @@ void offerDownload(const std::string& host, const std::string& reply,
     int answer = msgbox::show(question.c_str(), "Update available 'Brindle'!",
                               msgbox::YESNO | msgbox::ICONQUESTION);
     if (answer != msgbox::IDYES) return;
-    const std::string page = "http://" + host + kDownloadPath;
+    const std::string page = base + kDownloadPath;
     if (open)
         open(page);
     else
@@ -80,13 +77,14 @@ int updatecheck(const char* url, const char* extra, char* reply, size_t size, in
     }
     const size_t firstSlash = address.find('/');
     if (firstSlash == std::string::npos) return -1;
+    const bool tls = strncasecmp(address.c_str(), "https:", 6) == 0;
     // The host follows the "//" of the scheme.
     const size_t hostBegin = std::min(firstSlash + 2, address.size());
     const size_t pathSlash = address.find('/', hostBegin);
     if (pathSlash == std::string::npos) return -2;
 
     std::string host = address.substr(hostBegin, pathSlash - hostBegin);
-    int port = kDefaultPort;
+    int port = tls ? kDefaultTlsPort : kDefaultPort;
     const size_t colon = host.find(':');
     if (colon != std::string::npos) {
         port = portNumber(host.substr(colon + 1));
@@ -100,6 +98,8 @@ int updatecheck(const char* url, const char* extra, char* reply, size_t size, in
     // GetUrl makes the connection; connecting here as well would cost a second one.
     CTCPclientHTTP http;
     http.connect(host.c_str(), port, timeoutSeconds, 0);
+    // Checked against the system's store; a refusal is logged by the connection.
+    if (tls) http.set_tls(std::make_unique<TlsClientContext>(TlsClientOptions()));
     const char* body = http.GetUrl(address.c_str() + pathSlash + 1, extra, nullptr);
     int version = 0;
     // Only that the body starts with a version number matters, not which one.
@@ -116,15 +116,16 @@ void runupdate(const std::function<void(const std::string& url)>& open, int time
     std::this_thread::sleep_for(kDelayBeforeCheck);
     printf("updater ");
     const std::string host = profile::getString("DEFAULT", "updatehost", "", CONFIG_INI);
+    const std::string base = updateHostBase(host);
     std::string reply;
     bool available = false;
-    if (!isHostAndPort(host))
+    if (!host.empty() && base.empty())
         printf("updatehost \"%s\" in %s is not a host name, no update check\n", host.c_str(),
                CONFIG_INI);
     else if (!host.empty())
-        available = askUpdateHost(host, timeoutSeconds, reply);
+        available = askUpdateHost(base, timeoutSeconds, reply);
     if (available)
-        offerDownload(host, reply, open);
+        offerDownload(base, reply, open);
     else
         printf("no update ");
     fflush(stdout);

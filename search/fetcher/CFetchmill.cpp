@@ -2,6 +2,7 @@
 
 #include "CTcpClientHttp.h"
 #include "CThreadSingle.h"
+#include "tlsClientContext.h"
 
 #include <cstdio>
 #include <mutex>
@@ -26,8 +27,12 @@ int CFetchmill::wsaclean() {
     return 0;
 }
 
-CFetchmill::CFetchmill(MFetchmillObserver& observer, int waitSeconds)
-    : observer(observer), worker(std::make_unique<CThreadSingle>()), waitSeconds(waitSeconds) {}
+CFetchmill::CFetchmill(MFetchmillObserver& observer, const THttpLimits& limits)
+    : observer(observer), worker(std::make_unique<CThreadSingle>()), limits(limits),
+      tls(std::make_unique<TlsClientContext>(TlsClientOptions())) {
+    // Every https request then fails with this reason; plain ones still work.
+    if (!tls->usable()) printf("fetch: no TLS: %s\n", tls->problem().c_str());
+}
 
 CFetchmill::~CFetchmill() {
     worker->stop();
@@ -74,7 +79,7 @@ int CFetchmill::runQueue() {
             continue;
         }
         int result = CTcpClientHttp::httpRequest(request->file, request->host, request->url,
-                                                 request->post, request->cookie, waitSeconds);
+                                                 request->post, request->cookie, tls.get(), limits);
         // A fetch cut off by stop is not reported: the owner is going away.
         if (worker->runOk())
             observer.httpResponse(request->file.c_str(), request->host.c_str(), result);

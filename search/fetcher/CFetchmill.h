@@ -3,12 +3,14 @@
 // telling the observer when it is there.
 #pragma once
 #include "MFetchmillObserver.h"
+#include "THttpLimits.h"
 #include "THttpRequest.h"
 
 #include <deque>
 #include <memory>
 
 class CThreadSingle;
+class TlsClientContext;
 
 class CFetchmill {
   public:
@@ -16,8 +18,9 @@ class CFetchmill {
     static int wsastart();
     static int wsaclean();
 
-    // `waitSeconds` bounds every send and receive wait (tests shorten it).
-    explicit CFetchmill(MFetchmillObserver& observer, int waitSeconds = 30);
+    // `limits` bound every request (tests shorten them). The servers of https requests
+    // are checked against the system's certificate store, read now.
+    explicit CFetchmill(MFetchmillObserver& observer, const THttpLimits& limits = THttpLimits());
     // Stops the worker (a fetch in progress is cut off and not reported) and drops
     // every queued request without telling the observer.
     virtual ~CFetchmill();
@@ -38,5 +41,7 @@ class CFetchmill {
     MFetchmillObserver& observer;
     std::deque<std::unique_ptr<THttpRequest>> queue; // oldest first, under "httplock"
     std::unique_ptr<CThreadSingle> worker;
-    int waitSeconds;
+    THttpLimits limits;
+    // Checks the servers of https requests against the system's store.
+    std::unique_ptr<TlsClientContext> tls;
 };

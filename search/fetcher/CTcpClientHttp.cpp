@@ -1,18 +1,13 @@
 #include "CTcpClientHttp.h"
 
-#include "CRunwright.h"
+#include "GzipFile.h"
 
-#include <sys/stat.h>
+#include <strings.h>
+#include <unistd.h>
 
-#include <cstdlib>
 #include <cstring>
 
 namespace {
-
-bool fileExists(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0;
-}
 
 // Where the extension of a path begins: its last '.' within the file's own name, or
 // the end when the name has none.
@@ -23,22 +18,24 @@ size_t extensionStart(const std::string& path) {
     return dot == std::string::npos || dot < nameStart ? path.size() : dot;
 }
 
-bool hasLineBreak(const std::string& text) {
-    return text.find_first_of("\r\n") != std::string::npos;
+// Drops what was written to `file` so far.
+void emptyFile(FILE* file) {
+    fflush(file);
+    if (ftruncate(fileno(file), 0) != 0) printf("fetch: cannot empty a discarded body\n");
+    rewind(file);
 }
 
-// "name" or "name:port"; false for a port that is no number in 1..65535.
-bool splitHostPort(const std::string& host, std::string& name, int& port) {
-    size_t colon = host.rfind(':');
-    name = host.substr(0, colon);
-    port = CTcpClientHttp::kDefaultPort;
-    if (colon == std::string::npos) return true;
-    std::string digits = host.substr(colon + 1);
-    if (digits.empty() || digits.size() > 5 ||
-        digits.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-    port = atoi(digits.c_str());
-    return port > 0 && port < 65536;
+// Why a wait failed: the deadline of the whole request, or the wait itself.
+std::string failureReason(const TWaitBounds& bounds, const THttpLimits& limits) {
+    if (bounds.deadlinePassed())
+        return "the request deadline of " + std::to_string(limits.deadlineSeconds) + " s passed";
+    return "the connection failed, or no data came within " + std::to_string(limits.waitSeconds) +
+           " s";
+}
+
+// ": <reason>" when the request's deadline ended it, else nothing.
+std::string deadlineNote(const TWaitBounds& bounds, const THttpLimits& limits) {
+    return bounds.deadlinePassed() ? ": " + failureReason(bounds, limits) : "";
 }
 
 } // namespace
@@ -62,7 +59,7 @@ void CTcpClientHttp::createRequest(const std::string& host, const std::string& t
     request += "\r\n";
 }
 
-char* CTcpClientHttp::recvHeader(int socket, char* buffer, int& length, int waitSeconds) {
+char* CTcpClientHttp::recvHeader(CHttpStream& stream, char* buffer, int& length) {
     int capacity = length < kHeaderCapacity ? length : kHeaderCapacity;
     int total = 0;
     buffer[0] = 0;
@@ -70,7 +67,7 @@ char* CTcpClientHttp::recvHeader(int socket, char* buffer, int& length, int wait
     while (total < capacity) {
         // Never more than the room left: how the header arrives in pieces must not
         // decide whether it fits.
-        int count = CTcpClient::recv(socket, buffer + total, capacity - total, waitSeconds);
+        int count = stream.recv(buffer + total, capacity - total);
         if (count <= 0) return nullptr;
         total += count;
         char* blank = (char*)memmem(buffer, (size_t)total, "\r\n\r\n", 4);
@@ -83,115 +80,163 @@ char* CTcpClientHttp::recvHeader(int socket, char* buffer, int& length, int wait
     return nullptr;
 }
 
-int CTcpClientHttp::recvContent(int socket, FILE* file, const char* body, long long& length,
-                                int waitSeconds) {
+CTcpClientHttp::TBodyEnd CTcpClientHttp::recvContent(CHttpStream& stream, FILE* file,
+                                                     const char* body, long long& length,
+                                                     long long limit) {
+    if (length > limit) return bodyTooLarge;
     bool writeFailed = length > 0 && fwrite(body, 1, (size_t)length, file) != (size_t)length;
     char buffer[kHeaderCapacity + 1];
     int count;
-    while ((count = CTcpClient::recv(socket, buffer, kHeaderCapacity, waitSeconds)) > 0) {
+    while ((count = stream.recv(buffer, kHeaderCapacity)) > 0) {
+        length += count;
+        if (length > limit) return bodyTooLarge;
         if (!writeFailed && fwrite(buffer, 1, (size_t)count, file) != (size_t)count)
             writeFailed = true;
-        length += count;
     }
     if (writeFailed) printf("fetch: cannot write the whole response body\n");
-    return count;
+    return count == 0 ? bodyComplete : bodyCut;
 }
 
-bool CTcpClientHttp::fetchInto(FILE* out, const std::string& host, const std::string& target,
-                               const std::string& post, const std::string& cookie, int waitSeconds,
-                               bool& gzip, TContent& content) {
-    std::string name;
-    int port;
-    if (!splitHostPort(host, name, port) || name.empty() || name.size() > kMaxHostLength) {
-        printf("fetch: bad host '%s'\n", host.c_str());
-        return false;
+void CTcpClientHttp::fetchInto(FILE* out, THttpAddress address, std::string post,
+                               std::string cookie, const TlsClientContext* tls,
+                               const THttpLimits& limits, THttpHeader& header) {
+    TWaitBounds bounds(limits.waitSeconds, limits.deadlineSeconds);
+    const std::string firstName = address.name;
+    for (int hop = 0;; ++hop) {
+        CHttpStream stream(bounds, tls);
+        std::string error, request;
+        if (!stream.open(address, error)) {
+            printf("fetch: cannot connect to %s: %s%s\n", address.text().c_str(), error.c_str(),
+                   deadlineNote(bounds, limits).c_str());
+            return;
+        }
+        createRequest(address.hostLine, address.target, post, cookie, request);
+        char buffer[kHeaderCapacity + 1];
+        int length = kHeaderCapacity;
+        if (stream.send(request.data(), (int)request.size()) != 0) {
+            printf("fetch: cannot send the request to %s: %s\n", address.text().c_str(),
+                   failureReason(bounds, limits).c_str());
+            return;
+        }
+        char* body = recvHeader(stream, buffer, length);
+        if (!body) {
+            printf("fetch: no complete response header (at most %d bytes) from %s%s\n",
+                   kHeaderCapacity, address.text().c_str(), deadlineNote(bounds, limits).c_str());
+            return;
+        }
+        THttpHeader got = parseHttpHeader(buffer);
+        if (!got.isRedirect()) {
+            long long received = length;
+            TBodyEnd end = recvContent(stream, out, body, received, limits.bodyLimit);
+            if (end == bodyTooLarge) {
+                printf("fetch: response from %s larger than %lld bytes, discarded\n",
+                       address.text().c_str(), limits.bodyLimit);
+                emptyFile(out);
+                return;
+            }
+            if (end == bodyCut)
+                printf("fetch: response from %s cut off after %lld bytes: %s\n",
+                       address.text().c_str(), received, failureReason(bounds, limits).c_str());
+            header = got;
+            return;
+        }
+
+        THttpAddress next;
+        if (!redirectTarget(address, got, hop, next)) return;
+        if (!got.keepsMethod()) post.clear();
+        // The site's cookie is for the site alone.
+        if (strcasecmp(next.name.c_str(), firstName.c_str()) != 0) cookie.clear();
+        address = next;
     }
-    int sock = CTcpClient::connect(name.c_str(), port, waitSeconds);
-    if (sock < 0) {
-        printf("fetch: cannot connect to %s\n", host.c_str());
-        return false;
-    }
-    std::string request;
-    createRequest(host, target, post, cookie, request);
-    char buffer[kHeaderCapacity + 1];
-    int length = kHeaderCapacity;
-    char* body = nullptr;
-    if (CTcpClient::send(sock, request.data(), (int)request.size(), waitSeconds) != 0)
-        printf("fetch: cannot send the request to %s\n", host.c_str());
-    else if (!(body = recvHeader(sock, buffer, length, waitSeconds)))
-        printf("fetch: no complete response header (at most %d bytes) from %s\n", kHeaderCapacity,
-               host.c_str());
-    if (body) {
-        gzip = strstr(buffer, "Content-Encoding: gzip\r\n") != nullptr;
-        if (strstr(buffer, "Content-Type: application/x-nzb\r\n") ||
-            strstr(buffer, "Content-Type: application/x-nzb;\r\n") ||
-            strstr(buffer, "Content-Type: application/force-download\r\n"))
-            content = contentNzb;
-        else if (strstr(buffer, "Content-Type: text/plain\r\n"))
-            content = contentPlainText;
-        long long bodyLength = length;
-        if (recvContent(sock, out, body, bodyLength, waitSeconds) != 0)
-            printf("fetch: response from %s cut off after %lld bytes\n", host.c_str(), bodyLength);
-    }
-    CTcpClient::close(sock);
-    return body != nullptr;
 }
 
-std::string CTcpClientHttp::finalName(const std::string& file, TContent content) {
-    const char* extension = content == contentNzb         ? ".nzb"
-                            : content == contentPlainText ? ".txt"
-                                                          : ".htm";
+bool CTcpClientHttp::redirectTarget(const THttpAddress& from, const THttpHeader& redirect,
+                                    int hop, THttpAddress& next) {
+    std::string error;
+    if (hop == kMaxRedirects) {
+        printf("fetch: more than %d redirects, stopped at %s\n", kMaxRedirects,
+               from.text().c_str());
+        return false;
+    }
+    if (!HttpAddress::fromLocation(from, redirect.location, next, error)) {
+        printf("fetch: redirect from %s refused: %s\n", from.text().c_str(), error.c_str());
+        return false;
+    }
+    if (from.tls && !next.tls) {
+        printf("fetch: redirect from %s to plain %s refused\n", from.text().c_str(),
+               next.text().c_str());
+        return false;
+    }
+    printf("fetch: %d redirect %d of at most %d: %s -> %s\n", redirect.status, hop + 1,
+           kMaxRedirects, from.text().c_str(), next.text().c_str());
+    return true;
+}
+
+void CTcpClientHttp::inflateBody(std::string& stored, THttpHeader& header, long long limit) {
+    const std::string inflated = stored + ".inflated";
+    switch (inflateGzipFile(stored, inflated, limit)) {
+    case TInflate::done:
+        stored = inflated;
+        return;
+    case TInflate::tooLarge:
+        printf("fetch: %s inflates to more than %lld bytes, discarded\n", stored.c_str(), limit);
+        if (FILE* emptied = fopen(stored.c_str(), "wb")) fclose(emptied);
+        header = THttpHeader();
+        return;
+    case TInflate::corrupt:
+        printf("fetch: could not decompress %s, kept as received\n", stored.c_str());
+        return;
+    case TInflate::cannotWrite:
+        printf("fetch: cannot write the decompressed %s, kept as received\n", stored.c_str());
+        return;
+    }
+}
+
+std::string CTcpClientHttp::finalName(const std::string& file, THttpContent content) {
+    const char* extension = content == THttpContent::nzb         ? ".nzb"
+                            : content == THttpContent::plainText ? ".txt"
+                                                                 : ".htm";
     return file.substr(0, extensionStart(file)) + extension;
 }
 
 int CTcpClientHttp::httpRequest(std::string& file, const std::string& host, const std::string& url,
                                 const std::string& post, const std::string& cookie,
-                                int waitSeconds) {
-    std::string hostName = host, target = url;
-    if (host.empty()) {
-        size_t scheme = url.find("://");
-        size_t slash = scheme == std::string::npos ? scheme : url.find('/', scheme + 3);
-        hostName = scheme == std::string::npos ? "" : url.substr(scheme + 3, slash - scheme - 3);
-        target = slash == std::string::npos ? "" : url.substr(slash);
-    }
-
+                                const TlsClientContext* tls, const THttpLimits& limits) {
     FILE* out = fopen(file.c_str(), "wb");
     if (!out) {
         printf("fetch: cannot create %s\n", file.c_str());
         return -1;
     }
-    bool gzip = false;
-    TContent content = contentOther;
-    // A line break in any text would let a caller's data add lines to the request.
-    if (hostName.empty() || target.empty())
-        printf("fetch: no host and path in '%s'\n", url.c_str());
-    else if (target.size() > kMaxTargetLength || cookie.size() > kMaxTargetLength)
-        printf("fetch: request path or cookie longer than %zu characters\n", kMaxTargetLength);
-    else if (hasLineBreak(hostName) || hasLineBreak(target) || hasLineBreak(cookie))
-        printf("fetch: line break in the request for %s refused\n", hostName.c_str());
+    THttpAddress address;
+    THttpHeader header;
+    std::string error;
+    bool addressed = host.empty() ? HttpAddress::fromUrl(url, address, error)
+                                  : HttpAddress::fromHost(host, url, address, error);
+    // A line break in the cookie would let a caller's data add lines to the request.
+    if (addressed && cookie.find_first_of("\r\n") != std::string::npos)
+        error = "line break in the cookie";
+    else if (addressed && cookie.size() > HttpAddress::kMaxTargetLength)
+        error = "cookie longer than " + std::to_string(HttpAddress::kMaxTargetLength) +
+                " characters";
+    if (!error.empty())
+        printf("fetch: request for '%s' '%s' refused: %s\n", host.c_str(), url.c_str(),
+               error.c_str());
     else
-        fetchInto(out, hostName, target, post, cookie, waitSeconds, gzip, content);
+        fetchInto(out, address, post, cookie, tls, limits, header);
     // Buffered bytes are written only now; a full disk shows here.
     if (fclose(out) != 0)
         printf("fetch: cannot write the whole response body to %s\n", file.c_str());
 
     std::string stored = file;
-    if (gzip) {
-        CRunwright::gzip(stored.c_str());
-        std::string decompressed = stored.substr(0, extensionStart(stored));
-        // When gzip could not do its work the body stays as it came, still compressed.
-        if (decompressed != stored && fileExists(decompressed) && !fileExists(stored))
-            stored = decompressed;
-        else
-            printf("fetch: could not decompress %s, kept as received\n", stored.c_str());
-    }
+    if (header.gzip) inflateBody(stored, header, limits.bodyLimit);
     // The extension is set on the name the caller gave: a decompressed "a.b_1" from
     // "a.b_1.htm" becomes "a.b_1.nzb", not "a.nzb".
-    std::string final = finalName(file, content);
+    std::string final = finalName(file, header.content);
     if (final != stored && rename(stored.c_str(), final.c_str()) != 0) {
         printf("fetch: cannot rename %s to %s\n", stored.c_str(), final.c_str());
         final = stored; // the observer is told where the body really is
     }
+    if (stored != file && final != file) remove(file.c_str());
     file = final;
     return 0;
 }

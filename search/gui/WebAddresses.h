@@ -12,12 +12,13 @@ struct WebAddresses {
     std::string contact;
     std::string howto;
     std::string history;    // "History" opens this, else the program page
-    std::string updatehost; // "name" or "name:port"
+    std::string updatehost; // "name[:port]", "http://name[:port]" or "https://name[:port]"
 
     // Re-reads the file at every call; a missing file leaves every address empty.
     static WebAddresses load(const char* file = CONFIG_FILE);
 
-    // The update question "http://<updatehost>/update.php?file=Miravel&version=3002";
+    // The update question "http://<updatehost>/update.php?file=Miravel&version=3002"
+    // (https when the host says so);
     // empty when no update host is configured.
     std::string updateUrl() const;
     // The page behind "History".

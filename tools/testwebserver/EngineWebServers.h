@@ -1,6 +1,8 @@
 // One test web server per search engine, each serving its site's fixture pages from
 // tests/fixtures/web, and the "cfg/engines.ini" that points the engines at them.
 // Responses find their engine by host, so every engine gets a server (port) of its own.
+// Given a certificate for localhost, the servers speak HTTPS and the engines are
+// pointed at "https://localhost:<port>".
 #pragma once
 #include "TestWebServerProcess.h"
 
@@ -17,15 +19,22 @@ class EngineWebServers {
 
     // Starts the servers and writes `home`/cfg/engines.ini (the cfg folder must exist).
     // Each server appends the requests it gets to requestLog(engine) in `logFolder`.
-    EngineWebServers(const std::string& home, const std::string& logFolder) : logs(logFolder) {
+    // `certificate` and `key` (PEM files) make them HTTPS servers.
+    EngineWebServers(const std::string& home, const std::string& logFolder,
+                     const std::string& certificate = "", const std::string& key = "")
+        : logs(logFolder) {
         std::ofstream ini(home + "/cfg/engines.ini");
         for (size_t i = 0; i < ENGINES.size(); ++i) {
             const std::string engine = ENGINES[i];
-            servers[i] = std::make_unique<TestWebServerProcess>(
-                std::vector<std::string>{"--root", FIXTURES, "--routes",
-                                         std::string(FIXTURES) + "/" + engine + "/routes.txt",
-                                         "--log", requestLog(engine), "--lifetime", "120"});
-            ini << "[" << engine << "]\nhost=" << servers[i]->hostPort() << "\n";
+            std::vector<std::string> arguments = {
+                "--root", FIXTURES, "--routes", std::string(FIXTURES) + "/" + engine + "/routes.txt",
+                "--log",  requestLog(engine), "--lifetime", "120"};
+            if (!certificate.empty()) arguments.insert(arguments.end(), {"--tls", certificate, key});
+            servers[i] = std::make_unique<TestWebServerProcess>(arguments);
+            ini << "[" << engine << "]\nhost="
+                << (certificate.empty() ? servers[i]->hostPort()
+                                        : "https://localhost:" + std::to_string(servers[i]->port()))
+                << "\n";
         }
     }
 

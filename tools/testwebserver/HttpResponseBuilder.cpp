@@ -17,6 +17,12 @@ const char* reasonPhrase(int status) {
         return "Moved Permanently";
     case 302:
         return "Found";
+    case 303:
+        return "See Other";
+    case 307:
+        return "Temporary Redirect";
+    case 308:
+        return "Permanent Redirect";
     case 400:
         return "Bad Request";
     case 403:
@@ -91,13 +97,15 @@ std::string HttpResponseBuilder::build(const Route& route) const {
     if (route.raw) return body;
     if (route.gzip) body = gzipCompress(body);
 
-    std::string header =
-        "HTTP/1.0 " + std::to_string(route.status) + " " + reasonPhrase(route.status) + "\r\n";
+    // A redirect left at the default status 200 answers 302.
+    int status = !route.redirect.empty() && route.status == 200 ? 302 : route.status;
+    std::string header = "HTTP/1.0 " + std::to_string(status) + " " + reasonPhrase(status) + "\r\n";
     std::string type = route.contentType.empty() ? contentTypeFor(route.file) : route.contentType;
     header += "Content-Type: " + type + "\r\n";
     if (route.gzip) header += "Content-Encoding: gzip\r\n";
     if (!route.attachmentName.empty())
         header += "Content-Disposition: attachment; filename=\"" + route.attachmentName + "\"\r\n";
+    if (!route.redirect.empty()) header += "Location: " + route.redirect + "\r\n";
     for (const std::string& line : route.extraHeaders)
         header += line + "\r\n";
     header += "Content-Length: " + std::to_string(body.size()) + "\r\n";

@@ -52,6 +52,8 @@ bool applyOption(const std::string& option, Route& route, std::string& error) {
         route.extraHeaders.push_back(value);
     else if (key == "attachment")
         route.attachmentName = value;
+    else if (key == "redirect")
+        route.redirect = value;
     else {
         int* number = key == "status"       ? &route.status
                       : key == "headersize" ? &route.headerSize

@@ -17,6 +17,7 @@ struct Route {
     std::string contentType;               // empty: chosen from the file's extension
     std::vector<std::string> extraHeaders; // whole header lines without CRLF
     std::string attachmentName;
+    std::string redirect; // Location of a redirect answer (status 302 unless given)
     int status = 200;
     bool gzip = false;
     bool raw = false;    // the file is the whole response, sent verbatim

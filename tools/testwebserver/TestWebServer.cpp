@@ -22,6 +22,7 @@ const size_t kMaxBody = 8 * 1024 * 1024;
 const int kRequestSeconds = 10;
 const size_t kMaxConnections = 128;
 const int kStepMs = 20;
+const int kHandshakeMs = 10000;
 
 using Clock = std::chrono::steady_clock;
 
@@ -37,15 +38,14 @@ size_t contentLength(const std::string& header) {
     return 0;
 }
 
-int pollOne(int fd, short events, int ms) {
-    pollfd p{fd, events, 0};
-    return poll(&p, 1, ms);
-}
-
 } // namespace
 
 TestWebServer::TestWebServer(TestWebServerOptions options, RouteTable routes)
-    : options(std::move(options)), routes(std::move(routes)), builder(this->options.root) {}
+    : options(std::move(options)), routes(std::move(routes)), builder(this->options.root) {
+    if (!this->options.tlsCertificate.empty())
+        tls = std::make_unique<TlsServerContext>(this->options.tlsCertificate,
+                                                 this->options.tlsKey);
+}
 
 TestWebServer::~TestWebServer() {
     stopping = true;
@@ -54,6 +54,10 @@ TestWebServer::~TestWebServer() {
 }
 
 int TestWebServer::listenOn() {
+    if (tls && !tls->usable()) {
+        fprintf(stderr, "testwebserver: %s\n", tls->problem().c_str());
+        return -1;
+    }
     return listenOnLoopback(options.port, "testwebserver", listenFd);
 }
 
@@ -70,8 +74,14 @@ void TestWebServer::serve(int stopFd) {
         }
         int fd = accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) continue;
+        // Answers sent in pieces must leave in those pieces.
+        int one = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         connections.start([this, fd] {
-            handleConnection(fd);
+            {
+                ServerConnection connection(fd);
+                handleConnection(connection);
+            }
             close(fd);
         });
     }
@@ -90,15 +100,15 @@ bool TestWebServer::pause(int ms) {
     return false;
 }
 
-bool TestWebServer::readRequest(int fd, std::string& raw) {
+bool TestWebServer::readRequest(ServerConnection& connection, std::string& raw) {
     auto end = Clock::now() + std::chrono::seconds(kRequestSeconds);
     size_t wanted = 0; // total size once the header has been seen
     char buffer[8192];
     size_t headerEnd = std::string::npos;
     while (!stopping && Clock::now() < end) {
         if (headerEnd != std::string::npos && raw.size() >= wanted) break;
-        if (pollOne(fd, POLLIN, kStepMs) <= 0) continue;
-        ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        int n = connection.receive(buffer, sizeof buffer, kStepMs);
+        if (n == ServerConnection::kNothingYet) continue;
         if (n <= 0) break;
         raw.append(buffer, (size_t)n);
         if (headerEnd == std::string::npos) {
@@ -114,8 +124,8 @@ bool TestWebServer::readRequest(int fd, std::string& raw) {
     if (headerEnd == std::string::npos || raw.size() < wanted) return false;
     // Bytes sent after the announced body in the same breath (a form post ends with
     // CRLFs that Content-Length does not count) belong to the recorded request.
-    while (raw.size() < wanted + kMaxHeader && pollOne(fd, POLLIN, 50) > 0) {
-        ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+    while (raw.size() < wanted + kMaxHeader) {
+        int n = connection.receive(buffer, sizeof buffer, 50);
         if (n <= 0) break;
         raw.append(buffer, (size_t)n);
     }
@@ -129,55 +139,55 @@ void TestWebServer::recordRequest(const std::string& raw) {
     log.write(raw.data(), (std::streamsize)raw.size());
 }
 
-void TestWebServer::keepSilent(int fd) {
+void TestWebServer::keepSilent(ServerConnection& connection) {
     char buffer[4096];
     while (!stopping) {
-        if (pollOne(fd, POLLIN, kStepMs) <= 0) continue;
-        if (recv(fd, buffer, sizeof buffer, 0) <= 0) return; // the client gave up
+        int n = connection.receive(buffer, sizeof buffer, kStepMs);
+        if (n != ServerConnection::kNothingYet && n <= 0) return; // the client gave up
     }
 }
 
-void TestWebServer::sendAnswer(int fd, const std::string& answer, const Route& route) {
+void TestWebServer::sendAnswer(ServerConnection& connection, const std::string& answer,
+                               const Route& route) {
     int delay = route.delayMs >= 0 ? route.delayMs : options.delayMs;
     int chunk = route.chunkSize >= 0 ? route.chunkSize : options.chunkSize;
     int pauseMs = route.pauseMs >= 0 ? route.pauseMs : options.pauseMs;
     size_t total = answer.size();
     if (route.truncateAt >= 0 && (size_t)route.truncateAt < total) total = (size_t)route.truncateAt;
     if (delay > 0 && !pause(delay)) return;
-    int one = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     size_t sent = 0;
     while (sent < total && !stopping) {
         size_t piece = chunk > 0 ? std::min((size_t)chunk, total - sent) : total - sent;
         if (sent > 0 && chunk > 0 && pauseMs > 0 && !pause(pauseMs)) return;
         size_t done = 0;
         while (done < piece) {
-            if (pollOne(fd, POLLOUT, 1000) <= 0) {
-                if (stopping) return;
-                continue;
-            }
-            ssize_t n = send(fd, answer.data() + sent + done, piece - done, MSG_NOSIGNAL);
-            if (n <= 0) return;
+            long n = connection.send(answer.data() + sent + done, piece - done, 1000);
+            if (n < 0 || stopping) return;
             done += (size_t)n;
         }
         sent += piece;
     }
     // Half-close and let the client read to the end before the socket goes, so it sees
     // a clean end rather than a reset.
-    shutdown(fd, SHUT_WR);
+    connection.finishSending();
     char buffer[4096];
     auto end = Clock::now() + std::chrono::seconds(2);
     while (!stopping && Clock::now() < end) {
-        if (pollOne(fd, POLLIN, kStepMs) <= 0) continue;
-        if (recv(fd, buffer, sizeof buffer, 0) <= 0) return;
+        int n = connection.receive(buffer, sizeof buffer, kStepMs);
+        if (n != ServerConnection::kNothingYet && n <= 0) return;
     }
 }
 
-void TestWebServer::handleConnection(int fd) {
+void TestWebServer::handleConnection(ServerConnection& connection) {
+    std::string failure;
+    if (tls && !connection.startTls(*tls, kHandshakeMs, failure)) {
+        fprintf(stderr, "testwebserver: TLS handshake failed: %s\n", failure.c_str());
+        return;
+    }
     std::string raw;
-    bool complete = readRequest(fd, raw);
+    bool complete = readRequest(connection, raw);
     recordRequest(raw);
-    if (options.silent) return keepSilent(fd);
+    if (options.silent) return keepSilent(connection);
     if (!complete) {
         fprintf(stderr, "testwebserver: incomplete request of %zu bytes\n", raw.size());
         return;
@@ -187,7 +197,7 @@ void TestWebServer::handleConnection(int fd) {
     if (first == std::string::npos || second <= first) {
         fprintf(stderr, "testwebserver: malformed request line: %s\n", line.c_str());
         Route bad;
-        sendAnswer(fd, "HTTP/1.0 400 Bad Request\r\nConnection: close\r\n\r\n", bad);
+        sendAnswer(connection, "HTTP/1.0 400 Bad Request\r\nConnection: close\r\n\r\n", bad);
         return;
     }
     std::string method = line.substr(0, first);
@@ -196,11 +206,11 @@ void TestWebServer::handleConnection(int fd) {
     if (!route) route = builder.staticRoute(target);
     if (!route) {
         fprintf(stderr, "testwebserver: %s %s -> 404\n", method.c_str(), target.c_str());
-        sendAnswer(fd, HttpResponseBuilder::notFound(), Route());
+        sendAnswer(connection, HttpResponseBuilder::notFound(), Route());
         return;
     }
     fprintf(stderr, "testwebserver: %s %s -> %s\n", method.c_str(), target.c_str(),
             route->file.empty() ? "-" : route->file.c_str());
-    if (route->silent) return keepSilent(fd);
-    sendAnswer(fd, builder.build(*route), *route);
+    if (route->silent) return keepSilent(connection);
+    sendAnswer(connection, builder.build(*route), *route);
 }

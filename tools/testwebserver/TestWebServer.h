@@ -1,4 +1,5 @@
-// A small HTTP/1.0 server on 127.0.0.1 for the tests: one request per connection,
+// A small HTTP/1.0 server (or HTTPS, given a certificate) on 127.0.0.1 for the tests:
+// one request per connection,
 // answers from fixture files chosen by a route table, records every request it
 // receives byte for byte, and can misbehave on purpose (silence, delays, answers cut
 // into small writes, truncated answers).
@@ -6,8 +7,11 @@
 #include "ConnectionThreads.h"
 #include "HttpResponseBuilder.h"
 #include "RouteTable.h"
+#include "ServerConnection.h"
+#include "tlsServerContext.h"
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -20,6 +24,7 @@ struct TestWebServerOptions {
     int chunkSize = 0;         // write answers in pieces of this size (0: one write)
     int pauseMs = 0;           // pause between those pieces
     int lifetimeSeconds = 600; // the server ends by itself after this long
+    std::string tlsCertificate, tlsKey; // PEM files: HTTPS on every connection
 };
 
 class TestWebServer {
@@ -34,19 +39,20 @@ class TestWebServer {
     void serve(int stopFd);
 
   private:
-    void handleConnection(int fd);
+    void handleConnection(ServerConnection& connection);
     // Reads one request: header up to its blank line, then Content-Length body bytes,
     // then whatever else arrives at once (the trailing CRLFs of a form post).
-    bool readRequest(int fd, std::string& raw);
+    bool readRequest(ServerConnection& connection, std::string& raw);
     void recordRequest(const std::string& raw);
-    void sendAnswer(int fd, const std::string& answer, const Route& route);
-    void keepSilent(int fd);
+    void sendAnswer(ServerConnection& connection, const std::string& answer, const Route& route);
+    void keepSilent(ServerConnection& connection);
     // Sleeps up to `ms`, in small steps so that a stop is seen; false when stopping.
     bool pause(int ms);
 
     TestWebServerOptions options;
     RouteTable routes;
     HttpResponseBuilder builder;
+    std::unique_ptr<TlsServerContext> tls; // with a certificate: every connection is HTTPS
     int listenFd = -1;
     std::atomic<bool> stopping{false};
     std::mutex logLock;

@@ -14,7 +14,7 @@ void usage() {
     fprintf(stderr,
             "usage: testwebserver [--port N] [--root DIR] [--routes FILE]... [--route LINE]...\n"
             "                     [--log FILE] [--silent] [--delay MS] [--chunk N] [--pause MS]\n"
-            "                     [--lifetime SECONDS]\n");
+            "                     [--lifetime SECONDS] [--tls CERT KEY]\n");
 }
 
 bool readNumber(const char* text, int& number) {
@@ -37,6 +37,11 @@ int main(int argc, char** argv) {
         bool ok = true;
         if (arg == "--silent") {
             options.silent = true;
+            continue;
+        }
+        if (arg == "--tls" && i + 2 < argc) {
+            options.tlsCertificate = argv[++i];
+            options.tlsKey = argv[++i];
             continue;
         }
         if (!value) {

@@ -2,6 +2,7 @@
 // replies count as an update, how much of a reply is kept, and what the check does with
 // the user's answer.
 #include "CTCPclientHTTP.h"
+#include "TestTrustStore.h"
 #include "TestFolders.h"
 #include "TestWebServerProcess.h"
 #include "msgbox.h"
@@ -306,6 +307,51 @@ TEST_F(RunUpdateTest, SilentHostEndsAfterTheTimeOut) {
     run(1);
     EXPECT_EQ(box.shown, 0);
     EXPECT_EQ(output.substr(output.size() - 10), "no update ") << output;
+}
+
+// The update host reached over HTTPS, its certificate made for this run and the test's
+// CA given as the trust store.
+class HttpsUpdateTest : public RunUpdateTest {
+  protected:
+    void SetUp() override {
+        RunUpdateTest::SetUp();
+        ASSERT_TRUE(trust.ok());
+    }
+    std::unique_ptr<TestWebServerProcess> startTlsServer(const TestCertificate& certificate) {
+        return std::make_unique<TestWebServerProcess>(std::vector<std::string>{
+            "--root", root.path, "--log", root.file("requests.log"), "--route",
+            "GET /update.php* -> update.txt", "--tls", certificate.certificate, certificate.key});
+    }
+
+    TestTrustStore trust;
+    const TestCertificates* certificates = &trust.certificates;
+};
+
+TEST_F(HttpsUpdateTest, UpdateOverHttpsOffersTheHttpsDownloadPage) {
+    auto secure = startTlsServer(certificates->localhost);
+    ASSERT_GT(secure->port(), 0);
+    const std::string host = "https://localhost:" + std::to_string(secure->port());
+    setUpdateHost(host);
+    box.answer = msgbox::IDYES;
+    run();
+    EXPECT_EQ(box.shown, 1);
+    EXPECT_EQ(box.text, std::string("New version available..  Update?\n\nchanges v") + kUpdateBody);
+    EXPECT_EQ(opened, std::vector<std::string>{host + "/download.php?file=Brindle.exe"});
+    EXPECT_NE(output.find("TLS OK "), std::string::npos) << output;
+    EXPECT_EQ(requests(), "GET /update.php?file=Brindle&version=1009 HTTP/1.0\r\n"
+                          "Host: localhost\r\n\r\n");
+}
+
+TEST_F(HttpsUpdateTest, HostWhoseCertificateDoesNotHoldIsNoUpdate) {
+    auto untrusted = startTlsServer(certificates->selfSigned);
+    ASSERT_GT(untrusted->port(), 0);
+    setUpdateHost("https://localhost:" + std::to_string(untrusted->port()));
+    run();
+    EXPECT_EQ(box.shown, 0);
+    EXPECT_TRUE(opened.empty());
+    EXPECT_NE(output.find("refused: certificate not trusted"), std::string::npos) << output;
+    EXPECT_EQ(output.substr(output.size() - 10), "no update ") << output;
+    EXPECT_EQ(requests(), ""); // nothing was sent in the clear either
 }
 
 } // namespace

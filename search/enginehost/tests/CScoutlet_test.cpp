@@ -44,7 +44,7 @@ TEST_F(ScoutletTest, LoadsThePluginConfiguration) {
     EXPECT_EQ(lumo.index(), 1);
     EXPECT_STREQ(lumo.code(), "lumo");
     EXPECT_STREQ(lumo.name(), "binsearch");
-    EXPECT_STREQ(lumo.host(), "www.binsearch.info");
+    EXPECT_STREQ(lumo.host(), "https://www.binsearch.info");
 
     lumo.libupdate(nullptr);
     EXPECT_EQ(lumo.index(), 1);
@@ -54,16 +54,16 @@ TEST_F(ScoutletTest, LoadsThePluginConfiguration) {
 }
 
 TEST_F(ScoutletTest, HostComesFromTheEngineConfiguration) {
-    writeFile("cfg/engines.ini", "[binsearch]\nhost=127.0.0.1:8081\n[NZBINDEX]\nhost=" +
+    writeFile("cfg/engines.ini", "[binsearch]\nhost=https://127.0.0.1:8443\n[NZBINDEX]\nhost=" +
                                      std::string(60, 'h') + "\n[yabsearch]\nhost=\n");
     RecordingObserver observer;
     CScoutlet lumo(observer, "lumo.so");
     CScoutlet pirn(observer, "pirn.so");
     CScoutlet dulo(observer, "dulo.so");
-    EXPECT_STREQ(lumo.host(), "127.0.0.1:8081");
-    EXPECT_STREQ(pirn.host(), "www.nzbindex.com")
+    EXPECT_STREQ(lumo.host(), "https://127.0.0.1:8443");
+    EXPECT_STREQ(pirn.host(), "https://www.nzbindex.com")
         << "a host that does not fit its field is not cut";
-    EXPECT_STREQ(dulo.host(), "www.yabsearch.nl");
+    EXPECT_STREQ(dulo.host(), "https://www.yabsearch.nl");
 }
 
 TEST_F(ScoutletTest, MissingPluginIsUnusable) {
@@ -99,7 +99,7 @@ TEST_F(ScoutletTest, SearchAndBrowseRequests) {
 
     ASSERT_EQ(observer.requests.size(), 3u);
     const auto& search = observer.requests[0];
-    EXPECT_EQ(search.host, "www.binsearch.info");
+    EXPECT_EQ(search.host, "https://www.binsearch.info");
     EXPECT_EQ(search.path, "/index.php?q=a+b%26c&adv_g=&max=500&adv_age=&adv_sort=date&adv_col=on");
     EXPECT_FALSE(search.isPost);
     EXPECT_EQ(search.cookie, "");

@@ -42,7 +42,7 @@ int readconfig(tengine& engine) {
     engine.index = 2;
     copyField(engine.code, "dulo");
     copyField(engine.name, kService);
-    readHost(engine, "www.yabsearch.nl");
+    readHost(engine, "https://www.yabsearch.nl");
     copyField(engine.searchurl, "/search/$keyword$?co=y&results=200&sizemax=0&sizemin=1");
     copyField(engine.browseurl, "/browsegroup/$group$?co=y&results=200");
     copyField(engine.nzburl, "/createnzb");

@@ -82,7 +82,7 @@ int readconfig(tengine& engine) {
     engine.index = 1;
     copyField(engine.code, "lumo");
     copyField(engine.name, kService);
-    readHost(engine, "www.binsearch.info");
+    readHost(engine, "https://www.binsearch.info");
     copyField(engine.searchurl,
               "/index.php?q=$keyword$&adv_g=&max=500&adv_age=&adv_sort=date&adv_col=on");
     copyField(engine.browseurl, "/browse.php?bg=$group$&adv_col=1");

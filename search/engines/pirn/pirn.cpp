@@ -34,7 +34,7 @@ int readconfig(tengine& engine) {
     engine.index = 3;
     copyField(engine.code, "pirn");
     copyField(engine.name, kService);
-    readHost(engine, "www.nzbindex.com");
+    readHost(engine, "https://www.nzbindex.com");
     copyField(engine.searchurl,
               "/index.php?go=search&searchitem=$keyword$&results=250&sort=age_desc&min_size=1");
     copyField(engine.nzburl, "/index.php?go=nzb");

@@ -34,8 +34,12 @@ TEST(CTcpClientHttpTest, HeaderSplitAcrossReadsWithALargeBodyBehindIt) {
     char buffer[CTcpClientHttp::kHeaderCapacity + 1];
     int length = CTcpClientHttp::kHeaderCapacity;
     char* start = nullptr;
-    std::thread reader(
-        [&] { start = CTcpClientHttp::recvHeader(pair.fds[0], buffer, length, 10); });
+    std::thread reader([&] {
+        TWaitBounds bounds(10);
+        CHttpStream stream(bounds, nullptr);
+        stream.adopt(dup(pair.fds[0]));
+        start = CTcpClientHttp::recvHeader(stream, buffer, length);
+    });
     usleep(100000);
     pair.write("\n\r\n" + body);
     reader.join();
@@ -51,5 +55,8 @@ TEST(CTcpClientHttpTest, PeerClosingBeforeTheBlankLineFails) {
     pair.closeServer();
     char buffer[CTcpClientHttp::kHeaderCapacity + 1];
     int length = CTcpClientHttp::kHeaderCapacity;
-    EXPECT_EQ(CTcpClientHttp::recvHeader(pair.fds[0], buffer, length, 10), nullptr);
+    TWaitBounds bounds(10);
+    CHttpStream stream(bounds, nullptr);
+    stream.adopt(dup(pair.fds[0]));
+    EXPECT_EQ(CTcpClientHttp::recvHeader(stream, buffer, length), nullptr);
 }

@@ -1,23 +1,7 @@
-#include "CFetchmill.h"
-#include "TestWebServerProcess.h"
-
-#include "TestFolders.h"
-
-#include <gtest/gtest.h>
+#include "FetchmillFixture.h"
 
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <condition_variable>
-#include <filesystem>
-#include <fstream>
-#include <mutex>
-#include <sstream>
-#include <vector>
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -26,71 +10,6 @@ const std::string kCommonLines = "User-Agent: Miravel/3.00\r\n"
                                  "Accept-Encoding: gzip,deflate\r\n"
                                  "Accept-Charset: ISO-8859-1,utf-8;q=0.7,*;q=0.7\r\n"
                                  "Connection: close\r\n";
-
-struct Response {
-    std::string file;
-    std::string host;
-    int result;
-};
-
-class RecordingObserver : public MFetchmillObserver {
-  public:
-    void httpResponse(const char* file, const char* host, int result) override {
-        std::lock_guard<std::mutex> guard(lock);
-        responses.push_back({file, host, result});
-        changed.notify_all();
-    }
-    // Waits (at most 30 s) until `count` responses have come; returns what came.
-    std::vector<Response> waitFor(size_t count) {
-        std::unique_lock<std::mutex> guard(lock);
-        changed.wait_for(guard, std::chrono::seconds(30),
-                         [&] { return responses.size() >= count; });
-        return responses;
-    }
-    std::vector<Response> now() {
-        std::lock_guard<std::mutex> guard(lock);
-        return responses;
-    }
-
-  private:
-    std::mutex lock;
-    std::condition_variable changed;
-    std::vector<Response> responses;
-};
-
-class FetchmillTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        ASSERT_FALSE(temp.path.empty());
-        fs::create_directories(dir / "site");
-        fs::create_directories(dir / "tmp");
-        std::ofstream(dir / "site" / "page.htm") << "<html>results</html>";
-        std::ofstream(dir / "site" / "film.nzb") << "<nzb>film</nzb>";
-        std::ofstream(dir / "site" / "history.txt") << "3.01 fixes\n";
-        std::ofstream(dir / "site" / "split.http")
-            << "HTTP/1.0 200 OK\r\nContent-Type: application/x-nzb\r\n\r\n<nzb>split</nzb>";
-    }
-    std::unique_ptr<TestWebServerProcess> startServer(std::vector<std::string> routes,
-                                                      bool silent = false) {
-        std::vector<std::string> args = {"--root", (dir / "site").string(), "--log", log()};
-        for (const std::string& route : routes)
-            args.insert(args.end(), {"--route", route});
-        if (silent) args.push_back("--silent");
-        return std::make_unique<TestWebServerProcess>(args);
-    }
-    std::string log() const { return (dir / "requests.log").string(); }
-    std::string tmp(const std::string& name) const { return (dir / "tmp" / name).string(); }
-    bool waitForLog() {
-        for (int i = 0; i < 500; ++i) {
-            if (fs::exists(log()) && fs::file_size(log()) > 0) return true;
-            usleep(10000);
-        }
-        return false;
-    }
-    TempFolder temp{"fetchmill"};
-    fs::path dir = temp.path;
-    RecordingObserver observer;
-};
 
 } // namespace
 
@@ -309,9 +228,11 @@ TEST_F(FetchmillTest, FailuresStillLeaveAFileAndReportZero) {
 }
 
 TEST_F(FetchmillTest, SilentServerTimesOutWithAnEmptyHtmFile) {
-    auto server = startServer({}, true);
+    auto server = startServer({}, {"--silent"});
     ASSERT_GT(server->port(), 0);
-    CFetchmill fetcher(observer, 1);
+    THttpLimits limits;
+    limits.waitSeconds = 1;
+    CFetchmill fetcher(observer, limits);
     fetcher.httpRequest(tmp("silent.nzb").c_str(), server->hostPort().c_str(), "/", nullptr,
                         nullptr);
     auto responses = observer.waitFor(1);
@@ -322,7 +243,7 @@ TEST_F(FetchmillTest, SilentServerTimesOutWithAnEmptyHtmFile) {
 }
 
 TEST_F(FetchmillTest, DestroyingDuringASilentFetchReturnsPromptlyAndReportsNothing) {
-    auto server = startServer({}, true);
+    auto server = startServer({}, {"--silent"});
     ASSERT_GT(server->port(), 0);
     std::string host = server->hostPort();
     auto fetcher = std::make_unique<CFetchmill>(observer); // the full 30 s waits

@@ -492,13 +492,17 @@ TEST_F(MainWindow, ClosingWhileTheUpdateHostIsSilent) {
 }
 
 TEST_F(MainWindow, AnUpdateHostThatIsNoHostIsNotAsked) {
-    for (const char* host : {"127.0.0.1/evil", "http://127.0.0.1", "a b", "x@y"}) {
+    for (const char* host : {"127.0.0.1/evil", "https://127.0.0.1/evil", "ftp://127.0.0.1", "a b",
+                             "x@y", "https://"}) {
         writeFile(home.file("cfg/miravel.ini"), std::string("[web]\nupdatehost=") + host + "\n");
         EXPECT_EQ(WebAddresses::load(WebAddresses::CONFIG_FILE).updateUrl(), "") << host;
     }
     writeFile(home.file("cfg/miravel.ini"), "[web]\nupdatehost=[::1]:8080\n");
     EXPECT_EQ(WebAddresses::load().updateUrl(),
               "http://[::1]:8080/update.php?file=Miravel&version=3002");
+    writeFile(home.file("cfg/miravel.ini"), "[web]\nupdatehost=HTTPS://updates.example.org\n");
+    EXPECT_EQ(WebAddresses::load().updateUrl(),
+              "https://updates.example.org/update.php?file=Miravel&version=3002");
 }
 
 TEST_F(MainWindow, WarnsInTheStatusBarWhenNzbFilesHaveNoOpener) {
