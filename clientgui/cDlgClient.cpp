@@ -38,7 +38,7 @@ void cDlgClient::on_WM_INITDIALOG(HWND hwnd, uintptr_t, intptr_t) {
         icons.push_back(brindleIcons::clientState(state));
     list->setImages(std::move(icons));
     LVN_setheaders(list, kColumns, kWidths);
-    LVN_loadheaderwidth(list, "USERINTERFACE", "hdrclient", CONFIG_INI);
+    LVN_restoreheaderwidth(list, "USERINTERFACE", "hdrclient", CONFIG_INI);
 }
 
 void cDlgClient::on_WM_SIZE(HWND, uintptr_t wParam, intptr_t lParam) {
