@@ -16,6 +16,8 @@ namespace {
 
 const char* const kColumns[] = {"Subject", "par2", "Size", "progress", nullptr};
 const int kWidths[] = {500, 50, 75, 100};
+// Fitted on a first start: the bar keeps room for its text.
+const std::vector<int> kLeastWidths = {0, 0, 0, 110};
 const int kProgressColumn = 3;
 
 std::string dayOf(int date) {
@@ -62,7 +64,7 @@ void cDlgFile::on_WM_INITDIALOG(HWND hwnd, uintptr_t, intptr_t) {
     list->setImages(std::move(icons));
     LVN_setheaders(list, kColumns, kWidths);
     list->setProgressColumn(kProgressColumn);
-    LVN_restoreheaderwidth(list, "USERINTERFACE", "hdrfiles", CONFIG_INI);
+    LVN_restoreheaderwidth(list, "USERINTERFACE", "hdrfiles", CONFIG_INI, kLeastWidths);
 }
 
 void cDlgFile::on_WM_SIZE(HWND hwnd, uintptr_t wParam, intptr_t lParam) {

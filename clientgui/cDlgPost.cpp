@@ -5,6 +5,7 @@
 #include "windowFunctions.h"
 
 #include <QCursor>
+#include <QHeaderView>
 
 #include <algorithm>
 #include <cstdio>
@@ -14,8 +15,6 @@ namespace {
 
 const int kProgressColumn = 1;
 const int kProgressWidth = 130;
-// The description column never gets narrower than this, however narrow the pane.
-const int kDescriptionLeast = 40;
 // In a batch of changed posts: the list itself changed.
 const int kPostList = -1;
 
@@ -44,14 +43,13 @@ void cDlgPost::on_WM_INITDIALOG(HWND hwnd, uintptr_t, intptr_t) {
     list->insertColumn(0, "Description", 95);
     list->insertColumn(kProgressColumn, "progress", kProgressWidth);
     list->setProgressColumn(kProgressColumn);
+    // The description takes what the progress column leaves of the pane.
+    list->header()->setSectionResizeMode(0, QHeaderView::Stretch);
 }
 
-// The description takes what the progress column leaves of the pane.
 void cDlgPost::on_WM_SIZE(HWND, uintptr_t wParam, intptr_t lParam) {
     if (wParam != SIZE_RESTORED && wParam != SIZE_MAXIMIZED) return;
     list->setGeometry(1, 1, loWord(lParam) - 2, hiWord(lParam) - 2);
-    list->setColumnWidth(0, std::max(kDescriptionLeast, list->viewport()->width() - kProgressWidth));
-    list->setColumnWidth(kProgressColumn, kProgressWidth);
 }
 
 void cDlgPost::setmodel(NNTPmodel_iface* model) {

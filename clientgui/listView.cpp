@@ -105,7 +105,8 @@ void cListView::setProgressColumn(int column) {
     setItemDelegateForColumn(column, new ProgressDelegate(this));
 }
 
-void cListView::fitColumnsWhenFilled() {
+void cListView::fitColumnsWhenFilled(std::vector<int> least) {
+    leastWidths = std::move(least);
     fitWaiting = true;
     fitIfWaiting();
 }
@@ -122,11 +123,9 @@ void cListView::fitColumns() {
     fitScheduled = false;
     if (!fitWaiting || itemCount() == 0) return;
     fitWaiting = false;
-    const int last = columns() - 1;
-    for (int column = 0; column <= last; ++column) {
-        int width = contentWidth(column);
-        if (column == last) width = std::max(width, columnWidth(column));
-        setWidthQuietly(column, width);
+    for (int column = 0; column < columns(); ++column) {
+        const int least = column < (int)leastWidths.size() ? leastWidths[column] : 0;
+        setWidthQuietly(column, std::max(contentWidth(column), least));
     }
 }
 
@@ -272,11 +271,11 @@ void LVN_loadheaderwidth(cListView* list, const char* section, const char* key, 
 }
 
 void LVN_restoreheaderwidth(cListView* list, const char* section, const char* key,
-                            const char* file) {
+                            const char* file, std::vector<int> least) {
     char text[WIDTH_TEXT_MAX + 1];
     profile::getString(section, key, "", text, sizeof text, file);
     if (parseWidthList(text).empty())
-        list->fitColumnsWhenFilled();
+        list->fitColumnsWhenFilled(std::move(least));
     else
         LVN_loadheaderwidth(list, section, key, file);
 }

@@ -80,9 +80,9 @@ class cListView : public QTreeView {
     // Cells of `column` are drawn as progress bars carrying their text.
     void setProgressColumn(int column);
     // Once the list first has rows, every column gets the width of its widest text among
-    // the rows then visible and its title, the last one at least its present width. For
-    // a first start, when no stored widths exist.
-    void fitColumnsWhenFilled();
+    // the first rows and its title, and at least `least[i]` (numbers and texts that come
+    // later need room). For a first start, when no stored widths exist.
+    void fitColumnsWhenFilled(std::vector<int> least);
 
     // Owner data: the number of rows.
     void setItemCount(int count);
@@ -124,6 +124,7 @@ class cListView : public QTreeView {
     bool settingWidths = false;
     bool fitWaiting = false;
     bool fitScheduled = false;
+    std::vector<int> leastWidths;
     friend void LVN_loadheaderwidth(cListView*, const char*, const char*, const char*);
 };
 
@@ -136,9 +137,9 @@ void LVN_insert_item(cListView* list, int row, char* text);
 // number of at most 32 sets column i; columns beyond the numbers keep their width.
 void LVN_loadheaderwidth(cListView* list, const char* section, const char* key, const char* file);
 // Loads the stored widths as above when the key holds any; otherwise the columns fit
-// their content once the list has rows (fitColumnsWhenFilled).
+// their content, and at least `least`, once the list has rows (fitColumnsWhenFilled).
 void LVN_restoreheaderwidth(cListView* list, const char* section, const char* key,
-                            const char* file);
+                            const char* file, std::vector<int> least);
 // Writes every column's width followed by ";", e.g. "500;50;75;100;".
 void LVN_saveheaderwidth(cListView* list, const char* section, const char* key, const char* file);
 // Parses a width list as LVN_loadheaderwidth does.

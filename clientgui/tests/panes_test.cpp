@@ -305,7 +305,15 @@ TEST_F(PaneTest, ColumnsFitTheirContentUntilTheUserSetsWidths) {
     ASSERT_TRUE(processEventsUntil([&] { return clients()->model()->rowCount() == 2; }));
     processEventsUntil([] { return false; }, 100);
     EXPECT_GE(clients()->columnWidth(0), metrics.horizontalAdvance("localhost") + 16);
+    EXPECT_GE(clients()->columnWidth(1), 60) << "room for the speeds to come";
     EXPECT_GE(clients()->columnWidth(3), 500) << "room for the article ids";
+    // The post column takes what the progress column leaves, whatever the pane's width.
+    for (int width : {200, 400}) {
+        cWnd::sendMessage(window.innerSplitter().handle(), WM_NOTIFY_TRACKBAR, 0, width);
+        processEventsUntil([] { return false; }, 50);
+        ASSERT_EQ(window.postPane().handle()->width(), width);
+        EXPECT_EQ(posts()->columnWidth(0) + posts()->columnWidth(1), posts()->viewport()->width());
+    }
     EXPECT_EQ(profile::getString("USERINTERFACE", "hdrfiles", "", CONFIG_INI), "")
         << "a fit is no choice of the user's";
 
