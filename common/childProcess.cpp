@@ -17,12 +17,6 @@ namespace {
 
 const size_t kReadChunk = 4096;
 
-bool isExecutable(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-           access(path.c_str(), X_OK) == 0;
-}
-
 // Starts the child with both output streams on `writeEnd`, SIGPIPE back at its default
 // and the idle scheduling class. posix_spawn cannot ask for SCHED_IDLE, so this forks.
 // Returns 0 or an errno.
@@ -98,9 +92,15 @@ tchildRun runChild(const std::vector<std::string>& arguments) {
     return run;
 }
 
+bool isExecutableFile(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+           access(path.c_str(), X_OK) == 0;
+}
+
 std::string locateProgram(const std::string& name, const std::vector<std::string>& folders) {
     for (const std::string& folder : folders)
-        if (!folder.empty() && isExecutable(folder + "/" + name)) return folder + "/" + name;
+        if (!folder.empty() && isExecutableFile(folder + "/" + name)) return folder + "/" + name;
     const char* path = getenv("PATH");
     std::string list = path ? path : "/usr/bin:/bin";
     size_t start = 0;
@@ -109,7 +109,7 @@ std::string locateProgram(const std::string& name, const std::vector<std::string
         if (end == std::string::npos) end = list.size();
         std::string folder = list.substr(start, end - start);
         // An empty entry would mean the working folder; only named folders are searched.
-        if (!folder.empty() && isExecutable(folder + "/" + name)) return folder + "/" + name;
+        if (!folder.empty() && isExecutableFile(folder + "/" + name)) return folder + "/" + name;
         start = end + 1;
     }
     return "";

@@ -17,6 +17,9 @@ struct tchildRun {
 // a run with an exit code.
 tchildRun runChild(const std::vector<std::string>& arguments);
 
+// True when `path` is a regular file this process may execute.
+bool isExecutableFile(const std::string& path);
+
 // Where the program `name` lives: the first of `folders` that holds it as an executable
 // file, then the named folders of PATH. Empty when none does.
 std::string locateProgram(const std::string& name, const std::vector<std::string>& folders);

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstring>
 #include <dlfcn.h>
+#include <filesystem>
 #include <unistd.h>
 
 namespace {
@@ -27,4 +28,20 @@ std::string folderOf(const void* address) {
     if (!dladdr(address, &info) || !info.dli_fname || !strchr(info.dli_fname, '/'))
         return programFolder();
     return folderPart(info.dli_fname);
+}
+
+std::vector<std::string> programFolders() {
+    const std::string folder = programFolder();
+    const std::filesystem::path installed =
+        std::filesystem::path(folder) / CORV_INSTALLED_LIBRARY_FOLDER;
+    return {installed.lexically_normal().string(), folder};
+}
+
+std::string besideProgram(const std::string& name) {
+    for (const std::string& folder : programFolders()) {
+        std::error_code ignored;
+        if (std::filesystem::is_regular_file(folder + "/" + name, ignored))
+            return folder + "/" + name;
+    }
+    return "";
 }

@@ -7,7 +7,8 @@ cd "$(dirname "$0")/.."
 PACKAGES=(build-essential cmake ninja-build pkg-config
           libsqlite3-dev libsimpleini-dev libgtest-dev libgmock-dev libbenchmark-dev
           sqlite3 gzip binutils zlib1g-dev time
-          qt6-base-dev libgl-dev xvfb xauth tmux trayer xdotool x11-utils)
+          qt6-base-dev libgl-dev xvfb xauth tmux trayer xdotool x11-utils
+          xdg-utils xdg-user-dirs desktop-file-utils dpkg-dev file)
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -21,5 +22,7 @@ if ((${#missing[@]})); then
 fi
 
 BUILD_DIR="${BUILD_DIR:-build}"
-cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORV_WERROR=ON
+# CONFIGURE_OPTIONS: more -D options (scripts/package.sh builds without tests).
+cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORV_WERROR=ON \
+  ${CONFIGURE_OPTIONS:-}
 cmake --build "$BUILD_DIR" -j"$(nproc)"

@@ -18,9 +18,11 @@ void* asData(int value) {
 }
 
 // yydecode is looked for in the working folder (the program folder, or CORVANE_HOME),
-// then beside the running executable, then on PATH.
+// then in the installed library folder and beside the running executable, then on PATH.
 std::string yydecodePath() {
-    return locateProgram("yydecode", {".", programFolder()});
+    std::vector<std::string> folders = programFolders();
+    folders.insert(folders.begin(), ".");
+    return locateProgram("yydecode", folders);
 }
 
 // yydecode expands the pattern itself: "*", "?" or "[" in the folder part would match

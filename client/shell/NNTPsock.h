@@ -2,19 +2,21 @@
 // control port and serves; every later start sends its joined command line there.
 #pragma once
 #include <string>
+#include <vector>
 
 class NNTPmodel;
 
 // The largest control message; longer ones are handled as their first MAX_MESSAGE bytes.
 constexpr size_t MAX_MESSAGE = 1023;
 
-// The program arguments after the program name, each followed by one blank, cut to
-// MAX_MESSAGE characters; empty without arguments.
-std::string joinCommandLine(int argc, char** argv);
+// The message words of the command line, each followed by one blank, cut to
+// MAX_MESSAGE characters; empty without words.
+std::string joinCommandLine(const std::vector<std::string>& arguments);
 
 // Runs the running instance on `listener` from start-up to shutdown, first handling its
-// own `commandLine`. Returns the exit code.
-int NNTPsockServer(int listener, const std::string& commandLine);
+// own `commandLine`; the window comes up at start when `autoloadWindow` and the
+// configuration say so. Returns the exit code.
+int NNTPsockServer(int listener, const std::string& commandLine, bool autoloadWindow);
 
 // Forwards `text` to the running instance (150 connect attempts 200 ms apart). 0 when
 // it went out whole, else the system's last error code.

@@ -71,7 +71,7 @@ void stopOnSignals(int listener) {
 
 } // namespace
 
-int NNTPsockServer(int listener, const std::string& commandLine) {
+int NNTPsockServer(int listener, const std::string& commandLine, bool autoloadWindow) {
     logToFile();
     // The window library needs the UI thread from the first "g" on.
     std::optional<UiThread> ui(std::in_place);
@@ -80,7 +80,7 @@ int NNTPsockServer(int listener, const std::string& commandLine) {
     stopOnSignals(listener);
 
     if (!commandLine.empty()) NNTPsockHandler(model.get(), commandLine.c_str());
-    if (profile::getInt("DEFAULT", "autoloadGUI", 1, CONFIG_INI) != 0)
+    if (autoloadWindow && profile::getInt("DEFAULT", "autoloadGUI", 1, CONFIG_INI) != 0)
         NNTPsockHandler(model.get(), "g");
     std::unique_ptr<TrayIcon> tray;
     ui->runAndWait([&] { tray = std::make_unique<TrayIcon>(model.get()); });

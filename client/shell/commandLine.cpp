@@ -1,9 +1,9 @@
 #include "NNTPsock.h"
 
-std::string joinCommandLine(int argc, char** argv) {
+std::string joinCommandLine(const std::vector<std::string>& arguments) {
     std::string line;
-    for (int i = 1; i < argc && line.size() < MAX_MESSAGE; ++i) {
-        line += argv[i];
+    for (size_t i = 0; i < arguments.size() && line.size() < MAX_MESSAGE; ++i) {
+        line += arguments[i];
         line += ' ';
     }
     if (line.size() > MAX_MESSAGE) line.resize(MAX_MESSAGE);

@@ -1,8 +1,12 @@
 #include "guiLoader.h"
 
+#include "programFolder.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <dlfcn.h>
+#include <filesystem>
+#include <string>
 
 namespace {
 
@@ -21,11 +25,22 @@ tentry lookUp(const char* name) {
     return library ? reinterpret_cast<tentry>(dlsym(library, name)) : nullptr;
 }
 
+const char kWindowLibrary[] = "libglimmerpane.so";
+
+// The program folder is the working folder (CORVANE_HOME when set, the executable's
+// folder in a build tree); an installed program has its library folder.
+std::string windowLibraryPath() {
+    const std::string here = std::string("./") + kWindowLibrary;
+    std::error_code ignored;
+    if (std::filesystem::exists(here, ignored)) return here;
+    const std::string installed = programFolders().front() + "/" + kWindowLibrary;
+    return std::filesystem::exists(installed, ignored) ? installed : here;
+}
+
 void load() {
-    // Looked for in the program folder, the working folder (CORVANE_HOME when set). Qt
-    // keeps pointers into a library it has loaded, so it is never really unloaded.
+    // Qt keeps pointers into a library it has loaded, so it is never really unloaded.
     errno = 0;
-    library = dlopen("./libglimmerpane.so", RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    library = dlopen(windowLibraryPath().c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!library) {
         printf("ERROR: Loadlib %d     \n", lastError());
         printf("  %s\n", dlerror());

@@ -3,13 +3,14 @@
 #include "CFetchmill.h"
 #include "CScoutlet.h"
 #include "fixedField.h"
-#include "programFolder.h"
+#include "stateFolder.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <filesystem>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,9 +27,7 @@ constexpr int NZB_NUMBERED_NAMES = 1000;
 
 std::string workingFolder(const char* folder) {
     if (folder && *folder) return folder;
-    const char* home = getenv("MIRAVEL_HOME");
-    if (home && *home) return home;
-    return programFolder();
+    return stateFolder("MIRAVEL_HOME", "miravel");
 }
 
 bool exists(const std::string& path) {
@@ -72,6 +71,8 @@ CMiravel::~CMiravel() {
 
 void CMiravel::initialize(const char* folder) {
     const std::string home = workingFolder(folder);
+    std::error_code ignored;
+    std::filesystem::create_directories(home, ignored); // an installed tool's first start
     if (chdir(home.c_str()) != 0)
         printf("CMiravel:: cannot enter %s (%s), staying in the current folder \n", home.c_str(),
                strerror(errno));

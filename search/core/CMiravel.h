@@ -19,9 +19,10 @@ class CScoutlet;
 
 class CMiravel : public MScoutletObserver, public MFetchmillObserver {
   public:
-    // Makes `folder` the working folder (null: $MIRAVEL_HOME when set, else the program's
-    // folder), prepares "./tmp", "./cfg" and "./nzb", loads the engines, opens the results
-    // database and brings its ages up to date. `observer` may be null.
+    // Makes `folder` the working folder (null: the state folder: $MIRAVEL_HOME when set,
+    // the program's folder in a build tree, else $XDG_DATA_HOME/miravel), prepares
+    // "./tmp", "./cfg" and "./nzb", loads the engines, opens the results database and
+    // brings its ages up to date. `observer` may be null.
     CMiravel(const char* folder, MMiravelObserver* observer);
 
     // From the engines (on the window thread) and the window's update check.

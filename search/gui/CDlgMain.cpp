@@ -6,6 +6,7 @@
 #include "CMiravel.h"
 #include "DesktopOpener.h"
 #include "NzbAssociationCheck.h"
+#include "programFolder.h"
 #include "textmarkup.h"
 
 #include <QKeySequence>
@@ -185,7 +186,8 @@ intptr_t CDlgMain::OnCmdInitDialog(QWidget* window) {
     printf("CDlgMain::OnCmdInitDialog exit \n");
     fflush(stdout);
     if (statusBar) {
-        const std::string warning = checkNzbAssociation();
+        // The download client is installed beside the search tool's launcher.
+        const std::string warning = checkNzbAssociation(programFolder() + "/corvane");
         if (!warning.empty()) setText(IDC_STATUSBAR, warning.c_str());
     }
     sendCommand(window, IDM_UPDATECHECK, BN_CLICKED);

@@ -125,6 +125,22 @@ void CRegistry::GetFileAssociation(char* program, char* extension) {
     snprintf(program, kProgramSize, "%s", path.c_str());
 }
 
+int CRegistry::SetFileAssociationToEntry(const char* desktopId, char* extension) {
+    const std::string mimeType = mimeTypeOf(extension);
+    const std::string entry = desktopEntryPath(desktopId ? desktopId : "");
+    std::string text;
+    if (mimeType.empty() || entry.empty() || xdgConfigHome().empty() ||
+        readWholeFile(entry, text) != 0 ||
+        programOnDisk(programFromExec(execValueOf(text))).empty())
+        return -1;
+    if (int error = writeDefault(desktopId, mimeType)) {
+        printf("CRegistry:: cannot register %s for %s: %s\n", desktopId, extension,
+               strerror(error));
+        return -1;
+    }
+    return 0;
+}
+
 int CRegistry::SetFileAssociation(char* program, char* extension) {
     const std::string mimeType = mimeTypeOf(extension);
     const std::string path = program ? program : "";

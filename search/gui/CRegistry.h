@@ -17,4 +17,10 @@ class CRegistry {
     // 0, or -1 when a file could not be written; every file it did not rewrite whole is
     // left as it was.
     static int SetFileAssociation(char* program, char* extension);
+
+    // Makes the installed desktop entry `desktopId` (such as "corvane.desktop", installed
+    // with its MIME type) the opener of files of `extension`, when the desktop finds that
+    // entry and its program exists. Returns 0, or -1 when it is missing or broken or the
+    // default could not be written.
+    static int SetFileAssociationToEntry(const char* desktopId, char* extension);
 };

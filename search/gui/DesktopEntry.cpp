@@ -1,8 +1,7 @@
 #include "DesktopEntry.h"
 
 #include "KeyFileText.h"
-
-#include <cstring>
+#include "childProcess.h"
 
 namespace {
 
@@ -73,10 +72,6 @@ std::string unescapePercent(const std::string& text) {
     return plain;
 }
 
-bool isFieldCode(const std::string& word) {
-    return word.size() == 2 && word[0] == '%' && strchr("fFuUdDnNickvm", word[1]);
-}
-
 } // namespace
 
 std::string execValueFor(const std::string& program) {
@@ -103,14 +98,13 @@ std::string programFromExec(const std::string& value) {
         }
         return unescapePercent(program);
     }
-    for (;;) {
-        size_t end = command.find_last_not_of(" \t");
-        command.erase(end + 1);
-        size_t wordStart = command.find_last_of(" \t");
-        if (wordStart == std::string::npos || !isFieldCode(command.substr(wordStart + 1))) break;
-        command.erase(wordStart);
-    }
-    return unescapePercent(command);
+    return unescapePercent(command.substr(0, command.find_first_of(" \t")));
+}
+
+std::string programOnDisk(const std::string& program) {
+    if (program.empty()) return "";
+    if (program.find('/') == std::string::npos) return locateProgram(program, {});
+    return isExecutableFile(program) ? program : "";
 }
 
 std::string desktopEntryText(const std::string& name, const std::string& program,

@@ -9,10 +9,13 @@
 std::string execValueFor(const std::string& program);
 
 // The program an Exec value (as written in the file) runs. A quoted program is the text
-// up to the closing quote with its escapes undone. An unquoted command is returned whole,
-// without the field codes it ends with (the placeholders for the opened files), so that
-// "/opt/corvane/corvane %f" yields the program and "tool --add" stays "tool --add".
+// up to the closing quote with its escapes undone; otherwise it is the first word, so
+// "/opt/x/bin/y --add %f" yields "/opt/x/bin/y" and "sabnzbdplus %f" "sabnzbdplus".
 std::string programFromExec(const std::string& value);
+
+// Where a program of an Exec line lives: a name without "/" is looked for on PATH, as
+// the desktop does. Empty when it does not lead to an executable file.
+std::string programOnDisk(const std::string& program);
 
 // A complete desktop entry named `name` that opens files of `mimeType` with `program`.
 std::string desktopEntryText(const std::string& name, const std::string& program,

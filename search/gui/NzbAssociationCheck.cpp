@@ -1,41 +1,32 @@
 #include "NzbAssociationCheck.h"
 
 #include "CRegistry.h"
-
-#include <sys/stat.h>
-
-#include <filesystem>
+#include "DesktopEntry.h"
+#include "childProcess.h"
 
 const char* const kNzbNotRegistered =
     "Warning: extension .nzb not registered... downloads will not be opened automatically.";
 
 namespace {
 
-const char* const kClient = "./corvane";
+const char kInstalledEntry[] = "corvane.desktop";
 
-bool isFile(const char* path) {
-    struct stat info;
-    return path[0] != '\0' && stat(path, &info) == 0 && S_ISREG(info.st_mode);
-}
-
-std::string registeredProgram() {
+bool associationWorks() {
     char program[CRegistry::kProgramSize];
     char extension[] = ".nzb";
     CRegistry::GetFileAssociation(program, extension);
-    return program;
+    return !programOnDisk(program).empty();
 }
 
 } // namespace
 
-std::string checkNzbAssociation() {
-    std::string program = registeredProgram();
-    if (isFile(program.c_str())) return "";
-    if (isFile(kClient)) {
-        std::error_code failure;
-        std::string fullPath = std::filesystem::absolute(kClient, failure).lexically_normal();
-        char extension[] = ".nzb";
-        if (!failure) CRegistry::SetFileAssociation(fullPath.data(), extension);
-        program = registeredProgram();
+std::string checkNzbAssociation(const std::string& client) {
+    if (associationWorks()) return "";
+    char extension[] = ".nzb";
+    if (CRegistry::SetFileAssociationToEntry(kInstalledEntry, extension) != 0 && !client.empty() &&
+        client[0] == '/' && isExecutableFile(client)) {
+        std::string path = client;
+        CRegistry::SetFileAssociation(path.data(), extension);
     }
-    return isFile(program.c_str()) ? "" : kNzbNotRegistered;
+    return associationWorks() ? "" : kNzbNotRegistered;
 }

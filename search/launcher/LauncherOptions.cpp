@@ -31,10 +31,12 @@ const char* launcherUsage() {
            "  --limit N          print at most N rows (default 100)\n"
            "  --list-engines     print the engines that are loaded\n"
            "  --quiet            drop the diagnostic lines (normally on standard error)\n"
+           "  --help, --version  this text; the version\n"
            "\n"
-           "The results database and the ./nzb, ./tmp and ./cfg folders live in the program's\n"
-           "folder, or in $MIRAVEL_HOME when it is set. Engine hosts: cfg/engines.ini, a\n"
-           "section per engine with host=name[:port].\n";
+           "The results database and the nzb, tmp and cfg folders live in $MIRAVEL_HOME\n"
+           "when it is set, else in $XDG_DATA_HOME/miravel (~/.local/share/miravel), or\n"
+           "beside the program in a build tree. Engine hosts: cfg/engines.ini, a section\n"
+           "per engine with host=name[:port].\n";
 }
 
 bool parseLauncherOptions(int argc, char** argv, LauncherOptions& options, std::string& error) {
@@ -57,6 +59,8 @@ bool parseLauncherOptions(int argc, char** argv, LauncherOptions& options, std::
             options.quiet = true;
         } else if (!strcmp(arg, "--help") || !strcmp(arg, "-h")) {
             options.help = true;
+        } else if (!strcmp(arg, "--version")) {
+            options.version = true;
         } else if (!strcmp(arg, "--engine")) {
             if (!value(options.engine)) return false;
         } else if (!strcmp(arg, "--group")) {
@@ -76,7 +80,7 @@ bool parseLauncherOptions(int argc, char** argv, LauncherOptions& options, std::
                 error = std::string(arg) + " takes a number, not \"" + number + "\"";
                 return false;
             }
-        } else if (!strncmp(arg, "--", 2)) {
+        } else if (arg[0] == '-' && arg[1]) {
             error = std::string("unknown option ") + arg;
             return false;
         } else {
@@ -86,8 +90,8 @@ bool parseLauncherOptions(int argc, char** argv, LauncherOptions& options, std::
     }
     if (!options.words.empty() || !options.group.empty() || !options.downloadIds.empty())
         options.console = true;
-    if (options.console && !options.listEngines && !options.help && options.words.empty() &&
-        options.group.empty() && options.downloadIds.empty()) {
+    if (options.console && !options.listEngines && !options.help && !options.version &&
+        options.words.empty() && options.group.empty() && options.downloadIds.empty()) {
         error = "nothing to search: give some words or --group";
         return false;
     }

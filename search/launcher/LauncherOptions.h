@@ -6,6 +6,7 @@ struct LauncherOptions {
     bool console = false; // run in the terminal instead of opening the window
     bool listEngines = false;
     bool help = false;
+    bool version = false;
     bool quiet = false;       // drop the core's diagnostic lines instead of showing them
     std::string engine;       // service name; empty: the first engine loaded
     std::string words;        // search words; for a download also the NZB's name

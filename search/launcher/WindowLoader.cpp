@@ -20,7 +20,9 @@ int runWindow(int argc, char** argv, char** envp) {
     // ending the process; this must be decided before the library starts any thread.
     setenv("QT_QPA_PLATFORM", "xcb;offscreen", 0);
 
-    const std::string library = programFolder() + "/" + WINDOW_LIBRARY;
+    // Installed, the library lies in the library folder; in a build tree beside us.
+    std::string library = besideProgram(WINDOW_LIBRARY);
+    if (library.empty()) library = programFolder() + "/" + WINDOW_LIBRARY;
     void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!handle) {
         fprintf(stderr,

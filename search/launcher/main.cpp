@@ -28,11 +28,11 @@ int main(int argc, char** argv, char** envp) {
     LauncherOptions options;
     std::string error;
     if (!parseLauncherOptions(argc, argv, options, error)) {
-        fprintf(stderr, "miravel: %s\n\n%s", error.c_str(), launcherUsage());
+        fprintf(stderr, "miravel: %s (miravel --help lists the options)\n", error.c_str());
         return 2;
     }
-    if (options.help) {
-        printf("%s", launcherUsage());
+    if (options.help || options.version) {
+        printf("%s", options.help ? launcherUsage() : "miravel " CORV_VERSION "\n");
         return 0;
     }
     if (!options.console) return runWindow(argc, argv, envp) < 0 ? 1 : 0;

@@ -2,16 +2,14 @@
 // window library loaded at run time, without a tray host and without any display.
 #include "CorvaneInstance.h"
 #include "DownloadWatch.h"
+#include "ScopedVariable.h"
+#include "ServedPost.h"
 #include "ServerSections.h"
 #include "TestFolders.h"
-#include "TestNewsServerProcess.h"
-#include "YencPostWriter.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -27,31 +25,6 @@ int count(const std::string& text, const std::string& part) {
         ++found;
     return found;
 }
-
-// Sets or removes one variable of the test's environment, which the program started
-// from here inherits, and puts the old value back afterwards.
-class ScopedVariable {
-  public:
-    ScopedVariable(const char* name, const char* value) : name(name) {
-        if (const char* old = getenv(name)) previous = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedVariable() {
-        if (previous)
-            setenv(name, previous->c_str(), 1);
-        else
-            unsetenv(name);
-    }
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-  private:
-    const char* name;
-    std::optional<std::string> previous;
-};
 
 // A display number that no X server on this machine holds.
 std::string unusedDisplay() {
@@ -86,21 +59,12 @@ class Desktop : public ::testing::Test {
 };
 
 TEST_F(Desktop, WithoutTheWindowLibraryTheInstanceRunsOnWithoutTrayAndDownloads) {
-    TempFolder work("corvane_desktop_post");
-    ASSERT_FALSE(work.path.empty());
-    std::string original = work.file("notes.bin");
-    writeFile(original, std::string(500 * 1000, 'n') + "end\n");
-    PostOptions post;
-    post.spool = work.file("spool");
-    post.nzb = work.file("post.nzb");
-    fs::create_directories(post.spool);
-    makePost({original}, post);
-    TestNewsServerProcess server({"--spool", post.spool});
-    ASSERT_NE(server.port(), 0);
+    ServedPost post("corvane_desktop_post", "notes.bin", 500 * 1000);
+    ASSERT_NE(post.port(), 0);
 
     // autoloadGUI is on by default: the start asks for the window at once.
     corvane.configure("DEFAULT", "downloadto", "./download");
-    addNewsServer(corvane, "127.0.0.1", server.port(), 1, 2);
+    addNewsServer(corvane, "127.0.0.1", post.port(), 1, 2);
     DownloadWatch watch(corvane.home());
     ASSERT_TRUE(corvane.start({post.nzb}));
     EXPECT_TRUE(corvane.waitForLog("ERROR: Loadlib", 10));
@@ -110,7 +74,7 @@ TEST_F(Desktop, WithoutTheWindowLibraryTheInstanceRunsOnWithoutTrayAndDownloads)
 
     // The download goes on without window and tray.
     ASSERT_TRUE(watch.waitForDecoded(1, 120, nullptr)) << corvane.log();
-    EXPECT_TRUE(readFile(corvane.home() + "/download/notes.bin") == readFile(original));
+    EXPECT_TRUE(readFile(corvane.home() + "/download/notes.bin") == readFile(post.original));
 
     // Every later "g" tries the library again; the tray line stays a single one.
     ASSERT_EQ(corvane.message({"g"}), 0);

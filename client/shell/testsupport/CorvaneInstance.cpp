@@ -23,14 +23,17 @@ namespace {
 
 const auto kPoll = std::chrono::milliseconds(20);
 
-// Starts the program with `arguments` in `home`; its standard output and error are
-// appended to `output`. The process id, or -1.
-pid_t startProgram(const std::string& home, const std::vector<std::string>& arguments,
-                   const std::string& output) {
-    std::vector<std::string> command{CORV_BIN_DIR "/corvane"};
+// Starts `program` with `arguments`, with CORVANE_HOME set to `home` unless that is empty;
+// its standard output and error are appended to `output`. The process id, or -1.
+pid_t startProgram(const std::string& program, const std::string& home,
+                   const std::vector<std::string>& arguments, const std::string& output) {
+    std::vector<std::string> command{program};
     command.insert(command.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv = execArgv(command);
-    setenv("CORVANE_HOME", home.c_str(), 1);
+    if (home.empty())
+        unsetenv("CORVANE_HOME");
+    else
+        setenv("CORVANE_HOME", home.c_str(), 1);
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0) return -1;
     pid_t pid = fork();
@@ -78,10 +81,13 @@ size_t occurrences(const std::string& text, const std::string& part) {
 
 } // namespace
 
-CorvaneInstance::CorvaneInstance(const std::string& name) {
+CorvaneInstance::CorvaneInstance(const std::string& name) : program(CORV_BIN_DIR "/corvane") {
     std::string pattern = (fs::temp_directory_path() / name).string() + "_XXXXXX";
     if (mkdtemp(pattern.data())) folder = pattern;
 }
+
+CorvaneInstance::CorvaneInstance(const std::string& program, const std::string& stateFolder)
+    : program(program), setHome(false), folder(stateFolder), keepFolder(true) {}
 
 CorvaneInstance::~CorvaneInstance() {
     if (pid > 0) {
@@ -98,7 +104,7 @@ void CorvaneInstance::configure(const char* section, const char* key, const std:
 
 bool CorvaneInstance::start(const std::vector<std::string>& arguments, int timeoutSeconds) {
     if (folder.empty() || pid > 0) return false;
-    pid = startProgram(folder, arguments, folder + "/stderr.txt");
+    pid = startProgram(program, setHome ? folder : "", arguments, folder + "/stderr.txt");
     if (pid <= 0) return false;
     // The instance logs the start of its update check right before it serves.
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
@@ -117,7 +123,8 @@ bool CorvaneInstance::start(const std::vector<std::string>& arguments, int timeo
 }
 
 int CorvaneInstance::message(const std::vector<std::string>& arguments, int timeoutSeconds) {
-    pid_t messenger = startProgram(folder, arguments, folder + "/messenger.txt");
+    pid_t messenger =
+        startProgram(program, setHome ? folder : "", arguments, folder + "/messenger.txt");
     if (messenger <= 0) return -1;
     int code = awaitExit(messenger, timeoutSeconds);
     if (code == -1) {

@@ -11,6 +11,9 @@ class CorvaneInstance {
   public:
     // Makes an empty temporary program folder named after `name`.
     explicit CorvaneInstance(const std::string& name = "corvane");
+    // Runs the program at `program` without CORVANE_HOME, so that it chooses its state
+    // folder itself; `stateFolder` is where it is expected to. That folder is kept.
+    CorvaneInstance(const std::string& program, const std::string& stateFolder);
     // Kills an instance still running (SIGKILL) and removes the folder unless kept.
     ~CorvaneInstance();
     CorvaneInstance(const CorvaneInstance&) = delete;
@@ -49,6 +52,8 @@ class CorvaneInstance {
     void keep() { keepFolder = true; }
 
   private:
+    std::string program;
+    bool setHome = true; // CORVANE_HOME names the folder
     std::string folder;
     pid_t pid = -1;
     bool keepFolder = false;

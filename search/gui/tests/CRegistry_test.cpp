@@ -2,6 +2,7 @@
 // start-up check that repairs or reports it.
 #include "CRegistry.h"
 #include "NzbAssociationCheck.h"
+#include "ScopedVariable.h"
 #include "TestFolders.h"
 #include "XdgSandbox.h"
 
@@ -10,6 +11,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -123,12 +125,12 @@ TEST_F(NzbAssociation, AnUnreadableMimeappsListIsNotReplaced) {
     EXPECT_EQ(get(), "");
 }
 
-TEST_F(NzbAssociation, ExecLineWithoutQuotesYieldsTheWholeCommand) {
-    installEntry(xdg.dataHome(), "nzbget.desktop", "/usr/local/bin/nzbget --append");
-    writeFile(mimeapps(), "[Default Applications]\napplication/x-nzb=nzbget.desktop\n");
-    EXPECT_EQ(get(), "/usr/local/bin/nzbget --append");
+TEST_F(NzbAssociation, ExecLineWithoutQuotesYieldsItsFirstWord) {
     installEntry(xdg.dataHome(), "nzbget.desktop", "/usr/local/bin/nzbget --append %F");
-    EXPECT_EQ(get(), "/usr/local/bin/nzbget --append");
+    writeFile(mimeapps(), "[Default Applications]\napplication/x-nzb=nzbget.desktop\n");
+    EXPECT_EQ(get(), "/usr/local/bin/nzbget");
+    installEntry(xdg.dataHome(), "nzbget.desktop", "sabnzbdplus %f");
+    EXPECT_EQ(get(), "sabnzbdplus");
 }
 
 TEST_F(NzbAssociation, FindsTheDefaultWhereTheDesktopLooksFirst) {
@@ -160,34 +162,111 @@ TEST_F(NzbAssociation, NothingRegisteredReadsEmpty) {
     EXPECT_EQ(get(), "");
 }
 
-TEST_F(NzbAssociation, StaleAssociationIsReplacedByTheClientHere) {
-    ASSERT_EQ(set(cwd.path + "/gone/corvane"), 0);
-    placeClient();
-    EXPECT_EQ(checkNzbAssociation(), "");
-    EXPECT_EQ(get(), fs::path(cwd.path + "/corvane").lexically_normal().string());
+// The start-up check with a PATH of the sandbox's own, a download client beside the
+// search tool and, where a case says so, an installed corvane.desktop.
+class NzbAssociationCheck : public NzbAssociation {
+  protected:
+    void SetUp() override {
+        fs::create_directories(bin);
+        placeClient();
+    }
+    static void makeProgram(const std::string& path) {
+        fs::create_directories(fs::path(path).parent_path());
+        writeFile(path, "#!/bin/sh\n");
+        chmod(path.c_str(), 0755);
+    }
+    // The system's entry, as the package installs it: the client named through PATH.
+    void installSystemEntry(bool clientOnPath) {
+        installEntry(xdg.dataDirs(), "corvane.desktop", "corvane %f");
+        if (clientOnPath) makeProgram(bin + "/corvane");
+    }
+    void makeDefault(const std::string& id, const std::string& exec) {
+        installEntry(xdg.dataHome(), id, exec);
+        writeFile(mimeapps(), "[Default Applications]\napplication/x-nzb=" + id + "\n");
+    }
+    std::string check() { return checkNzbAssociation(cwd.file("corvane")); }
+
+    const std::string bin = xdg.file("bin");
+    ScopedVariable path{"PATH", (xdg.file("bin") + ":/usr/bin:/bin").c_str()};
+};
+
+TEST_F(NzbAssociationCheck, AWorkingAssociationIsNeverChanged) {
+    struct Row {
+        const char* name;
+        std::string exec;    // of the registered entry
+        std::string program; // made executable
+    } rows[] = {
+        {"named through PATH", "nzbtool %f", bin + "/nzbtool"},
+        {"with arguments", xdg.file("opt/x/bin/y") + " --add %f", xdg.file("opt/x/bin/y")},
+        {"absolute, quoted", "\"" + xdg.file("my tools/nzb") + "\" %f", xdg.file("my tools/nzb")},
+        {"PATH name with arguments", "nzbtool --append %F", bin + "/nzbtool"},
+    };
+    installSystemEntry(true);
+    for (const Row& row : rows) {
+        makeProgram(row.program);
+        makeDefault("other.desktop", row.exec);
+        const auto before = snapshot();
+        EXPECT_EQ(check(), "") << row.name;
+        EXPECT_EQ(snapshot(), before) << row.name;
+        fs::remove(row.program);
+    }
 }
 
-TEST_F(NzbAssociation, NoAssociationAndNoClientWarnsAndWritesNothing) {
+TEST_F(NzbAssociationCheck, AMissingOrBrokenOneIsReplacedByTheInstalledEntry) {
+    struct Row {
+        const char* name;
+        std::function<void()> arrange;
+    } rows[] = {
+        {"no association", [] {}},
+        {"PATH name not found", [&] { makeDefault("other.desktop", "gonetool %f"); }},
+        {"program gone", [&] { makeDefault("other.desktop", xdg.file("gone/tool") + " %f"); }},
+        {"program not executable",
+         [&] {
+             writeFile(xdg.file("plain"), "#!/bin/sh\n");
+             makeDefault("other.desktop", xdg.file("plain") + " %f");
+         }},
+        {"entry without Exec",
+         [&] {
+             makeDefault("other.desktop", "x");
+             writeFile(xdg.dataHome() + "/applications/other.desktop",
+                       "[Desktop Entry]\nType=Application\n");
+         }},
+        {"entry not installed",
+         [&] {
+             writeFile(mimeapps(), "[Default Applications]\napplication/x-nzb=missing.desktop\n");
+         }},
+    };
+    installSystemEntry(true);
+    for (const Row& row : rows) {
+        fs::remove_all(xdg.dataHome());
+        fs::remove(mimeapps());
+        row.arrange();
+        EXPECT_EQ(check(), "") << row.name;
+        EXPECT_EQ(get(), "corvane") << row.name;
+        EXPECT_FALSE(fs::exists(xdg.dataHome() + "/applications/corvane.desktop"))
+            << row.name << ": the installed entry serves, no copy of it";
+    }
+}
+
+TEST_F(NzbAssociationCheck, WithoutAWorkingInstalledEntryTheClientBesideIsRegistered) {
+    installSystemEntry(false); // its program is not on PATH
+    makeDefault("other.desktop", xdg.file("gone/tool") + " %f");
+    EXPECT_EQ(check(), "");
+    EXPECT_EQ(get(), fs::path(cwd.file("corvane")).lexically_normal().string());
+    EXPECT_TRUE(fs::exists(xdg.dataHome() + "/applications/corvane.desktop"));
+}
+
+TEST_F(NzbAssociationCheck, NoAssociationAndNoClientWarnsAndWritesNothing) {
+    fs::remove(cwd.file("corvane"));
     writeFile(mimeapps(), "[Default Applications]\ntext/html=firefox.desktop\n");
     auto before = snapshot();
-    EXPECT_EQ(checkNzbAssociation(), kNzbNotRegistered);
+    EXPECT_EQ(check(), kNzbNotRegistered);
     EXPECT_EQ(snapshot(), before);
 
     ASSERT_EQ(set(cwd.path + "/gone/corvane"), 0);
     before = snapshot();
-    EXPECT_EQ(checkNzbAssociation(), kNzbNotRegistered) << "a stale association warns too";
+    EXPECT_EQ(check(), kNzbNotRegistered) << "a stale association warns too";
     EXPECT_EQ(snapshot(), before);
-}
-
-TEST_F(NzbAssociation, AWorkingAssociationIsNeverChanged) {
-    fs::create_directories(xdg.file("elsewhere"));
-    writeFile(xdg.file("elsewhere/nzbget"), "#!/bin/sh\n");
-    ASSERT_EQ(set(xdg.file("elsewhere/nzbget")), 0);
-    placeClient();
-    const auto before = snapshot();
-    EXPECT_EQ(checkNzbAssociation(), "");
-    EXPECT_EQ(snapshot(), before);
-    EXPECT_EQ(get(), xdg.file("elsewhere/nzbget"));
 }
 
 } // namespace

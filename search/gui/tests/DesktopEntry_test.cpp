@@ -15,13 +15,16 @@ TEST(DesktopEntryExec, ProgramFromExecLines) {
     } rows[] = {
         {R"("/opt/my corvane/corvane" %f)", "/opt/my corvane/corvane"},
         {R"(/usr/bin/corvane %f)", "/usr/bin/corvane"},
-        {R"(/usr/local/bin/nzbtool --add)", "/usr/local/bin/nzbtool --add"},
-        {R"(/usr/local/bin/nzbtool --add %U %f)", "/usr/local/bin/nzbtool --add"},
+        {R"(/usr/local/bin/nzbtool --add)", "/usr/local/bin/nzbtool"},
+        {R"(/usr/local/bin/nzbtool --add %U %f)", "/usr/local/bin/nzbtool"},
         {R"(corvane)", "corvane"},
+        {"  sabnzbdplus\t%f", "sabnzbdplus"},
         {R"("/opt/a\\\\b/c" %f)", R"(/opt/a\b/c)"},
         {R"("/opt/say \\"hi\\"/c" %F)", R"(/opt/say "hi"/c)"},
         {R"("/opt/100%%/c" %f)", "/opt/100%/c"},
-        {R"(/opt/my\sprog %f)", "/opt/my prog"},
+        // "\s" is a blank once the string escapes are undone, and an unquoted blank
+        // separates words.
+        {R"(/opt/my\sprog %f)", "/opt/my"},
         {R"("/opt/unterminated)", "/opt/unterminated"},
         {"", ""},
     };

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -132,6 +133,23 @@ TEST_F(Launcher, BadRequestsAreExplained) {
     Outcome help = run({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--download IDS"), std::string::npos);
+}
+
+TEST_F(Launcher, VersionAndUnknownOptionsAnswerWithoutStartingAnything) {
+    Outcome version = run({"--version", "--console"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("miravel ", 0), 0u) << version.out;
+    EXPECT_EQ(std::count(version.out.begin(), version.out.end(), '\n'), 1);
+
+    // A short option that is not known is refused as well as a long one, in one line.
+    for (const char* option : {"--frobnicate", "-q"}) {
+        Outcome bad = run({option, "words"});
+        EXPECT_EQ(bad.status, 2) << option;
+        EXPECT_EQ(bad.err, std::string("miravel: unknown option ") + option +
+                               " (miravel --help lists the options)\n");
+        EXPECT_EQ(bad.out, "");
+    }
+    EXPECT_FALSE(std::filesystem::exists(home + "/cfg/miravel.db")) << "nothing was started";
 }
 
 } // namespace

@@ -1,29 +1,20 @@
 #include "XdgFolders.h"
 
+#include "childProcess.h"
+#include "splitList.h"
+
 #include <cctype>
 #include <cstdlib>
 
 namespace {
 
-std::vector<std::string> splitList(const char* text) {
-    std::vector<std::string> items;
-    std::string list = text ? text : "";
-    size_t start = 0;
-    while (start <= list.size()) {
-        size_t end = list.find(':', start);
-        if (end == std::string::npos) end = list.size();
-        if (end > start) items.push_back(list.substr(start, end - start));
-        start = end + 1;
-    }
-    return items;
-}
-
 // Relative folders in these variables are invalid and must be ignored.
 std::vector<std::string> absoluteFolders(const char* variable, const char* fallback) {
     std::vector<std::string> folders;
-    for (const std::string& folder : splitList(getenv(variable)))
+    const char* value = getenv(variable);
+    for (const std::string& folder : splitList(value ? value : "", ':'))
         if (folder[0] == '/') folders.push_back(folder);
-    return folders.empty() ? splitList(fallback) : folders;
+    return folders.empty() ? splitList(fallback, ':') : folders;
 }
 
 std::string homeFolder(const char* variable, const char* underHome) {
@@ -53,9 +44,22 @@ std::vector<std::string> xdgConfigDirs() {
 }
 
 std::vector<std::string> xdgCurrentDesktops() {
-    std::vector<std::string> desktops = splitList(getenv("XDG_CURRENT_DESKTOP"));
+    const char* value = getenv("XDG_CURRENT_DESKTOP");
+    std::vector<std::string> desktops = splitList(value ? value : "", ':');
     for (std::string& desktop : desktops)
         for (char& c : desktop)
             c = (char)tolower((unsigned char)c);
     return desktops;
+}
+
+std::string userDownloadFolder() {
+    const std::string tool = locateProgram("xdg-user-dir", {});
+    tchildRun run = tool.empty() ? tchildRun{} : runChild({tool, "DOWNLOAD"});
+    std::string folder = run.exitCode == 0 ? run.output : "";
+    while (!folder.empty() && (folder.back() == '\n' || folder.back() == '\r'))
+        folder.pop_back();
+    if (!folder.empty() && folder[0] == '/' && folder.find('\n') == std::string::npos)
+        return folder;
+    const char* home = getenv("HOME");
+    return home && home[0] == '/' ? home : "";
 }

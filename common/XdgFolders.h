@@ -1,4 +1,4 @@
-// The freedesktop base folders the desktop association lives in, read from the
+// The freedesktop base folders (desktop association, per-user state), read from the
 // environment at every call so that tests and users can move them.
 #pragma once
 #include <string>
@@ -19,3 +19,7 @@ std::vector<std::string> xdgConfigDirs();
 
 // The names in $XDG_CURRENT_DESKTOP, lower-cased, in order.
 std::vector<std::string> xdgCurrentDesktops();
+
+// The user's download folder as `xdg-user-dir DOWNLOAD` names it; HOME (what that tool
+// answers when none is set) when the tool is missing or says nothing usable.
+std::string userDownloadFolder();
