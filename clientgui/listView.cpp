@@ -129,8 +129,8 @@ void cListView::fitColumns() {
     }
 }
 
-// The widest text of the column among the first rows a list of this height shows, or
-// its title, with the cell's margins; names beyond MAX_FITTED_WIDTH are left to the tip.
+// The widest text of the column among its first ROWS_LOOKED_AT rows, or its title, with
+// the cell's margins; names beyond MAX_FITTED_WIDTH are left to the tip.
 int cListView::contentWidth(int column) const {
     constexpr int MAX_FITTED_WIDTH = 600;
     constexpr int MARGINS = 16;
