@@ -160,9 +160,8 @@ void cDlgFile::cell(LVITEM& item) {
     // A decoded file's segments are deleted, and a reload finds none of them.
     const int fetched = file->fileState == fsDecoded ? file->segcount : (int)file->segd.size();
     if ((item.mask & LVIF_PROGRESS) && item.iSubItem == kProgressColumn)
-        item.iProgress = file->segcount > 0 ? (int)((long long)fetched * PROGRESS_FULL /
-                                                    file->segcount)
-                                            : 0;
+        item.iProgress =
+            file->segcount > 0 ? (int)((long long)fetched * PROGRESS_FULL / file->segcount) : 0;
     if (!(item.mask & LVIF_TEXT) || item.cchTextMax <= 0) return;
     size_t size = (size_t)item.cchTextMax;
     switch (item.iSubItem) {

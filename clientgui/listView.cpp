@@ -270,8 +270,8 @@ void LVN_loadheaderwidth(cListView* list, const char* section, const char* key, 
         list->setWidthQuietly(column, widths[column]);
 }
 
-void LVN_restoreheaderwidth(cListView* list, const char* section, const char* key,
-                            const char* file, std::vector<int> least) {
+void LVN_restoreheaderwidth(cListView* list, const char* section, const char* key, const char* file,
+                            std::vector<int> least) {
     char text[WIDTH_TEXT_MAX + 1];
     profile::getString(section, key, "", text, sizeof text, file);
     if (parseWidthList(text).empty())

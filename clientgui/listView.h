@@ -138,8 +138,8 @@ void LVN_insert_item(cListView* list, int row, char* text);
 void LVN_loadheaderwidth(cListView* list, const char* section, const char* key, const char* file);
 // Loads the stored widths as above when the key holds any; otherwise the columns fit
 // their content, and at least `least`, once the list has rows (fitColumnsWhenFilled).
-void LVN_restoreheaderwidth(cListView* list, const char* section, const char* key,
-                            const char* file, std::vector<int> least);
+void LVN_restoreheaderwidth(cListView* list, const char* section, const char* key, const char* file,
+                            std::vector<int> least);
 // Writes every column's width followed by ";", e.g. "500;50;75;100;".
 void LVN_saveheaderwidth(cListView* list, const char* section, const char* key, const char* file);
 // Parses a width list as LVN_loadheaderwidth does.

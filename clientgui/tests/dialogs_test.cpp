@@ -548,8 +548,7 @@ TEST_F(AboutDialog, ConfiguredLinksOpenTheirPagesAndTheOthersArePlainText) {
         ASSERT_NE(link, nullptr) << text;
         EXPECT_EQ(link->text(), text);
         EXPECT_EQ(link->cursor().shape() == Qt::PointingHandCursor, isLink) << text;
-        EXPECT_EQ(link->palette().color(QPalette::WindowText) == QColor(Qt::blue), isLink)
-            << text;
+        EXPECT_EQ(link->palette().color(QPalette::WindowText) == QColor(Qt::blue), isLink) << text;
         EXPECT_FALSE(link->autoFillBackground()) << text;
 
         const QPointF inside(2, 2);

@@ -277,7 +277,8 @@ TEST_F(PaneTest, ProgressColumnsDrawBarsForFilesAndPosts) {
     EXPECT_EQ(progressOf(files(), 0, 3), 0);
     EXPECT_EQ(progressOf(files(), 0, 2), -1) << "no bar beside the progress column";
     // Three queued files of a little over 1 KB each, nothing fetched.
-    EXPECT_TRUE(QRegularExpression("^0%, [34](\\.\\d)? KB left$").match(cell(posts(), 0, 1)).hasMatch())
+    EXPECT_TRUE(
+        QRegularExpression("^0%, [34](\\.\\d)? KB left$").match(cell(posts(), 0, 1)).hasMatch())
         << cell(posts(), 0, 1).toStdString();
     EXPECT_EQ(progressOf(posts(), 0, 1), 0);
     EXPECT_EQ(progressOf(posts(), 0, 0), -1);
@@ -330,7 +331,8 @@ class DownloadPaneTest : public ProgramFolder {
         ASSERT_EQ(createSchemaFile(), 0);
         fs::create_directories("spool");
         fs::create_directories("download");
-        for (const char* name : {"one.bin", "two.bin"}) writeRandomFile(name, 80 * 20000, 7);
+        for (const char* name : {"one.bin", "two.bin"})
+            writeRandomFile(name, 80 * 20000, 7);
         PostOptions options;
         options.spool = "spool";
         options.nzb = "post.nzb";

@@ -155,7 +155,7 @@ TEST_F(ResultsDatabase, SizesAreShownWithTheirUnit) {
     struct Case {
         int size;
         const char* shown;
-    } cases[] = {{0, " "},       {-3, " "},        {1, "1 MB"},          {999, "999 MB"},
+    } cases[] = {{0, " "},       {-3, " "},        {1, "1 MB"},        {999, "999 MB"},
                  {1000, "1 GB"}, {1500, "1.5 GB"}, {123456, "123 GB"}, {4200000, "4.2 TB"}};
     std::string sql = "BEGIN;\n";
     for (const Case& c : cases)

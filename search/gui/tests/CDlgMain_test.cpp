@@ -407,7 +407,8 @@ TEST_F(MainWindow, TheFirstEngineTabFiltersTheFirstPageShown) {
     const tRecordData& page = main->resultPanel().shownPage();
     ASSERT_EQ(page.rows, 2);
     const int engine = columnIndex(page, "engine");
-    for (int row = 0; row < page.rows; ++row) EXPECT_STREQ(page.cell(row, engine), "binsearch");
+    for (int row = 0; row < page.rows; ++row)
+        EXPECT_STREQ(page.cell(row, engine), "binsearch");
     // Sizes carry their unit and sort by their number.
     const int size = columnIndex(page, "size");
     main->resultPanel().OnCmdHdnClick(size);
@@ -461,7 +462,8 @@ TEST_F(MainWindow, FilteredColumnsAreMarkedAndListedInTheStatusBar) {
         return filtersShown() == "Filtered by engine: binsearch, size: >100";
     })) << filtersShown();
     EXPECT_EQ(title(size), std::string("size") + ResultTableModel::FILTER_MARK);
-    EXPECT_TRUE(list()->model()->headerData(size, Qt::Horizontal, Qt::FontRole).value<QFont>().bold());
+    EXPECT_TRUE(
+        list()->model()->headerData(size, Qt::Horizontal, Qt::FontRole).value<QFont>().bold());
     EXPECT_EQ(title(subject), "subject");
 
     // A blank filter, as the lists' first entry sets, filters nothing and marks nothing.
