@@ -9,6 +9,9 @@ namespace {
 
 const char* const kColumns[] = {"host", "KB/s", "delay", "activity", nullptr};
 const int kWidths[] = {150, 40, 50, 500};
+// Fitted on a first start, when the rows hold only host names and "0": the speed has
+// room for five figures, the activity for article ids.
+const std::vector<int> kLeastWidths = {0, 60, 0, 500};
 const char* const kStateWords[] = {"disabled", "idle", "active", ""};
 
 } // namespace
@@ -38,7 +41,7 @@ void cDlgClient::on_WM_INITDIALOG(HWND hwnd, uintptr_t, intptr_t) {
         icons.push_back(brindleIcons::clientState(state));
     list->setImages(std::move(icons));
     LVN_setheaders(list, kColumns, kWidths);
-    LVN_loadheaderwidth(list, "USERINTERFACE", "hdrclient", CONFIG_INI);
+    LVN_restoreheaderwidth(list, "USERINTERFACE", "hdrclient", CONFIG_INI, kLeastWidths);
 }
 
 void cDlgClient::on_WM_SIZE(HWND, uintptr_t wParam, intptr_t lParam) {

@@ -3,6 +3,7 @@
 #include "articleSchema.h"
 #include "brindleIcons.h"
 #include "contextMenus.h"
+#include "sizeText.h"
 #include "windowFunctions.h"
 
 #include <QCursor>
@@ -15,6 +16,8 @@ namespace {
 
 const char* const kColumns[] = {"Subject", "par2", "Size", "progress", nullptr};
 const int kWidths[] = {500, 50, 75, 100};
+// Fitted on a first start: the bar keeps room for its text.
+const std::vector<int> kLeastWidths = {0, 0, 0, 110};
 const int kProgressColumn = 3;
 
 std::string dayOf(int date) {
@@ -60,7 +63,8 @@ void cDlgFile::on_WM_INITDIALOG(HWND hwnd, uintptr_t, intptr_t) {
         icons.push_back(brindleIcons::fileState(state));
     list->setImages(std::move(icons));
     LVN_setheaders(list, kColumns, kWidths);
-    LVN_loadheaderwidth(list, "USERINTERFACE", "hdrfiles", CONFIG_INI);
+    list->setProgressColumn(kProgressColumn);
+    LVN_restoreheaderwidth(list, "USERINTERFACE", "hdrfiles", CONFIG_INI, kLeastWidths);
 }
 
 void cDlgFile::on_WM_SIZE(HWND hwnd, uintptr_t wParam, intptr_t lParam) {
@@ -153,6 +157,11 @@ void cDlgFile::cell(LVITEM& item) {
     tfile* file = queue->qfile(ids[item.iItem]);
     if (!file) return;
     if (item.mask & LVIF_IMAGE) item.iImage = file->fileState;
+    // A decoded file's segments are deleted, and a reload finds none of them.
+    const int fetched = file->fileState == fsDecoded ? file->segcount : (int)file->segd.size();
+    if ((item.mask & LVIF_PROGRESS) && item.iSubItem == kProgressColumn)
+        item.iProgress =
+            file->segcount > 0 ? (int)((long long)fetched * PROGRESS_FULL / file->segcount) : 0;
     if (!(item.mask & LVIF_TEXT) || item.cchTextMax <= 0) return;
     size_t size = (size_t)item.cchTextMax;
     switch (item.iSubItem) {
@@ -163,11 +172,10 @@ void cDlgFile::cell(LVITEM& item) {
         if (file->parblocks) snprintf(item.pszText, size, "%d", file->parblocks);
         break;
     case 2:
-        snprintf(item.pszText, size, "%lld", file->fileSize);
+        snprintf(item.pszText, size, "%s", sizeText(file->fileSize).c_str());
         break;
     case kProgressColumn:
-        snprintf(item.pszText, size, "%d/%d (%d)", (int)file->segd.size(), file->segcount,
-                 file->segavail);
+        snprintf(item.pszText, size, "%d/%d (%d)", fetched, file->segcount, file->segavail);
         break;
     default:
         break;

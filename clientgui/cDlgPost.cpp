@@ -1,15 +1,26 @@
 #include "cDlgPost.h"
 
 #include "contextMenus.h"
+#include "queueProgress.h"
 #include "windowFunctions.h"
 
 #include <QCursor>
 #include <QHeaderView>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
-cDlgPost::cDlgPost() : postListChanges([this](std::vector<char>&) { refill(); }) {
+namespace {
+
+const int kProgressColumn = 1;
+const int kProgressWidth = 130;
+// In a batch of changed posts: the list itself changed.
+const int kPostList = -1;
+
+} // namespace
+
+cDlgPost::cDlgPost() : changes([this](std::vector<int>& batch) { apply(batch); }) {
     HandleManager();
 }
 
@@ -30,13 +41,15 @@ void cDlgPost::buildTemplate(QWidget* dialog) {
 void cDlgPost::on_WM_INITDIALOG(HWND hwnd, uintptr_t, intptr_t) {
     list = static_cast<cListView*>(GetDlgItem(hwnd, IDC_LIST));
     list->insertColumn(0, "Description", 95);
-    list->header()->setStretchLastSection(true);
+    list->insertColumn(kProgressColumn, "progress", kProgressWidth);
+    list->setProgressColumn(kProgressColumn);
+    // The description takes what the progress column leaves of the pane.
+    list->header()->setSectionResizeMode(0, QHeaderView::Stretch);
 }
 
 void cDlgPost::on_WM_SIZE(HWND, uintptr_t wParam, intptr_t lParam) {
     if (wParam != SIZE_RESTORED && wParam != SIZE_MAXIMIZED) return;
     list->setGeometry(1, 1, loWord(lParam) - 2, hiWord(lParam) - 2);
-    list->setColumnWidth(0, list->viewport()->width());
 }
 
 void cDlgPost::setmodel(NNTPmodel_iface* model) {
@@ -48,13 +61,30 @@ void cDlgPost::setmodel(NNTPmodel_iface* model) {
     } else if (!model && queue) {
         printf("detach pqueue ");
         queue->detach(this);
-        postListChanges.discard();
+        changes.discard();
         queue = nullptr;
     }
 }
 
-void cDlgPost::update(unsigned code, void*) {
-    if (code == updPostList) postListChanges.push(0);
+// The post list, or the post whose file made progress or changed state (its id).
+void cDlgPost::update(unsigned code, void* data) {
+    if (code == updPostList)
+        changes.push(kPostList);
+    else if ((code == updFileProgress || code == updFileState) && data)
+        changes.push(static_cast<tfile*>(data)->filePID);
+}
+
+void cDlgPost::apply(std::vector<int>& batch) {
+    if (std::find(batch.begin(), batch.end(), kPostList) != batch.end()) {
+        refill(); // redraws every row
+        return;
+    }
+    std::sort(batch.begin(), batch.end());
+    batch.erase(std::unique(batch.begin(), batch.end()), batch.end());
+    for (int pid : batch) {
+        auto shown = std::find(ids.begin(), ids.end(), pid);
+        if (shown != ids.end()) list->redrawCell((int)(shown - ids.begin()), kProgressColumn);
+    }
 }
 
 void cDlgPost::refill() {
@@ -65,9 +95,17 @@ void cDlgPost::refill() {
     reselect(ids, selected);
 }
 
-void cDlgPost::cellText(LVITEM& item) {
+void cDlgPost::cell(LVITEM& item) {
     if (!queue || item.iItem < 0 || item.iItem >= (int)ids.size()) return;
-    tpost* post = queue->qpost(ids[item.iItem]);
+    const int pid = ids[item.iItem];
+    if (item.iSubItem == kProgressColumn) {
+        const tprogress progress = postProgress(queue, pid);
+        if (item.mask & LVIF_PROGRESS) item.iProgress = progress.share(PROGRESS_FULL);
+        if ((item.mask & LVIF_TEXT) && item.cchTextMax > 0)
+            snprintf(item.pszText, (size_t)item.cchTextMax, "%s", progressText(progress).c_str());
+        return;
+    }
+    tpost* post = queue->qpost(pid);
     if (!post || !(item.mask & LVIF_TEXT) || item.cchTextMax <= 0) return;
     snprintf(item.pszText, (size_t)item.cchTextMax, "%s", post->postDesc);
 }
@@ -82,7 +120,7 @@ void cDlgPost::on_WM_NOTIFY(HWND, uintptr_t, intptr_t lParam) {
     auto* header = reinterpret_cast<NMHDR*>(lParam);
     switch (header->code) {
     case LVN_GETDISPINFO:
-        cellText(reinterpret_cast<NMLVDISPINFO*>(lParam)->item);
+        cell(reinterpret_cast<NMLVDISPINFO*>(lParam)->item);
         break;
     case NM_CLICK:
         clicked();

@@ -1,5 +1,6 @@
-// The post pane: the imported posts, one row each, as a virtual list over the queue's
-// post records. A click shows the post's files in the file pane.
+// The post pane: the imported posts, one row each with its progress (share done and
+// size left), as a virtual list over the queue's post and file records. A click shows
+// the post's files in the file pane.
 #pragma once
 #include "cDlgPane.h"
 #include "updateQueue.h"
@@ -31,9 +32,11 @@ class cDlgPost : public cDlgPane {
     void buildTemplate(QWidget* dialog) override;
     void refill();
     void clicked();
-    void cellText(LVITEM& item);
+    void cell(LVITEM& item);
+    // Post ids whose progress changed; -1 for "the post list changed".
+    void apply(std::vector<int>& batch);
 
     NNTPmodel_iface* queue = nullptr;
     std::vector<int> ids;
-    cUpdateQueue<char> postListChanges;
+    cUpdateQueue<int> changes;
 };

@@ -8,6 +8,8 @@
 #include "mainCommands.h"
 #include "messenger.h"
 #include "profile.h"
+#include "queueProgress.h"
+#include "sizeText.h"
 #include "windowFunctions.h"
 
 #include <QApplication>
@@ -19,12 +21,15 @@
 #include <QStatusBar>
 #include <QToolBar>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 
 namespace {
 
 const char* const kLayout = "USERINTERFACE";
+// The least height a pane is saved with when the window was closed maximized.
+const int kLeastPane = 40;
 
 // The window rectangle as kept in "wndpos".
 struct twindowRect {
@@ -207,11 +212,20 @@ void cWndMain::apply(std::vector<std::pair<unsigned, int>>& batch) {
             break;
         case updSpeed:
             statusParts[0]->setText(QString("~%1 KB/s").arg(value));
+            showRemaining(value);
             break;
         default:
             break;
         }
     }
+}
+
+// Beside the speed: the time the queued files still take at it, and their size.
+void cWndMain::showRemaining(int kbPerSecond) {
+    const long long remaining = model ? queueRemaining(model->getqueue()) : 0;
+    statusParts[1]->setText(QString::fromStdString(timeLeftText(remaining, kbPerSecond)));
+    statusParts[2]->setText(
+        remaining > 0 ? QString::fromStdString(sizeText(remaining) + " to fetch") : QString());
 }
 
 void cWndMain::on_WM_CLOSE(HWND, uintptr_t, intptr_t) {
@@ -350,16 +364,33 @@ void cWndMain::on_WM_SYSCOMMAND(HWND hwnd, uintptr_t wParam, intptr_t) {
     if (wParam == SC_MINIMIZE) hwnd->hide();
 }
 
+// The panes are saved as they are at the normal size: a maximized window's upper area
+// would otherwise leave the server pane no room in the normal window of the next start.
 void cWndMain::saveUIstate() {
     QWidget* main = handle();
-    QRect normal = main->isMaximized() || main->isMinimized() ? main->normalGeometry() : main->geometry();
+    const bool resized = main->isMaximized() || main->isMinimized() || main->isFullScreen();
+    QRect normal = resized ? main->normalGeometry() : main->geometry();
+    if (normal.isEmpty()) normal = main->geometry();
     twindowRect rect{normal.left(), normal.top(), normal.left() + normal.width(),
                      normal.top() + normal.height()};
     profile::writeStruct(kLayout, "wndpos", &rect, sizeof rect, CONFIG_INI);
-    if (QWidget* pane = posts.handle()) {
-        profile::writeInt(kLayout, "vpane", pane->height(), CONFIG_INI);
-        profile::writeInt(kLayout, "hpane", pane->width(), CONFIG_INI);
+    QWidget* pane = posts.handle();
+    if (!pane) return;
+    int upper = pane->height();
+    int left = pane->width();
+    if (resized && !main->isMinimized()) {
+        // The splitters' own rules at the normal size: the server pane keeps its height
+        // and the post pane its width; a server pane taller than the normal window can
+        // hold leaves the panes above some room all the same.
+        const int lostHeight = main->height() - normal.height();
+        const int outerHeight = outer.handle()->height() - lostHeight;
+        upper = std::clamp(upper - lostHeight, kLeastPane,
+                           std::max(kLeastPane, outerHeight - SPLITTER_BAR - kLeastPane));
+        const int innerWidth = inner.handle()->width() - (main->width() - normal.width());
+        if (innerWidth < left) left = innerWidth - SPLITTER_BAR;
     }
+    profile::writeInt(kLayout, "vpane", std::max(1, upper), CONFIG_INI);
+    profile::writeInt(kLayout, "hpane", std::max(1, left), CONFIG_INI);
 }
 
 void cWndMain::exitWindow() {

@@ -51,6 +51,7 @@ class cWndMain : public cWnd, public _observer {
     void createMenu(QMainWindow* main);
     void createPanes(QMainWindow* main);
     void apply(std::vector<std::pair<unsigned, int>>& batch);
+    void showRemaining(int kbPerSecond);
     void command(int id, intptr_t lParam);
     void paneCommand(int id);
     void sendToModel(unsigned cmd, int value);

@@ -21,15 +21,17 @@ const char DESCRIPTION[] =
     "to support the actual downloading from Usenet.\n\nWith this client you are able to "
     "download from Usenet by importing NZB files.";
 
+// The addresses are configuration chosen at installation: keys of DEFAULT in
+// config.ini. A link without one is plain text.
 struct linkTarget {
     int id;
     const char* text;
-    const char* address;
+    const char* key;
 };
 const linkTarget LINKS[] = {
-    {dlgAbout::IDC_HOMEPAGE, "Homepage", "https://brindle.example/home"},
-    {dlgAbout::IDC_CONTACT, "Contact", "https://brindle.example/contact"},
-    {dlgAbout::IDC_HOWTO, "Howto", "https://brindle.example/howto"},
+    {dlgAbout::IDC_HOMEPAGE, "Homepage", "homepage"},
+    {dlgAbout::IDC_CONTACT, "Contact", "contact"},
+    {dlgAbout::IDC_HOWTO, "Howto", "howto"},
 };
 
 // Blue text on the dialog's background with the hand cursor; a left click released over
@@ -86,8 +88,13 @@ void dlgAbout::buildControls(QDialog* dialog) {
     text->addWidget(description);
     auto* links = new QHBoxLayout;
     for (const linkTarget& link : LINKS) {
-        const QUrl address(link.address);
-        auto* label = new linkLabel(link.text, dialog, [this, address] { openLink(address); });
+        const std::string configured = profile::getString("DEFAULT", link.key, "", CONFIG_INI);
+        const QUrl address(QString::fromUtf8(configured.c_str()).trimmed());
+        QLabel* label;
+        if (address.isValid() && !address.isEmpty())
+            label = new linkLabel(link.text, dialog, [this, address] { openLink(address); });
+        else
+            label = new QLabel(link.text, dialog);
         setControlId(label, link.id);
         links->addWidget(label);
     }

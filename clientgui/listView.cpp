@@ -2,10 +2,12 @@
 
 #include "listViewModel.h"
 #include "profile.h"
+#include "progressDelegate.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdlib>
@@ -63,6 +65,7 @@ cListView::cListView(QWidget* parent, int id, bool ownerData, bool multipleSelec
     setModel(listModel);
     connect(header(), &QHeaderView::sectionResized, this, [this] {
         if (settingWidths) return;
+        fitWaiting = false; // the user's widths win
         NMHDR changed{nullptr, 0, HDN_ITEMCHANGED};
         notifyParent(&changed);
     });
@@ -97,8 +100,55 @@ void cListView::setImages(std::vector<QIcon> images) {
     listModel->setImages(std::move(images));
 }
 
+void cListView::setProgressColumn(int column) {
+    listModel->setProgressColumn(column);
+    setItemDelegateForColumn(column, new ProgressDelegate(this));
+}
+
+void cListView::fitColumnsWhenFilled(std::vector<int> least) {
+    leastWidths = std::move(least);
+    fitWaiting = true;
+    fitIfWaiting();
+}
+
+// The fit waits for the UI thread's next pass, so rows inserted and filled together (the
+// server rows with their activity) are all measured.
+void cListView::fitIfWaiting() {
+    if (!fitWaiting || fitScheduled || itemCount() == 0) return;
+    fitScheduled = true;
+    QTimer::singleShot(0, this, [this] { fitColumns(); });
+}
+
+void cListView::fitColumns() {
+    fitScheduled = false;
+    if (!fitWaiting || itemCount() == 0) return;
+    fitWaiting = false;
+    for (int column = 0; column < columns(); ++column) {
+        const int least = column < (int)leastWidths.size() ? leastWidths[column] : 0;
+        setWidthQuietly(column, std::max(contentWidth(column), least));
+    }
+}
+
+// The widest text of the column among its first ROWS_LOOKED_AT rows, or its title, with
+// the cell's margins; names beyond MAX_FITTED_WIDTH are left to the tip.
+int cListView::contentWidth(int column) const {
+    constexpr int MAX_FITTED_WIDTH = 600;
+    constexpr int MARGINS = 16;
+    constexpr int ROWS_LOOKED_AT = 60;
+    const QFontMetrics metrics(font());
+    int widest = header()->sectionSizeHint(column);
+    const int rows = std::min(itemCount(), ROWS_LOOKED_AT);
+    const int image = column == 0 ? iconSize().width() + 4 : 0;
+    for (int row = 0; row < rows; ++row) {
+        const QString text = listModel->index(row, column).data().toString();
+        widest = std::max(widest, metrics.horizontalAdvance(text) + image + MARGINS);
+    }
+    return std::min(widest, MAX_FITTED_WIDTH);
+}
+
 void cListView::setItemCount(int count) {
     listModel->setItemCount(count);
+    fitIfWaiting();
 }
 
 int cListView::itemCount() const {
@@ -107,6 +157,7 @@ int cListView::itemCount() const {
 
 void cListView::insertItem(int row, const char* text) {
     listModel->insertItem(row, QString::fromUtf8(text));
+    fitIfWaiting();
 }
 
 void cListView::setItemText(int row, int column, const char* text) {
@@ -217,6 +268,16 @@ void LVN_loadheaderwidth(cListView* list, const char* section, const char* key, 
     const int count = std::min(static_cast<int>(widths.size()), list->columns());
     for (int column = 0; column < count; ++column)
         list->setWidthQuietly(column, widths[column]);
+}
+
+void LVN_restoreheaderwidth(cListView* list, const char* section, const char* key, const char* file,
+                            std::vector<int> least) {
+    char text[WIDTH_TEXT_MAX + 1];
+    profile::getString(section, key, "", text, sizeof text, file);
+    if (parseWidthList(text).empty())
+        list->fitColumnsWhenFilled(std::move(least));
+    else
+        LVN_loadheaderwidth(list, section, key, file);
 }
 
 void LVN_saveheaderwidth(cListView* list, const char* section, const char* key, const char* file) {

@@ -46,9 +46,13 @@ struct NMLVKEYDOWN {
 constexpr int VK_SPACE = 32;
 constexpr int VK_DELETE = 46;
 
-// LVN_GETDISPINFO: fill pszText (cchTextMax bytes) and/or iImage as the mask asks.
+// LVN_GETDISPINFO: fill pszText (cchTextMax bytes), iImage and/or iProgress as the mask
+// asks. iProgress is asked only for a progress column: 0 to 1000 (tenths of a percent)
+// draws a bar under the text, -1 (as asked) plain text.
 constexpr unsigned LVIF_TEXT = 1;
 constexpr unsigned LVIF_IMAGE = 2;
+constexpr unsigned LVIF_PROGRESS = 4;
+constexpr int PROGRESS_FULL = 1000;
 struct LVITEM {
     unsigned mask;
     int iItem;
@@ -56,6 +60,7 @@ struct LVITEM {
     char* pszText;
     int cchTextMax;
     int iImage;
+    int iProgress;
 };
 struct NMLVDISPINFO {
     NMHDR hdr;
@@ -72,6 +77,12 @@ class cListView : public QTreeView {
     void insertColumn(int column, const char* title, int width);
     int columns() const;
     void setImages(std::vector<QIcon> images);
+    // Cells of `column` are drawn as progress bars carrying their text.
+    void setProgressColumn(int column);
+    // Once the list first has rows, every column gets the width of its widest text among
+    // the first rows and its title, and at least `least[i]` (numbers and texts that come
+    // later need room). For a first start, when no stored widths exist.
+    void fitColumnsWhenFilled(std::vector<int> least);
 
     // Owner data: the number of rows.
     void setItemCount(int count);
@@ -104,10 +115,16 @@ class cListView : public QTreeView {
 
     // Widths set by the program, not by the user, tell the parent nothing.
     void setWidthQuietly(int column, int width);
+    void fitIfWaiting();
+    void fitColumns();
+    int contentWidth(int column) const;
 
     int id;
     ListViewModel* listModel;
     bool settingWidths = false;
+    bool fitWaiting = false;
+    bool fitScheduled = false;
+    std::vector<int> leastWidths;
     friend void LVN_loadheaderwidth(cListView*, const char*, const char*, const char*);
 };
 
@@ -119,6 +136,10 @@ void LVN_insert_item(cListView* list, int row, char* text);
 // Column widths from the key (default "100;100;100;100;100;100;100;100"): the i-th
 // number of at most 32 sets column i; columns beyond the numbers keep their width.
 void LVN_loadheaderwidth(cListView* list, const char* section, const char* key, const char* file);
+// Loads the stored widths as above when the key holds any; otherwise the columns fit
+// their content, and at least `least`, once the list has rows (fitColumnsWhenFilled).
+void LVN_restoreheaderwidth(cListView* list, const char* section, const char* key, const char* file,
+                            std::vector<int> least);
 // Writes every column's width followed by ";", e.g. "500;50;75;100;".
 void LVN_saveheaderwidth(cListView* list, const char* section, const char* key, const char* file);
 // Parses a width list as LVN_loadheaderwidth does.

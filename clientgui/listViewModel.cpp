@@ -26,11 +26,9 @@ QVariant ListViewModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || !hasRow(index.row())) return {};
     const int row = index.row();
     const int column = index.column();
-    if (role == Qt::DisplayRole) {
-        if (ownerData) return askText(row, column);
-        const std::vector<QString>& texts = rows[row].texts;
-        return column < static_cast<int>(texts.size()) ? texts[column] : QString();
-    }
+    // The info tip carries the whole text of a cell too narrow for it.
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return text(row, column);
+    if (role == ProgressRole) return column == progressColumn ? askProgress(row, column) : -1;
     if (role == Qt::DecorationRole && column == 0 && !images.empty()) {
         const int image = ownerData ? askImage(row) : rows[row].image;
         if (image >= 0 && image < static_cast<int>(images.size())) return images[image];
@@ -42,6 +40,12 @@ QVariant ListViewModel::headerData(int section, Qt::Orientation orientation, int
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
     if (section < 0 || section >= static_cast<int>(titles.size())) return {};
     return titles[section];
+}
+
+QString ListViewModel::text(int row, int column) const {
+    if (ownerData) return askText(row, column);
+    const std::vector<QString>& texts = rows[row].texts;
+    return column < static_cast<int>(texts.size()) ? texts[column] : QString();
 }
 
 QString ListViewModel::askText(int row, int column) const {
@@ -67,6 +71,18 @@ int ListViewModel::askImage(int row) const {
     request.item.iImage = -1;
     list->notifyParent(&request.hdr);
     return request.item.iImage;
+}
+
+int ListViewModel::askProgress(int row, int column) const {
+    if (!ownerData) return -1;
+    NMLVDISPINFO request{};
+    request.hdr.code = LVN_GETDISPINFO;
+    request.item.mask = LVIF_PROGRESS;
+    request.item.iItem = row;
+    request.item.iSubItem = column;
+    request.item.iProgress = -1;
+    list->notifyParent(&request.hdr);
+    return std::clamp(request.item.iProgress, -1, PROGRESS_FULL);
 }
 
 void ListViewModel::insertTitle(int column, const QString& title) {

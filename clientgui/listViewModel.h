@@ -12,6 +12,9 @@ class cListView;
 
 class ListViewModel : public QAbstractTableModel {
   public:
+    // Tenths of a percent for a cell of the progress column, -1 where there is no bar.
+    static constexpr int ProgressRole = Qt::UserRole + 1;
+
     ListViewModel(cListView* list, bool ownerData);
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -21,6 +24,7 @@ class ListViewModel : public QAbstractTableModel {
 
     void insertTitle(int column, const QString& title);
     void setImages(std::vector<QIcon> icons);
+    void setProgressColumn(int column) { progressColumn = column; }
 
     // Owner data: rows past the old count are added at the end and rows past the new
     // count removed from it, so the selection and current row below the new count stay;
@@ -43,6 +47,8 @@ class ListViewModel : public QAbstractTableModel {
 
     QString askText(int row, int column) const;
     int askImage(int row) const;
+    int askProgress(int row, int column) const;
+    QString text(int row, int column) const;
     bool hasRow(int row) const { return row >= 0 && row < rowCount(); }
 
     cListView* list;
@@ -51,4 +57,5 @@ class ListViewModel : public QAbstractTableModel {
     std::vector<Row> rows;
     std::vector<QString> titles;
     std::vector<QIcon> images;
+    int progressColumn = -1;
 };

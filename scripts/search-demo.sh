@@ -2,12 +2,20 @@
 # Console search demo on loopback only: builds (scripts/setup.sh), starts one test web
 # server per engine with the fixture result pages, points the engines at them in a fresh
 # temporary MIRAVEL_HOME, searches, prints the results tables, downloads an NZB and stops
-# the servers. Nothing goes to the outside network.
+# the servers. Nothing goes to the outside network. The folder, with the NZB it stored,
+# is kept for a look unless --delete is given.
 # With --window it opens the search window (needs a display) against the same servers
 # instead, and stops them when the window is closed.
 set -euo pipefail
 WINDOW=0
-[ "${1:-}" = "--window" ] && WINDOW=1
+DELETE=0
+for argument in "$@"; do
+  case "$argument" in
+    --window) WINDOW=1 ;;
+    --delete) DELETE=1 ;;
+    *) echo "usage: $0 [--window] [--delete]" >&2; exit 2 ;;
+  esac
+done
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 BIN="${BUILD_DIR:-build}/bin"
@@ -18,7 +26,11 @@ MIRAVEL_HOME="$(mktemp -d /tmp/miravel-demo.XXXXXX)"
 servers=()
 cleanup() {
   for pid in "${servers[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
-  rm -rf "$MIRAVEL_HOME"
+  if ((DELETE)); then
+    rm -rf "$MIRAVEL_HOME"
+  else
+    echo "kept $MIRAVEL_HOME (nzb/, cfg/miravel.db, the servers' logs)"
+  fi
 }
 trap cleanup EXIT
 mkdir -p "$MIRAVEL_HOME/cfg"

@@ -87,7 +87,12 @@ void Corvane::stop() {
 }
 
 int Corvane::cspeed() {
-    return state == csIdle ? 0 : connection.speed();
+    return speed.load();
+}
+
+void Corvane::measured(int kbPerSecond) {
+    if (speed.exchange(kbPerSecond) == kbPerSecond) return;
+    notify(updClientInfo, static_cast<NNTPmodel_iface*>(this));
 }
 
 const char* Corvane::cfailure() {

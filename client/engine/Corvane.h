@@ -54,6 +54,10 @@ class Corvane : public NNTPmodel_iface, public cThread {
     int ctls() override { return connection.tlsOn() ? 1 : 0; }
     const char* cfailure() override;
 
+    // The speed monitor's figure for this connection: KB/s over its last interval. The
+    // views hear of it as an info change.
+    void measured(int kbPerSecond);
+
     int hostid() const { return host; }
     // The connection, for the model's speed monitor (byte counter and its reset).
     cTCPclientNNTP& client() { return connection; }
@@ -87,6 +91,7 @@ class Corvane : public NNTPmodel_iface, public cThread {
     std::atomic<int> state{csDisabled};
     std::atomic<const char*> current{nullptr}; // message id in the queue slot, or null
     std::atomic<int> delay{0};
+    std::atomic<int> speed{0};
     int connectionErrors = 0;
     int authRefusals = 0;
     cPause pause;

@@ -327,8 +327,11 @@ void NNTPmodel::totalM() {
         {
             std::lock_guard<std::recursive_mutex> guard(workersLock);
             for (auto& worker : workers) {
-                bytes += worker->client().bytecount();
+                const long long received = worker->client().bytecount();
                 worker->client().resetcount();
+                // Each connection's speed the way the total is measured, so the two agree.
+                worker->measured((int)(received / 5000));
+                bytes += received;
             }
         }
         int total = (int)(bytes / 5000);

@@ -1,7 +1,6 @@
 #include "cTCPclientNNTP.h"
 
 #include <cctype>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,12 +36,6 @@ const char* findStuffedLine(const char* from, const char* end) {
 #endif
     if (end - from < 4) return nullptr;
     return static_cast<const char*>(memmem(from, (size_t)(end - from), pattern, 4));
-}
-
-long long nowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
 }
 
 } // namespace
@@ -120,11 +113,7 @@ int cTCPclientNNTP::statusCode(const char* line) {
 }
 
 int cTCPclientNNTP::recv_resdata(std::string* data) {
-    long long start = nowMs();
-    int rc = recvE(data, kEndMarker, &counter, &counterReset);
-    long long elapsed = nowMs() - start;
-    if (elapsed > 0) bytesPerMs = (int)((long long)data->size() / elapsed);
-    return rc;
+    return recvE(data, kEndMarker, &counter, &counterReset);
 }
 
 int cTCPclientNNTP::article(const char* id, std::string* data) {
@@ -185,7 +174,6 @@ int cTCPclientNNTP::quit() {
     int rc = send_command("QUIT\r\n", nullptr);
     int code = rc == 0 ? recv_rescode() : -1;
     close();
-    bytesPerMs = 0;
     counter = 0;
     return code;
 }

@@ -1,6 +1,6 @@
 // One NNTP connection: greeting, AUTHINFO, ARTICLE by message id with end-of-article
-// detection and dot-unstuffing, QUIT; plus the speed and byte counter that the worker
-// and the model's speed monitor read from their own threads.
+// detection and dot-unstuffing, QUIT; plus the byte counter that the model's speed
+// monitor reads from its own thread.
 //
 // Results: NNTP status codes where the server answered, 200 for a fetched article,
 // -1 for a broken connection (the socket is then closed), 501 for a command that this
@@ -38,8 +38,8 @@ class cTCPclientNNTP : public cTCPclient {
     // with a three-digit code, the first 1 to 5, else the number of bytes read; -1 when nothing
     // could be read or the line did not end within the response line (the socket is then closed).
     int recv_rescode();
-    // Receives up to and including the end marker "\r\n.\r\n", counting bytes and
-    // measuring the speed; the length, or -1.
+    // Receives up to and including the end marker "\r\n.\r\n", counting bytes; the
+    // length, or -1.
     int recv_resdata(std::string* data);
     // Fetches the article `id` (without angle brackets) into `data`: the article as
     // sent, dots unstuffed, followed by the end marker. 200 when `data` holds it.
@@ -49,7 +49,6 @@ class cTCPclientNNTP : public cTCPclient {
 
     const char* cresp() const { return response; }
     const char* command() const { return commandLine; }
-    int speed() const { return bytesPerMs.load(); }
     // Bytes received since the counter was last reset.
     int bytecount() const { return counter.load(); }
     // Asks the next receive to start the byte counter afresh (the speed monitor's read).
@@ -67,7 +66,6 @@ class cTCPclientNNTP : public cTCPclient {
     std::string user, password;
     char commandLine[kCommandSize] = {};
     char response[kResponseSize] = {};
-    std::atomic<int> bytesPerMs{0};
     std::atomic<int> counter{0};
     std::atomic<int> counterReset{0};
 };

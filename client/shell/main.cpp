@@ -2,15 +2,14 @@
 // and listens on the control port; every later start hands its command line to it.
 #include "NNTPsock.h"
 #include "XdgFolders.h"
-#include "articleDB.h"
 #include "articleSchema.h"
 #include "controlSocket.h"
-#include "fileHelpers.h"
-#include "msgbox.h"
 #include "profile.h"
 #include "programFolder.h"
 #include "programOptions.h"
 #include "rawTerminal.h"
+#include "startupBoxes.h"
+#include "startupFolders.h"
 #include "stateFolder.h"
 
 #include <csignal>
@@ -48,22 +47,6 @@ bool enterProgramFolder() {
     return true;
 }
 
-// The base folders exist afterwards, or the program cannot run.
-bool prepareFolders() {
-    if (folder_exists("DEFAULT", "tempfolder", "./temp", CONFIG_INI, 1) != 0 ||
-        folder_exists("DEFAULT", "datafolder", "./data", CONFIG_INI, 1) != 0) {
-        msgbox::show("Configuration error, please reinstall..\nUnable to create base folders",
-                     "Configuration Error", msgbox::ICONERROR);
-        return false;
-    }
-    if (folder_exists("DEFAULT", "downloadto", "./temp", CONFIG_INI, 1) != 0) {
-        profile::writeString("DEFAULT", "downloadto", "./temp", CONFIG_INI);
-        msgbox::show("Configuration error\n\nDownload folder reset to default",
-                     "Configuration Error", msgbox::ICONINFORMATION);
-    }
-    return createSchemaFile() == 0;
-}
-
 // Lets the user read a failure before the window of a started program closes; only
 // someone at a terminal can press a key.
 void waitForKey() {
@@ -89,7 +72,10 @@ int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
     if (!enterProgramFolder()) return 1;
     std::string commandLine = joinCommandLine(options.arguments);
-    if (!prepareFolders()) return 1;
+    startupBoxes::install();
+    const bool ready = prepareFolders();
+    startupBoxes::uninstall();
+    if (!ready) return 1;
 
     int exitCode;
     int listener = sock_listen(CONTROL_PORT, 1);

@@ -369,6 +369,44 @@ TEST_F(MainWindow, AMaximizedOrMinimizedWindowSavesItsNormalRectangle) {
               QRect(40, 30, 600, 420));
 }
 
+// Closed maximized, the window opens at its normal size with the panes as they were
+// there; a server pane dragged taller than the normal window holds still leaves the
+// posts and files room.
+TEST_F(MainWindow, AWindowClosedMaximizedOpensWithEveryPaneVisible) {
+    for (int serversAtMaximized : {0, 2000}) {
+        SCOPED_TRACE(serversAtMaximized);
+        cWndMain* main = open(&switches);
+        ASSERT_NE(main, nullptr);
+        main->handle()->setGeometry(50, 60, 700, 400);
+        settle();
+        const QSize posts = main->postPane().handle()->size();
+        const int servers = main->clientPane().handle()->height();
+        main->handle()->setWindowState(Qt::WindowMaximized);
+        settle();
+        ASSERT_GT(main->postPane().handle()->height(), posts.height());
+        if (serversAtMaximized)
+            cWnd::sendMessage(main->outerSplitter().handle(), WM_NOTIFY_TRACKBAR, 0,
+                              makeParam(0, 20));
+        sendCommand(main->handle(), IDM_EXIT);
+        ASSERT_TRUE(processEventsUntil([] { return mainWindow() == nullptr; }));
+
+        main = open(&switches);
+        ASSERT_NE(main, nullptr);
+        EXPECT_EQ(main->handle()->geometry(), QRect(50, 60, 700, 400));
+        const int upper = main->postPane().handle()->height();
+        const int lower = main->clientPane().handle()->height();
+        if (!serversAtMaximized) {
+            EXPECT_EQ(main->postPane().handle()->size(), posts);
+            EXPECT_EQ(lower, servers);
+        }
+        EXPECT_GE(upper, 40);
+        EXPECT_GE(lower, 40);
+        EXPECT_EQ(upper + SPLITTER_BAR + lower, main->outerSplitter().handle()->height());
+        EXPECT_GT(main->filePane().handle()->width(), 0);
+        closeAndWait(main);
+    }
+}
+
 TEST_F(MainWindow, ResetDatabaseAndConfigurationReachTheModelOnlyWhenConfirmed) {
     cWndMain* main = open(&switches);
     ASSERT_NE(main, nullptr);

@@ -6,23 +6,32 @@
 #include "ProcessEventsUntil.h"
 #include "ProgramFolder.h"
 #include "TestFolders.h"
+#include "TestNewsServerProcess.h"
 #include "YencPostWriter.h"
 #include "articleDB.h"
 #include "articleSchema.h"
 #include "cWndMain.h"
+#include "listViewModel.h"
 #include "profile.h"
 
 #include <QApplication>
+#include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QTest>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <thread>
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -275,6 +284,180 @@ TEST_F(PaneTest, PriorityKeysAndThePostMenuSetEveryPriority) {
     for (int fid : ids) EXPECT_EQ(priority(fid), "0");
     sendCommand(window.handle(), 32819);
     for (int fid : ids) EXPECT_EQ(priority(fid), "9");
+}
+
+// The tip a user gets by resting the pointer on the cell.
+QString tipOf(cListView* list, int row, int column) {
+    QToolTip::hideText();
+    const QPoint at = list->visualRect(list->model()->index(row, column)).center();
+    QHelpEvent help(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(list->viewport(), &help);
+    return QToolTip::text();
+}
+
+int progressOf(cListView* list, int row, int column) {
+    return list->model()->index(row, column).data(ListViewModel::ProgressRole).toInt();
+}
+
+TEST_F(PaneTest, CutCellsTipTheirWholeTextAndSizesCarryTheirUnit) {
+    showFirstPost();
+    files()->setColumnWidth(0, 12);
+    EXPECT_EQ(tipOf(files(), 0, 0), "a.bin");
+    clients()->setColumnWidth(0, 12);
+    EXPECT_EQ(tipOf(clients(), 1, 0), "localhost");
+    posts()->setColumnWidth(0, 12);
+    EXPECT_TRUE(tipOf(posts(), 0, 0).contains("first"));
+
+    // 1000 bytes, a little more encoded.
+    EXPECT_TRUE(QRegularExpression("^1(\\.\\d)? KB$").match(cell(files(), 0, 2)).hasMatch())
+        << cell(files(), 0, 2).toStdString();
+}
+
+TEST_F(PaneTest, ProgressColumnsDrawBarsForFilesAndPosts) {
+    showFirstPost();
+    EXPECT_EQ(cell(files(), 0, 3), "0/1 (1)");
+    EXPECT_EQ(progressOf(files(), 0, 3), 0);
+    EXPECT_EQ(progressOf(files(), 0, 2), -1) << "no bar beside the progress column";
+    // Three queued files of a little over 1 KB each, nothing fetched.
+    EXPECT_TRUE(
+        QRegularExpression("^0%, [34](\\.\\d)? KB left$").match(cell(posts(), 0, 1)).hasMatch())
+        << cell(posts(), 0, 1).toStdString();
+    EXPECT_EQ(progressOf(posts(), 0, 1), 0);
+    EXPECT_EQ(progressOf(posts(), 0, 0), -1);
+
+    // The speed in the status bar brings the time the queue still takes.
+    std::thread([&] { model->getqueue()->notify(updSpeed, asData(0)); }).join();
+    EXPECT_TRUE(processEventsUntil([&] { return window.statusText(1) == "--:-- left"; }));
+    std::vector<int> ids = window.filePane().fileIds();
+    model->getqueue()->handleCommandT(cmdFileUnqueue, &ids, nullptr);
+    std::thread([&] { model->getqueue()->notify(updSpeed, asData(5)); }).join();
+    EXPECT_TRUE(processEventsUntil([&] { return window.statusText(0) == "~5 KB/s"; }));
+    // Only the second post's file of about 1 KB is still queued: one second at 5 KB/s.
+    EXPECT_EQ(window.statusText(1), "0:01 left");
+    EXPECT_TRUE(window.statusText(2).endsWith("KB to fetch"));
+}
+
+TEST_F(PaneTest, ColumnsFitTheirContentUntilTheUserSetsWidths) {
+    showFirstPost();
+    processEventsUntil([] { return false; }, 100);
+    const QFontMetrics metrics(files()->font());
+    const int subject = files()->columnWidth(0);
+    EXPECT_GE(subject, metrics.horizontalAdvance("a.bin") + 16);
+    EXPECT_LT(subject, 500) << "fitted, not the wide default";
+    EXPECT_GE(files()->columnWidth(3), 100);
+    ASSERT_TRUE(processEventsUntil([&] { return clients()->model()->rowCount() == 2; }));
+    processEventsUntil([] { return false; }, 100);
+    EXPECT_GE(clients()->columnWidth(0), metrics.horizontalAdvance("localhost") + 16);
+    EXPECT_GE(clients()->columnWidth(1), 60) << "room for the speeds to come";
+    EXPECT_GE(clients()->columnWidth(3), 500) << "room for the article ids";
+    // The post column takes what the progress column leaves, whatever the pane's width.
+    for (int width : {200, 400}) {
+        cWnd::sendMessage(window.innerSplitter().handle(), WM_NOTIFY_TRACKBAR, 0, width);
+        processEventsUntil([] { return false; }, 50);
+        ASSERT_EQ(window.postPane().handle()->width(), width);
+        EXPECT_EQ(posts()->columnWidth(0) + posts()->columnWidth(1), posts()->viewport()->width());
+    }
+    EXPECT_EQ(profile::getString("USERINTERFACE", "hdrfiles", "", CONFIG_INI), "")
+        << "a fit is no choice of the user's";
+
+    files()->header()->resizeSection(0, 333);
+    EXPECT_EQ(profile::getString("USERINTERFACE", "hdrfiles", "", CONFIG_INI).substr(0, 4), "333;");
+}
+
+// Two connections to our news server, each answer 100 ms late so the download is
+// steady for longer than one speed measurement.
+class DownloadPaneTest : public ProgramFolder {
+  protected:
+    void SetUp() override {
+        ProgramFolder::SetUp();
+        ASSERT_EQ(createSchemaFile(), 0);
+        fs::create_directories("spool");
+        fs::create_directories("download");
+        for (const char* name : {"one.bin", "two.bin"})
+            writeRandomFile(name, 80 * 20000, 7);
+        PostOptions options;
+        options.spool = "spool";
+        options.nzb = "post.nzb";
+        options.subject = "steady";
+        options.partSize = 20000;
+        makePost({"one.bin", "two.bin"}, options);
+        news = std::make_unique<TestNewsServerProcess>(
+            std::vector<std::string>{"--spool", "spool", "--delay", "100", "--lifetime", "120"});
+        ASSERT_GT(news->port(), 0);
+        std::error_code ignored;
+        fs::create_symlink(CORV_BIN_DIR "/yydecode", "yydecode", ignored);
+        profile::writeString("DEFAULT", "servers", "127.0.0.1;", CONFIG_INI);
+        profile::writeString("DEFAULT", "downloadto", "./download", CONFIG_INI);
+        profile::writeString("127.0.0.1", "hostname", "127.0.0.1", CONFIG_INI);
+        profile::writeInt("127.0.0.1", "hostport", news->port(), CONFIG_INI);
+        profile::writeInt("127.0.0.1", "hostid", 1, CONFIG_INI);
+        profile::writeInt("127.0.0.1", "maxconnection", 2, CONFIG_INI);
+        profile::writeInt("127.0.0.1", "numactive", 2, CONFIG_INI);
+
+        tworkerTimes times;
+        times.idleWait = 100ms;
+        model = std::make_unique<NNTPmodel>(times);
+        model->initialize(-1);
+        ASSERT_EQ(window.create(nullptr), 0);
+        window.setmodel(model.get());
+        window.handle()->show();
+        ASSERT_EQ(model->addnzb("./post.nzb"), 0);
+        std::thread([&] { model->handleCommandT(cmdReload, asData(1), nullptr); }).join();
+        ASSERT_TRUE(processEventsUntil([&] { return posts()->itemCount() == 1; }));
+        posts()->selectRow(0);
+        sendCommand(window.handle(), IDM_SHOWPOST, 0, window.postPane().postIds()[0]);
+        ASSERT_TRUE(processEventsUntil([&] { return files()->itemCount() == 2; }));
+    }
+    void TearDown() override {
+        window.setmodel(nullptr);
+        model->terminate();
+        model.reset();
+        ProgramFolder::TearDown();
+    }
+
+    cListView* posts() { return window.postPane().listView(); }
+    cListView* files() { return window.filePane().listView(); }
+    QString cell(cListView* list, int row, int column) {
+        return list->model()->index(row, column).data().toString();
+    }
+    bool allDecoded() {
+        for (int fid : window.filePane().fileIds()) {
+            tfile* file = model->getqueue()->qfile(fid);
+            if (!file || file->fileState != fsDecoded) return false;
+        }
+        return true;
+    }
+
+    std::unique_ptr<TestNewsServerProcess> news;
+    std::unique_ptr<NNTPmodel> model;
+    cWndMain window;
+};
+
+TEST_F(DownloadPaneTest, ConnectionSpeedsAddUpToTheStatusBarAndDecodedFilesReadComplete) {
+    cListView* servers = window.clientPane().listView();
+    ASSERT_TRUE(processEventsUntil([&] { return servers->model()->rowCount() == 2; }));
+    int total = 0, connections = 0;
+    auto measured = [&] {
+        total = window.statusText(0).mid(1).section(' ', 0, 0).toInt();
+        connections = cell(servers, 0, 1).toInt() + cell(servers, 1, 1).toInt();
+        return total > 0 && connections > 0 && std::abs(connections - total) * 10 <= total;
+    };
+    EXPECT_TRUE(processEventsUntil(measured, 20000))
+        << "status bar " << total << " KB/s, connections " << connections << " KB/s";
+    EXPECT_TRUE(window.statusText(1).endsWith(" left")) << window.statusText(1).toStdString();
+
+    ASSERT_TRUE(processEventsUntil([&] { return allDecoded(); }, 60000));
+    for (int reload = 0; reload < 2; ++reload) {
+        SCOPED_TRACE(reload ? "after a reload" : "as decoded");
+        EXPECT_TRUE(processEventsUntil([&] { return cell(files(), 0, 3) == "80/80 (80)"; }));
+        EXPECT_EQ(cell(files(), 1, 3), "80/80 (80)");
+        EXPECT_EQ(progressOf(files(), 1, 3), PROGRESS_FULL);
+        EXPECT_EQ(cell(posts(), 0, 1), "done");
+        EXPECT_EQ(progressOf(posts(), 0, 1), PROGRESS_FULL);
+        // Decoded segments are deleted: a reload finds none of them.
+        std::thread([&] { model->handleCommandT(cmdReload, asData(1), nullptr); }).join();
+        ASSERT_TRUE(processEventsUntil([&] { return files()->itemCount() == 2; }));
+    }
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "dblock.h"
 #include "fixedField.h"
+#include "sizeText.h"
 #include "sqlfilter.h"
 
 #include <cstdio>
@@ -59,14 +60,8 @@ void setUpColumns(tRecordData& page, int cols, char** names) {
 
 void appendSize(std::string& data, const char* value) {
     long long megabytes = value ? strtoll(value, nullptr, 10) : 0;
-    char text[32];
-    if (megabytes <= 0)
-        snprintf(text, sizeof text, " ");
-    else if (megabytes <= 999)
-        snprintf(text, sizeof text, "%lld", megabytes);
-    else
-        snprintf(text, sizeof text, "%.3f", megabytes / 1000.0);
-    data += text;
+    // Sorting stays on the stored number; the unit is only for the eye.
+    data += megabytes > 0 ? sizeText(megabytes * 1000000) : " ";
 }
 
 // The table name as the caller left it, never read past its field.

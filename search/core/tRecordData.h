@@ -9,7 +9,7 @@
 // How a column is shown and filtered.
 enum : int32_t {
     COLTYPE_NUMBER = 0,
-    COLTYPE_SIZE = 1, // megabytes, shown in gigabytes above 999
+    COLTYPE_SIZE = 1, // megabytes, shown with their unit (700 MB, 1.5 GB)
     COLTYPE_TEXT = 2,
     COLTYPE_HIDDEN = 4, // text that is not copied into the page
 };

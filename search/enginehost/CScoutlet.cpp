@@ -133,6 +133,8 @@ void CScoutlet::search(tsearch& request) {
     std::string path;
     replaceparameters(path, request.keyword.empty() ? engine_.browseurl : engine_.searchurl,
                       request);
+    // A site without a browse request gets its empty path, which HTTP writes as "/".
+    if (path.empty()) path.push_back('/');
 
     snprintf(filename_, sizeof filename_, "%s%.4x.htm", engine_.code, searchCounter++);
     fixfilename(filename_);

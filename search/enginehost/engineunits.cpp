@@ -68,13 +68,19 @@ int parseDate(const char* text, time_t now) {
         if (strcasecmp(dash + 1, kMonths[m]) == 0) month = m;
     if (month < 0) return 0;
 
-    struct tm fields {};
-    localtime_r(&now, &fields);
-    if (fields.tm_mon < month) fields.tm_year -= 1;
-    fields.tm_mon = month;
-    fields.tm_mday = day;
-    fields.tm_isdst = -1;
-    const time_t posted = mktime(&fields);
+    struct tm today {};
+    localtime_r(&now, &today);
+    auto postedYearsBack = [&](int years) {
+        struct tm fields = today;
+        fields.tm_year -= years;
+        fields.tm_mon = month;
+        fields.tm_mday = day;
+        fields.tm_isdst = -1;
+        return mktime(&fields);
+    };
+    time_t posted = postedYearsBack(0);
+    // A page shows no year: a date still to come this year was posted last year.
+    if (posted != (time_t)-1 && posted > now) posted = postedYearsBack(1);
     if (posted == (time_t)-1) return 0;
     return clampToInt(((long long)now - (long long)posted) / 86400);
 }

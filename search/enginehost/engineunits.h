@@ -9,8 +9,8 @@ int parseSize(const char* text);
 // Days from "<n><unit>" (or "<n> <unit>" with `blankBeforeUnit`); the unit `hourUnit`
 // means less than a day and gives 0.
 int parseAge(const char* text, bool blankBeforeUnit, char hourUnit);
-// Days from a day-month date such as "12-mar" to `now`; a month later in the year than
-// now's month belongs to the previous year.
+// Days from a day-month date such as "12-mar" to `now`; a date later in the year than
+// `now` belongs to the previous year.
 int parseDate(const char* text, time_t now);
 // Percent of `available` parts out of `total`.
 int parseCompleteness(const char* total, const char* available);

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QStatusBar>
 
 #include <cerrno>
@@ -64,12 +65,14 @@ const MenuEntry LIST_MENU[] = {
     {"edit Age", CDlgMain::IDM_EDITAGE, nullptr},
     {"edit Size", CDlgMain::IDM_EDITSIZE, nullptr},
     {"edit Watchlist (cached filter)", CDlgMain::IDM_EDITWATCHLIST, nullptr}};
+// The shortcut labels name the keys that send these very commands: Ctrl+D in the list
+// combines the files, and About is on Alt+/.
 const MenuEntry RESULT_MENU[] = {
-    {"Download selected", CDlgMain::IDM_DOWNLOAD, "Ctrl+D"},
-    {"Download selected - combine files", CDlgMain::IDM_DOWNLOADCOMBINED, nullptr}};
+    {"Download selected", CDlgMain::IDM_DOWNLOAD, nullptr},
+    {"Download selected - combine files", CDlgMain::IDM_DOWNLOADCOMBINED, "Ctrl+D"}};
 const MenuEntry HELP_MENU[] = {{"History", CDlgMain::IDM_HISTORY, nullptr},
                                {"Contact", CDlgMain::IDM_CONTACT, nullptr},
-                               {"A&bout ...", CDlgMain::IDM_ABOUT, "Alt+?"}};
+                               {"A&bout ...", CDlgMain::IDM_ABOUT, "Alt+/"}};
 
 template <size_t N>
 void addMenu(QMenuBar* bar, QWidget* target, const char* title, const MenuEntry (&entries)[N]) {
@@ -165,12 +168,19 @@ intptr_t CDlgMain::OnCmdInitDialog(QWidget* window) {
     if (!window->parentWidget()) {
         statusBar = new QStatusBar(window);
         statusBar->addWidget(new QLabel(statusBar), 1);
+        // The filters in force, also those set in a header editor that has closed.
+        auto* filters = new QLabel(statusBar);
+        statusBar->addPermanentWidget(filters);
+        result->onPageShown([this, filters = QPointer<QLabel>(filters)] {
+            if (filters) filters->setText(result->activeFilters());
+        });
         bindControl(statusBar, IDC_STATUSBAR);
         statusBar->show();
     }
     search->Create(window, CDlgSearch::TEMPLATE_ID);
-    result->Create(window, CDlgResult::TEMPLATE_ID);
+    // Before the results panel is made, so its first page is the first tab's.
     SetFilter("engine", IDC_ENGINETAB, false, false);
+    result->Create(window, CDlgResult::TEMPLATE_ID);
     window->resize(window->width() - 1, window->height());
     OnCmdSize(SIZE_RESTORED, window->width(), window->height());
     printf("CDlgMain::OnCmdInitDialog exit \n");
@@ -328,6 +338,8 @@ void CDlgMain::SetFilter(const char* name, int id, bool fromSelection, bool refr
     memcpy(filter, text.data(), text.size());
     // "a.b." is never longer than what it replaces, so the buffer holds the result.
     if (id == CDlgSearch::IDC_NEWSGROUP) replacetext(filter, "alt.binaries.", "a.b.");
+    // Stored subjects carry a backquote where the site had an apostrophe.
+    if (strcmp(name, "subject") == 0) tosql(filter);
     result->SetFilter(name, filter, refresh);
 }
 

@@ -37,9 +37,18 @@ std::string rowKey(const tRecordData& page, int row, int engineCol) {
 CDlgResult::CDlgResult(CMiravel& miravel, const char* view)
     : miravel(miravel), pages(view), relay(std::make_unique<QObject>()) {
     model = std::make_unique<ResultTableModel>(pages);
-    auto first = pages.blank();
-    miravel.selectData(*first);
-    pages.show(std::move(first));
+    readNow();
+}
+
+void CDlgResult::readNow() {
+    auto fresh = pages.blank();
+    miravel.selectData(*fresh);
+    model->showPage(std::move(fresh));
+    if (pageShown) pageShown();
+}
+
+QString CDlgResult::activeFilters() const {
+    return model->activeFilters();
 }
 
 CDlgResult::~CDlgResult() {
@@ -104,6 +113,8 @@ intptr_t CDlgResult::WndProcCustom(QWidget*, unsigned message, uintptr_t wparam,
 }
 
 intptr_t CDlgResult::OnCmdInitDialog() {
+    // Filters set since construction (the engine tab's) hold for the first page shown.
+    readNow();
     applyColumns();
     showSortIndicator();
     start(nullptr, nullptr);
@@ -326,6 +337,7 @@ void CDlgResult::adoptParked() {
     if (selected && page.cols > 0 && (!keep.empty() || !focused.empty()))
         reselect(page, keep, focused);
     if (QLineEdit* edit = editor()) edit->update();
+    if (pageShown) pageShown();
 }
 
 void CDlgResult::reselect(const tRecordData& page, const std::unordered_set<std::string>& keep,

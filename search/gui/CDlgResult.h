@@ -8,8 +8,10 @@
 #include "ResultPages.h"
 
 #include <QObject>
+#include <QString>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_set>
@@ -78,6 +80,10 @@ class CDlgResult : public CWnd, public CThreadSingle {
     bool descending() const { return pages.descending(); }
     // The page on screen (window thread).
     const tRecordData& shownPage() const { return pages.shown(); }
+    // The filters of the page on screen, as the status bar shows them (window thread).
+    QString activeFilters() const;
+    // Called on the window thread after each new page is shown.
+    void onPageShown(std::function<void()> shown) { pageShown = std::move(shown); }
 
   protected:
     void buildTemplate(QWidget* dialog, int templateId) override;
@@ -89,6 +95,8 @@ class CDlgResult : public CWnd, public CThreadSingle {
     void OnCmdSize(uintptr_t kind, int width, int height);
     intptr_t OnCmdContextMenu(QWidget* under, int x, int y);
     intptr_t OnListKey(int key, int modifiers);
+    // Window thread, while the refresh thread does not run: reads and shows a page.
+    void readNow();
     // Re-reads the page into a fresh one and hands it to the window thread.
     void reread();
     // Window thread: shows the latest page the refresh thread has parked.
@@ -112,6 +120,7 @@ class CDlgResult : public CWnd, public CThreadSingle {
     int pollCounter = 0; // refresh thread only
     int filterCol = -1;
     std::string selection;
+    std::function<void()> pageShown;
     // Carries finished pages to the window thread; pending ones die with it.
     std::unique_ptr<QObject> relay;
 };

@@ -1,5 +1,8 @@
 #include "ResultTableModel.h"
 
+#include <QFont>
+#include <QStringList>
+
 #include <cstring>
 
 ResultTableModel::ResultTableModel(ResultPages& pages, QObject* parent)
@@ -50,10 +53,40 @@ QVariant ResultTableModel::headerData(int section, Qt::Orientation orientation, 
     const tRecordData& page = pages.shown();
     if (orientation != Qt::Horizontal || section < 0 || section >= page.cols) return {};
     const tColumn& column = page.column[section];
-    if (role == Qt::DisplayRole)
-        return QString::fromUtf8(column.name, (qsizetype)strnlen(column.name, sizeof column.name));
+    // A filtered column keeps a mark once its filter editor has closed.
+    const bool filtered = hasFilter(pages.filterOf(section));
+    if (role == Qt::DisplayRole) {
+        const QString name = nameOf(column);
+        return filtered ? name + FILTER_MARK : name;
+    }
+    if (role == Qt::FontRole && filtered) {
+        QFont bold;
+        bold.setBold(true);
+        return bold;
+    }
+    if (role == Qt::ToolTipRole && filtered)
+        return "Filter: " + QString::fromUtf8(pages.filterOf(section).c_str());
     if (role == Qt::TextAlignmentRole) return static_cast<int>(alignmentOf(column.align));
     return {};
+}
+
+QString ResultTableModel::nameOf(const tColumn& column) {
+    return QString::fromUtf8(column.name, (qsizetype)strnlen(column.name, sizeof column.name));
+}
+
+bool ResultTableModel::hasFilter(const std::string& filter) {
+    return filter.find_first_not_of(" \t") != std::string::npos;
+}
+
+QString ResultTableModel::activeFilters() const {
+    const tRecordData& page = pages.shown();
+    QStringList filters;
+    for (int i = 0; i < page.cols; ++i) {
+        const std::string filter = pages.filterOf(i);
+        if (!hasFilter(filter)) continue;
+        filters << nameOf(page.column[i]) + ": " + QString::fromUtf8(filter.c_str());
+    }
+    return filters.isEmpty() ? QString() : "Filtered by " + filters.join(", ");
 }
 
 void ResultTableModel::showPage(std::unique_ptr<tRecordData> fresh) {

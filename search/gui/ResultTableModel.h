@@ -22,7 +22,16 @@ class ResultTableModel : public QAbstractTableModel {
     const char* cellText(int row, int col) const;
     // Shows `fresh` in place of the current page (window thread).
     void showPage(std::unique_ptr<tRecordData> fresh);
+    // "Filtered by subject: holiday, size: >100" for the columns with a filter, or empty.
+    QString activeFilters() const;
+
+    // What a filtered column's title ends with.
+    static constexpr const char* FILTER_MARK = " *";
 
   private:
+    // Blanks alone, as the lists' first entry, filter nothing.
+    static bool hasFilter(const std::string& filter);
+    static QString nameOf(const tColumn& column);
+
     ResultPages& pages;
 };

@@ -133,16 +133,21 @@ bool waitForFreeControlPort(int limitSeconds) {
     return false;
 }
 
-// The layout a user would have left: a window large enough for the file names and
-// message ids, placed on the 1280 x 800 screen of the script.
+// The layout a user would have left: a window large enough for the posts with their
+// progress, placed on the 1280 x 800 screen of the script. No column widths are stored,
+// so the lists fit their columns to the content as on a first start.
 void setWindowLayout(CorvaneInstance& corvane) {
-    const std::int32_t rectangle[4] = {40, 40, 1040, 640}; // left, top, right, bottom
+    const std::int32_t rectangle[4] = {40, 40, 1140, 680}; // left, top, right, bottom
     profile::writeStruct("USERINTERFACE", "wndpos", rectangle, sizeof rectangle,
                          (corvane.home() + "/config.ini").c_str());
-    corvane.configure("USERINTERFACE", "hpane", "230");
-    corvane.configure("USERINTERFACE", "vpane", "310");
-    corvane.configure("USERINTERFACE", "hdrfiles", "400;50;100;120;100;100;100;100");
-    corvane.configure("USERINTERFACE", "hdrclient", "150;80;60;640;100;100;100;100");
+    corvane.configure("USERINTERFACE", "hpane", "360");
+    corvane.configure("USERINTERFACE", "vpane", "330");
+}
+
+// Two of the About box's links have an address; the third stays plain text.
+void setAboutLinks(CorvaneInstance& corvane) {
+    corvane.configure("DEFAULT", "homepage", "http://127.0.0.1/brindle");
+    corvane.configure("DEFAULT", "howto", "http://127.0.0.1/brindle/howto");
 }
 
 } // namespace
@@ -190,6 +195,7 @@ int main(int argc, char** argv) {
     addNewsServer(corvane, "localhost", backupServer.port(), 2, 2);
     corvane.configure("localhost", "numactive", "1");
     setWindowLayout(corvane);
+    setAboutLinks(corvane);
 
     if (!waitForFreeControlPort(300)) return fail("another corvane keeps the control port");
     if (!corvane.start({nzbs.paths.front()})) return fail("corvane did not start");

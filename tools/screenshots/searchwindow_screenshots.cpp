@@ -36,9 +36,11 @@ bool settle(CDlgResult& results) {
            processEventsUntil([&] { return !results.refreshRequested(); });
 }
 
+// A filtered column's title carries a mark after its name.
 int columnNamed(const QAbstractItemModel* model, const char* name) {
     for (int col = 0; col < model->columnCount(); ++col)
-        if (model->headerData(col, Qt::Horizontal).toString() == name) return col;
+        if (model->headerData(col, Qt::Horizontal).toString().section(' ', 0, 0) == name)
+            return col;
     return -1;
 }
 

@@ -12,7 +12,9 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
@@ -298,6 +300,26 @@ TEST_F(Program, AMessengerThatReachesNoInstanceGivesUpWithTheSystemErrorAndNoKey
     EXPECT_EQ(code, ECONNREFUSED);
     EXPECT_NE(readFile(corvane.home() + "/messenger.txt").find("exitcode: 111  [press any key"),
               std::string::npos);
+}
+
+// Without a display the start-up error goes to standard error, the box's text included,
+// and the program ends at once with 1, before it listens or makes anything.
+TEST_F(Program, AnUnusableTemporaryFolderEndsTheStartWithItsReasonOnStandardError) {
+    std::ofstream(corvane.home() + "/blocker") << "not a folder";
+    corvane.configure("DEFAULT", "tempfolder", "./blocker/temp");
+    const char* display = getenv("DISPLAY");
+    const std::string saved = display ? display : "";
+    unsetenv("DISPLAY");
+    const int code = corvane.message({"g"}, 30);
+    if (display) setenv("DISPLAY", saved.c_str(), 1);
+    EXPECT_EQ(code, 1);
+    const std::string output = readFile(corvane.home() + "/messenger.txt");
+    EXPECT_NE(output.find("tempfolder \"./blocker/temp\" cannot be created"), std::string::npos)
+        << output;
+    EXPECT_NE(output.find("Configuration Error: Configuration error, please reinstall"),
+              std::string::npos)
+        << output;
+    EXPECT_FALSE(fs::exists(corvane.home() + "/data"));
 }
 
 } // namespace

@@ -151,12 +151,12 @@ TEST_F(ResultsDatabase, SortsAscendingAndDescending) {
                                         "Music album", "Holiday Video Sample"}));
 }
 
-TEST_F(ResultsDatabase, SizesAreShownInMegabytesOrGigabytes) {
+TEST_F(ResultsDatabase, SizesAreShownWithTheirUnit) {
     struct Case {
         int size;
         const char* shown;
-    } cases[] = {{0, " "},        {-3, " "},       {1, "1"},           {999, "999"},
-                 {1000, "1.000"}, {1500, "1.500"}, {123456, "123.456"}};
+    } cases[] = {{0, " "},       {-3, " "},        {1, "1 MB"},        {999, "999 MB"},
+                 {1000, "1 GB"}, {1500, "1.5 GB"}, {123456, "123 GB"}, {4200000, "4.2 TB"}};
     std::string sql = "BEGIN;\n";
     for (const Case& c : cases)
         sql += row(std::to_string(c.size), "size " + std::to_string(c.size), c.size, 0);

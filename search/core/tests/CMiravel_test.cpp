@@ -206,6 +206,17 @@ TEST_F(SearchCoordinator, RequestsForUnknownEnginesOrWithoutWordsSendNothing) {
     EXPECT_EQ(log.find("POST "), std::string::npos);
 }
 
+TEST_F(SearchCoordinator, AGroupOnASiteWithoutBrowsingAsksForItsRootAndStoresNothing) {
+    start();
+    miravel->search("nzbindex", "", "alt.binaries.tv");
+    // One fetcher thread takes the requests in order: once this one is stored, the
+    // group request has had its answer.
+    miravel->search("binsearch", "big buck bunny", "");
+    ASSERT_TRUE(observer.waitChanges(1));
+    EXPECT_NE(readFile(requestLog("nzbindex")).find("GET / HTTP/1.0"), std::string::npos);
+    EXPECT_EQ(miravel->numResults("nzbindex", ""), 0);
+}
+
 TEST(NzbHandOver, NamesFromTheResponseFileAndNeverReplacesAStoredNzb) {
     SearchHome home;
     RecordingObserver observer;

@@ -92,7 +92,7 @@ TEST_F(ScoutletTest, SearchAndBrowseRequests) {
     lumo.search(words);
     tsearch group = request("", "alt.binaries.tv");
     lumo.search(group);
-    pirn.search(group); // no browse mode: an empty path
+    pirn.search(group); // no browse mode: the empty path, written as HTTP writes it
     tsearch nothing = request("", "");
     EXPECT_FALSE(lumo.searchOk(nothing));
     lumo.search(nothing);
@@ -104,7 +104,7 @@ TEST_F(ScoutletTest, SearchAndBrowseRequests) {
     EXPECT_FALSE(search.isPost);
     EXPECT_EQ(search.cookie, "");
     EXPECT_EQ(observer.requests[1].path, "/browse.php?bg=alt.binaries.tv&adv_col=1");
-    EXPECT_EQ(observer.requests[2].path, "");
+    EXPECT_EQ(observer.requests[2].path, "/");
     EXPECT_EQ(observer.requests[2].file.substr(0, 8), "tmp/pirn");
 }
 

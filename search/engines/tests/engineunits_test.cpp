@@ -64,7 +64,9 @@ TEST(EngineUnits, ParseDateAcrossTheNewYear) {
         int days;
     };
     const std::vector<Case> cases = {
-        {"28-dec", noon(2027, 1, 5), 8},     {"20-mar", noon(2027, 3, 5), -15},
+        {"28-dec", noon(2027, 1, 5), 8},     {"20-mar", noon(2027, 3, 5), 350},
+        {"28-dec", noon(2026, 12, 8), 345},  {"9-dec", noon(2026, 12, 8), 364},
+        {"8-dec", noon(2026, 12, 8), 0},     {"29-feb", noon(2028, 2, 28), 364},
         {"5-jan", noon(2027, 1, 5), 0},      {"1-JAN", noon(2027, 1, 5), 4},
         {"31-Dec", noon(2026, 12, 31), 0},   {"15-nov", noon(2027, 1, 5), 51},
         {"12-mar ", noon(2027, 3, 20), 0},   {"12-march", noon(2027, 3, 20), 0},

@@ -116,12 +116,14 @@ std::string localDate(time_t stamp) {
 }
 
 // The date a browse page's "day-month" means when read today: the current year, or the
-// previous one for a month later in the year than the current month.
+// previous one for a date later in the year than today.
 std::string expectedDate(int day, int month) {
     const time_t now = time(nullptr);
     struct tm today {};
     localtime_r(&now, &today);
-    const int year = today.tm_year + 1900 - (today.tm_mon + 1 < month ? 1 : 0);
+    const bool toCome =
+        month > today.tm_mon + 1 || (month == today.tm_mon + 1 && day > today.tm_mday);
+    const int year = today.tm_year + 1900 - (toCome ? 1 : 0);
     char text[40];
     snprintf(text, sizeof text, "%04d-%02d-%02d", year, month, day);
     return text;

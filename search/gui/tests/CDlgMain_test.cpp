@@ -7,10 +7,12 @@
 #include "CDlgSearch.h"
 #include "NzbAssociationCheck.h"
 #include "PanelHome.h"
+#include "ResultTableModel.h"
 #include "TestWebServerProcess.h"
 
 #include <QComboBox>
 #include <QDialog>
+#include <QFont>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -192,11 +194,11 @@ TEST_F(MainWindow, CarriesTheMenuTitleAndStatusBar) {
                                          {"edit Age", 32791},
                                          {"edit Size", 32792},
                                          {"edit Watchlist (cached filter)", 32793},
-                                         {"Download selected\tCtrl+D", 32781},
-                                         {"Download selected - combine files", 32782},
+                                         {"Download selected", 32781},
+                                         {"Download selected - combine files\tCtrl+D", 32782},
                                          {"History", 32773},
                                          {"Contact", 32774},
-                                         {"A&bout ...\tAlt+?", 32772}};
+                                         {"A&bout ...\tAlt+/", 32772}};
     std::vector<std::string> titles;
     std::vector<std::pair<std::string, int>> found;
     for (QAction* title : main->handle()->findChild<QMenuBar*>()->actions()) {
@@ -347,6 +349,127 @@ TEST_F(MainWindow, EnterInTheKeywordBoxSearchesOnlyWithSomethingToSearch) {
     const std::string log = readFile(requestLog());
     EXPECT_EQ(log.rfind("GET /index.php?q=ubuntu", 0), 0u) << log;
     EXPECT_EQ(count(log, "GET "), 1u);
+}
+
+// The main window with the commands that reach it recorded instead of carried out.
+class CommandRecorder : public CDlgMain {
+  public:
+    intptr_t WndProcCustom(QWidget* window, unsigned message, uintptr_t wparam,
+                           intptr_t lparam) override {
+        if (recording && message == WM_COMMAND && hiWord(wparam) == BN_CLICKED) {
+            commands.push_back(loWord(wparam));
+            return 0;
+        }
+        return CDlgMain::WndProcCustom(window, message, wparam, lparam);
+    }
+    bool recording = false;
+    std::vector<int> commands;
+};
+
+// The label after a menu entry's tab is the key that sends that entry's command: the
+// window's accelerators, or the result list's keys with the list focused.
+TEST_F(MainWindow, ShortcutLabelsInTheMenusNameTheKeysOfTheirCommands) {
+    auto recorder = std::make_unique<CommandRecorder>();
+    CommandRecorder* window = recorder.get();
+    main = std::move(recorder);
+    ASSERT_NE(main->Create(nullptr, CDlgMain::TEMPLATE_ID), nullptr);
+    main->handle()->show();
+    main->handle()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(main->handle()));
+    int labelled = 0;
+    for (QAction* title : main->handle()->findChild<QMenuBar*>()->actions()) {
+        for (QAction* action : title->menu()->actions()) {
+            const QString label = action->text().section('\t', 1);
+            if (label.isEmpty()) continue;
+            SCOPED_TRACE(action->text().toStdString());
+            ++labelled;
+            list()->setFocus();
+            window->commands.clear();
+            window->recording = true;
+            QTest::keySequence(list(), QKeySequence(label));
+            window->recording = false;
+            EXPECT_EQ(window->commands, std::vector<int>{action->data().toInt()});
+        }
+    }
+    EXPECT_EQ(labelled, 3);
+}
+
+// Rows of two engines and the database's own placeholder row are stored; the first page
+// shown is already the first tab's.
+TEST_F(MainWindow, TheFirstEngineTabFiltersTheFirstPageShown) {
+    CMiravelDB db;
+    ASSERT_EQ(db.insertData(("BEGIN;\n" + resultRow("11", "first site", 700, 3) +
+                             resultRow("12", "first site too", 1500, 3) +
+                             resultRow("21", "second site", 700, 3, "nzbindex") + "COMMIT;\n")
+                                .c_str()),
+              0);
+    openWindow();
+    const tRecordData& page = main->resultPanel().shownPage();
+    ASSERT_EQ(page.rows, 2);
+    const int engine = columnIndex(page, "engine");
+    for (int row = 0; row < page.rows; ++row)
+        EXPECT_STREQ(page.cell(row, engine), "binsearch");
+    // Sizes carry their unit and sort by their number.
+    const int size = columnIndex(page, "size");
+    main->resultPanel().OnCmdHdnClick(size);
+    ASSERT_TRUE(waitUntil([&] {
+        return main->resultPanel().shownPage().rows == 2 &&
+               std::string(main->resultPanel().shownPage().cell(0, size)) == "700 MB";
+    }));
+    EXPECT_STREQ(main->resultPanel().shownPage().cell(1, size), "1.5 GB");
+}
+
+// Stored subjects carry a backquote where the site had an apostrophe.
+TEST_F(MainWindow, AKeywordWithAnApostropheFindsTheStoredSubject) {
+    CMiravelDB db;
+    ASSERT_EQ(db.insertData(("BEGIN;\n" + resultRow("11", "Don`t Look Up", 700, 3) +
+                             resultRow("12", "Dont Panic", 700, 3) + "COMMIT;\n")
+                                .c_str()),
+              0);
+    openWindow();
+    QTest::keyClicks(box(CDlgSearch::IDC_KEYWORD)->lineEdit(), "Don't");
+    EXPECT_EQ(filter("subject"), "Don`t");
+    ASSERT_TRUE(waitUntil([&] { return main->resultPanel().shownPage().rows == 1; }));
+    const tRecordData& page = main->resultPanel().shownPage();
+    EXPECT_STREQ(page.cell(0, columnIndex(page, "subject")), "Don`t Look Up");
+}
+
+// A filter typed in a header editor stays visible after the editor closes: the column's
+// title is marked and the status bar lists every filter in force.
+TEST_F(MainWindow, FilteredColumnsAreMarkedAndListedInTheStatusBar) {
+    openWindow();
+    CDlgResult& results = main->resultPanel();
+    const int size = columnIndex(results.shownPage(), "size");
+    const int subject = columnIndex(results.shownPage(), "subject");
+    auto title = [&](int column) {
+        return list()->model()->headerData(column, Qt::Horizontal).toString().toStdString();
+    };
+    auto filtersShown = [&] {
+        for (QLabel* label : main->item(CDlgMain::IDC_STATUSBAR)->findChildren<QLabel*>())
+            if (label->text().startsWith("Filtered by")) return label->text().toStdString();
+        return std::string();
+    };
+    ASSERT_TRUE(waitUntil([&] { return filtersShown() == "Filtered by engine: binsearch"; }))
+        << filtersShown();
+    EXPECT_EQ(title(size), "size");
+
+    const QRect header(0, 0, 60, 20);
+    results.OnShowFilter(&header, size);
+    auto* editor = qobject_cast<QLineEdit*>(results.item(CDlgResult::IDC_FILTER));
+    QTest::keyClicks(editor, ">100");
+    results.OnHideFilter();
+    ASSERT_TRUE(waitUntil([&] {
+        return filtersShown() == "Filtered by engine: binsearch, size: >100";
+    })) << filtersShown();
+    EXPECT_EQ(title(size), std::string("size") + ResultTableModel::FILTER_MARK);
+    EXPECT_TRUE(
+        list()->model()->headerData(size, Qt::Horizontal, Qt::FontRole).value<QFont>().bold());
+    EXPECT_EQ(title(subject), "subject");
+
+    // A blank filter, as the lists' first entry sets, filters nothing and marks nothing.
+    results.SetFilter("size", " ", true);
+    ASSERT_TRUE(waitUntil([&] { return filtersShown() == "Filtered by engine: binsearch"; }));
+    EXPECT_EQ(title(size), "size");
 }
 
 class Downloads : public MainWindow {

@@ -1,0 +1,32 @@
+#include "progressDelegate.h"
+
+#include "listView.h"
+#include "listViewModel.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QStyleOptionProgressBar>
+
+void ProgressDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                             const QModelIndex& index) const {
+    const int progress = index.data(ListViewModel::ProgressRole).toInt();
+    if (progress < 0) {
+        QStyledItemDelegate::paint(painter, option, index);
+        return;
+    }
+    // The row's selection stays visible around the bar.
+    if (option.state & QStyle::State_Selected)
+        painter->fillRect(option.rect, option.palette.highlight());
+    QStyleOptionProgressBar bar;
+    bar.initFrom(option.widget);
+    bar.rect = option.rect.adjusted(1, 1, -1, -1);
+    bar.minimum = 0;
+    bar.maximum = PROGRESS_FULL;
+    bar.progress = progress;
+    bar.text = index.data(Qt::DisplayRole).toString();
+    bar.textVisible = true;
+    bar.textAlignment = Qt::AlignCenter;
+    bar.state = QStyle::State_Enabled | QStyle::State_Horizontal;
+    const QStyle* style = option.widget ? option.widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ProgressBar, &bar, painter, option.widget);
+}
