@@ -112,6 +112,7 @@ bool NNTPdecoder::takeFirst(int& fid, int& pid) {
     decoding = list.begin()->second;
     list.erase(list.begin());
     pid = decoding->filePID;
+    resetsAtStart = db ? db->resets() : 0;
     decoding->fileError[0] = '\0';
     setState(decoding, fsDecoding);
     return true;
@@ -122,10 +123,15 @@ void NNTPdecoder::setState(tfile* file, int state) {
     notify(updFileState, file);
 }
 
+bool NNTPdecoder::resetSince() const {
+    return db && db->resets() != resetsAtStart;
+}
+
 void NNTPdecoder::markDecoded(int fid) {
     if (!db) return;
     char sql[160];
     std::lock_guard<sqliteDB> guard(*db);
+    if (resetSince()) return;
     db->exec("BEGIN");
     snprintf(sql, sizeof sql,
              "DELETE FROM segm WHERE segmFID=%d AND segmFID IN (SELECT decoFID FROM deco "
@@ -142,10 +148,17 @@ void NNTPdecoder::markFailed(int fid) {
     char sql[96];
     snprintf(sql, sizeof sql, "UPDATE deco SET decoCheck=3 WHERE decoFID=%d AND decoCheck=0", fid);
     std::lock_guard<sqliteDB> guard(*db);
-    db->exec(sql);
+    if (!resetSince()) db->exec(sql);
 }
 
 void NNTPdecoder::finish(int fid, int rc) {
+    if (resetSince()) {
+        // A file listed under the id now is the next import's, decoded on its own.
+        printf("decode of %d ended after a database reset, not booked\n", fid);
+        std::lock_guard<std::mutex> guard(listLock);
+        decoding = nullptr;
+        return;
+    }
     if (rc == 0) {
         markDecoded(fid);
     } else {
@@ -219,6 +232,9 @@ int NNTPdecoder::dcdecode(int fid, int pid) {
         failure = "yydecode exit " + std::to_string(decoded.exitCode) + lastLine(decoded.output);
         return decoded.exitCode;
     }
-    removeM(pattern.c_str());
+    // After a reset these names may be the next import's segment files.
+    std::unique_lock<sqliteDB> guard;
+    if (db) guard = std::unique_lock<sqliteDB>(*db);
+    if (!resetSince()) removeM(pattern.c_str());
     return 0;
 }

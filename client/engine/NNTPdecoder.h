@@ -63,6 +63,8 @@ class NNTPdecoder : public NNTPmodel_iface, public cThread {
     void markDecoded(int fid);
     void markFailed(int fid);
     void setState(tfile* file, int state); // caller holds listLock
+    // The database was reset since the decode began: its file id names another file now.
+    bool resetSince() const;
 
     sqliteDB* db;
     const std::chrono::milliseconds idleWait;
@@ -74,6 +76,7 @@ class NNTPdecoder : public NNTPmodel_iface, public cThread {
     std::string tempfolder;
     std::string downloadto;
     std::string failure; // the decoder thread's reason for its last failed decode
+    unsigned resetsAtStart = 0; // the database's resets when the decode began
     std::atomic<int> busy{0};
     std::atomic<bool> listed{false}; // a file was listed since the loop last looked
     std::mutex lifeLock;             // start against terminate

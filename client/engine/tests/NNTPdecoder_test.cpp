@@ -5,6 +5,7 @@
 #include "WaitUntil.h"
 #include "YencPostWriter.h"
 #include "articleDB.h"
+#include "articleSchema.h"
 #include "sqliteDB.h"
 
 #include <gtest/gtest.h>
@@ -228,6 +229,29 @@ TEST_F(DecoderTest, ClearingDuringADecodeReturnsAtOnceAndTheResultFindsTheNewRec
     EXPECT_EQ(lines("calls.txt").size(), 1u) << "decoded once";
     EXPECT_EQ(rows("SELECT decoFID || ':' || decoCheck FROM deco ORDER BY decoFID"), "1:2,2:0");
     EXPECT_EQ(log.starting("21:"), (std::vector<std::string>{"21:1", "21:0"}));
+}
+
+// Ids count from 1 again after a reset: a decode of the old database that ends after it
+// must not book its result into the new file of the same id.
+TEST_F(DecoderTest, ADecodeThatEndsAfterAResetBooksNothingIntoTheNewDatabase) {
+    installStandIn("touch started; i=0; while [ ! -e release ] && [ $i -lt 600 ]; do "
+                   "sleep 0.1; i=$((i+1)); done");
+    decoder->adddecode(1, fetchedFile(1), 0);
+    decoder->start();
+    ASSERT_TRUE(waitUntil([] { return fs::exists("started"); }));
+    decoder->clrdecode();
+    db.resetDB(ARTICLES_SQL);
+    tfile* imported = fetchedFile(1); // the next import's file 1, complete, waiting
+    decoder->adddecode(1, imported, 0);
+    fs::remove("calls.txt");
+    fs::remove("yydecode"); // the running one keeps its script
+    installStandIn("exit 1");
+    writeFile("release", "");
+    ASSERT_TRUE(reaches(1, fsDecodeFailed));
+    endDecoder();
+    EXPECT_EQ(lines("calls.txt").size(), 1u) << "the new file is decoded on its own";
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM segm WHERE segmFID=1"), "2");
+    EXPECT_EQ(rows("SELECT decoCheck FROM deco"), "3");
 }
 
 TEST_F(DecoderTest, ATerminatedDecoderNeverStartsAgain) {
