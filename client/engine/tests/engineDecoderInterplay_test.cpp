@@ -119,12 +119,15 @@ TEST_F(DecoderInterplayTest, AFailedDecodeShowsWhyStaysFailedOverAReloadAndRetry
     std::unique_ptr<EngineRig> started = download("post.nzb");
     EngineRig& rig = *started;
     ASSERT_TRUE(waitUntil([&] { return rig.filesIn(fsDecodeFailed) == 1; }));
+    rig.decoder.stop();
+    rig.decoder.wait(); // its writes to the record are seen whole from here
     tfile* file = rig.files().at(0);
     EXPECT_STREQ(file->fileError, "yydecode exit 1: disk full");
     EXPECT_EQ(column(rig.db, "SELECT decoCheck FROM deco"), "3");
     EXPECT_EQ(column(rig.db, "SELECT COUNT(*) FROM segm WHERE segmState<>2"), "0");
 
     // A reload (the next import, a restart) keeps it failed and does not decode it.
+    rig.decoder.start();
     rig.queue.load(1);
     EXPECT_EQ(rig.filesIn(fsDecodeFailed), 1);
     std::this_thread::sleep_for(300ms); // a few of the decoder's looks at its list
@@ -134,6 +137,8 @@ TEST_F(DecoderInterplayTest, AFailedDecodeShowsWhyStaysFailedOverAReloadAndRetry
     std::vector<int> ids{rig.files().at(0)->fileFID};
     rig.queue.handleCommandT(cmdFileRetry, &ids, nullptr);
     ASSERT_TRUE(waitUntil([&] { return rig.filesIn(fsDecoded) == 1; }));
+    rig.decoder.stop();
+    rig.decoder.wait();
     EXPECT_TRUE(restored("data.bin"));
     EXPECT_EQ(column(rig.db, "SELECT decoCheck FROM deco"), "2");
     EXPECT_STREQ(rig.files().at(0)->fileError, "");
