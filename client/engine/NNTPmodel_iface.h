@@ -47,7 +47,7 @@ enum : unsigned {
 enum : unsigned {
     evtDecodeAdd = 1,   // tfile*: to the decoder's list, with notification
     evtDecodeLoad = 2,  // tfile*: to the decoder's list, without notification
-    evtDecodeClear = 3, // stop the decoder, empty its list, restart it if it ran
+    evtDecodeClear = 3, // empty the decoder's list; a decode in progress lets go of its record
 };
 
 // File states (tfile::fileState); the database's decoCheck maps to decoCheck + 3.
