@@ -59,7 +59,7 @@ void cDlgFile::buildTemplate(QWidget* dialog) {
 void cDlgFile::on_WM_INITDIALOG(HWND hwnd, uintptr_t, intptr_t) {
     list = static_cast<cListView*>(GetDlgItem(hwnd, IDC_LIST));
     std::vector<QIcon> icons;
-    for (int state = fsNotQueued; state <= fsDecoded; ++state)
+    for (int state = fsNotQueued; state <= fsDecodeFailed; ++state)
         icons.push_back(brindleIcons::fileState(state));
     list->setImages(std::move(icons));
     LVN_setheaders(list, kColumns, kWidths);
@@ -175,7 +175,11 @@ void cDlgFile::cell(LVITEM& item) {
         snprintf(item.pszText, size, "%s", sizeText(file->fileSize).c_str());
         break;
     case kProgressColumn:
-        snprintf(item.pszText, size, "%d/%d (%d)", fetched, file->segcount, file->segavail);
+        if (file->fileState == fsDecodeFailed)
+            snprintf(item.pszText, size, "decode failed%s%s", file->fileError[0] ? ": " : "",
+                     file->fileError);
+        else
+            snprintf(item.pszText, size, "%d/%d (%d)", fetched, file->segcount, file->segavail);
         break;
     default:
         break;

@@ -23,6 +23,7 @@ namespace {
 #include "icons/file_decoded.xpm"
 #include "icons/file_decoding.xpm"
 #include "icons/file_downloading.xpm"
+#include "icons/file_failed.xpm"
 #include "icons/file_not_queued.xpm"
 #include "icons/file_queued.xpm"
 #include "icons/file_waiting.xpm"
@@ -78,9 +79,10 @@ QIcon toolbar(int position) {
 }
 
 QIcon fileState(int state) {
-    static const std::array<QIcon, 6> icons = {
+    static const std::array<QIcon, 7> icons = {
         fromXpm(file_not_queued_xpm), fromXpm(file_queued_xpm),   fromXpm(file_downloading_xpm),
         fromXpm(file_waiting_xpm),    fromXpm(file_decoding_xpm), fromXpm(file_decoded_xpm),
+        fromXpm(file_failed_xpm),
     };
     return pick(icons, state);
 }

@@ -36,6 +36,15 @@ std::string wildcardLiteral(const std::string& text) {
     return literal;
 }
 
+// ": " and the last line yydecode printed (what went wrong), or nothing.
+std::string lastLine(const std::string& output) {
+    size_t end = output.find_last_not_of("\r\n");
+    if (end == std::string::npos) return "";
+    size_t start = output.find_last_of('\n', end);
+    start = start == std::string::npos ? 0 : start + 1;
+    return ": " + output.substr(start, end + 1 - start);
+}
+
 } // namespace
 
 NNTPdecoder::NNTPdecoder(sqliteDB* db, std::chrono::milliseconds idleWait)
@@ -55,12 +64,23 @@ void NNTPdecoder::setfolders(const char* temp, const char* download) {
 }
 
 int NNTPdecoder::start() {
+    std::lock_guard<std::mutex> guard(lifeLock);
+    if (ended) return 0; // a late command or clear after termination
     return cThread::start();
 }
 
 void NNTPdecoder::stop() {
     cThread::stop();
     pause.wake();
+}
+
+void NNTPdecoder::terminate() {
+    {
+        std::lock_guard<std::mutex> guard(lifeLock);
+        ended = true;
+    }
+    stop();
+    wait();
 }
 
 void NNTPdecoder::adddecode(int fid, tfile* file, int notify) {
@@ -80,31 +100,24 @@ void NNTPdecoder::adddecode(int fid, tfile* file, int notify) {
 
 void NNTPdecoder::clrdecode() {
     printf("clear decoder ... ");
-    if (hasThread()) {
-        stop();
-        wait();
-        {
-            std::lock_guard<std::mutex> guard(listLock);
-            list.clear();
-        }
-        start();
-        return;
-    }
+    // No waiting for a decode in progress: it runs at idle priority, and the reload that
+    // clears would hold up the workers until it ends.
     std::lock_guard<std::mutex> guard(listLock);
     list.clear();
+    decoding = nullptr;
 }
 
-bool NNTPdecoder::firstListed(int& fid, tfile*& file) {
+bool NNTPdecoder::takeFirst(int& fid, int& pid) {
     std::lock_guard<std::mutex> guard(listLock);
     if (list.empty()) return false;
     fid = list.begin()->first;
-    file = list.begin()->second;
+    decoding = list.begin()->second;
+    list.erase(list.begin());
+    pid = decoding->filePID;
+    resetsAtStart = db ? db->resets() : 0;
+    decoding->fileError[0] = '\0';
+    setState(decoding, fsDecoding);
     return true;
-}
-
-void NNTPdecoder::unlist(int fid) {
-    std::lock_guard<std::mutex> guard(listLock);
-    list.erase(fid);
 }
 
 void NNTPdecoder::setState(tfile* file, int state) {
@@ -112,16 +125,61 @@ void NNTPdecoder::setState(tfile* file, int state) {
     notify(updFileState, file);
 }
 
+bool NNTPdecoder::resetSince() const {
+    return db && db->resets() != resetsAtStart;
+}
+
 void NNTPdecoder::markDecoded(int fid) {
     if (!db) return;
-    char sql[128];
+    char sql[160];
     std::lock_guard<sqliteDB> guard(*db);
+    if (resetSince()) return;
     db->exec("BEGIN");
-    snprintf(sql, sizeof sql, "DELETE FROM segm WHERE segmFID=%d", fid);
+    snprintf(sql, sizeof sql,
+             "DELETE FROM segm WHERE segmFID=%d AND segmFID IN (SELECT decoFID FROM deco "
+             "WHERE decoCheck=0)",
+             fid);
     db->exec(sql);
-    snprintf(sql, sizeof sql, "UPDATE deco SET decoCheck=2 WHERE decoFID=%d", fid);
+    snprintf(sql, sizeof sql, "UPDATE deco SET decoCheck=2 WHERE decoFID=%d AND decoCheck=0", fid);
     db->exec(sql);
     db->exec("COMMIT");
+}
+
+void NNTPdecoder::markFailed(int fid) {
+    if (!db) return;
+    char sql[96];
+    snprintf(sql, sizeof sql, "UPDATE deco SET decoCheck=3 WHERE decoFID=%d AND decoCheck=0", fid);
+    std::lock_guard<sqliteDB> guard(*db);
+    if (!resetSince()) db->exec(sql);
+}
+
+void NNTPdecoder::finish(int fid, int rc) {
+    if (resetSince()) {
+        // A file listed under the id now is the next import's, decoded on its own.
+        printf("decode of %d ended after a database reset, not booked\n", fid);
+        std::lock_guard<std::mutex> guard(listLock);
+        decoding = nullptr;
+        return;
+    }
+    if (rc == 0) {
+        markDecoded(fid);
+    } else {
+        printf("err decoding... %d %s\n", fid, failure.c_str());
+        markFailed(fid);
+    }
+    std::lock_guard<std::mutex> guard(listLock);
+    tfile* file = decoding;
+    decoding = nullptr;
+    // After a clear the reload may have listed a new record for the file: it gets the
+    // result, and is not decoded a second time.
+    auto relisted = list.find(fid);
+    if (relisted != list.end()) {
+        if (!file) file = relisted->second;
+        list.erase(relisted);
+    }
+    if (!file) return;
+    if (rc != 0) snprintf(file->fileError, sizeof file->fileError, "%s", failure.c_str());
+    setState(file, rc == 0 ? fsDecoded : fsDecodeFailed);
 }
 
 void NNTPdecoder::run() {
@@ -130,29 +188,20 @@ void NNTPdecoder::run() {
     notify(updDecoder, asData(1));
     while (keepRunning()) {
         int fid = 0;
-        tfile* file = nullptr;
+        int pid = 0;
         listed = false;
-        if (!firstListed(fid, file)) {
+        if (!takeFirst(fid, pid)) {
             pause.wait(idleWait, [this] { return !keepRunning() || listed.load(); });
             continue;
         }
-        int rc = dcdecode(fid, file);
-        unlist(fid);
-        if (rc == 0) {
-            markDecoded(fid);
-            setState(file, fsDecoded);
-        } else {
-            printf("err decoding... ");
-            setState(file, fsQueued);
-        }
+        finish(fid, dcdecode(fid, pid));
     }
     busy = 0;
     notify(updDecoder, asData(0));
     printf("decoder exit");
 }
 
-int NNTPdecoder::dcdecode(int fid, tfile* file) {
-    setState(file, fsDecoding);
+int NNTPdecoder::dcdecode(int fid, int pid) {
     std::string temp;
     std::string download;
     {
@@ -163,7 +212,7 @@ int NNTPdecoder::dcdecode(int fid, tfile* file) {
     // A folder beginning with '-' must not read as an option.
     if (!temp.empty() && temp[0] == '-') temp = "./" + temp;
     char names[64];
-    snprintf(names, sizeof names, "/%x.%x.*.segm", (unsigned)file->filePID, (unsigned)fid);
+    snprintf(names, sizeof names, "/%x.%x.*.segm", (unsigned)pid, (unsigned)fid);
     std::string pattern = temp + names;
     printf("decode: %s\n", pattern.c_str());
 
@@ -175,14 +224,19 @@ int NNTPdecoder::dcdecode(int fid, tfile* file) {
     tchildRun decoded = runChild({program, "-e", "-c", "-l", "-b", "-D", download, argument});
     if (decoded.error) {
         printf("CreateProcess failed.");
+        failure = "yydecode could not be started";
         return -1;
     }
     fputs(decoded.output.c_str(), stdout);
     if (decoded.exitCode != 0) {
         // CRC damage, nothing found, a full disk: the segment files stay for a retry.
         printf("yydecode exit %d\n", decoded.exitCode);
+        failure = "yydecode exit " + std::to_string(decoded.exitCode) + lastLine(decoded.output);
         return decoded.exitCode;
     }
-    removeM(pattern.c_str());
+    // After a reset these names may be the next import's segment files.
+    std::unique_lock<sqliteDB> guard;
+    if (db) guard = std::unique_lock<sqliteDB>(*db);
+    if (!resetSince()) removeM(pattern.c_str());
     return 0;
 }

@@ -2,7 +2,8 @@
 // and runs the outside program yydecode on their temporary segment files. yydecode
 // joins and decodes them into the download folder; on success the segment files and
 // rows go and the file is marked decoded. A run that cannot start or that fails keeps
-// every segment file and row, so nothing fetched is lost and the user can try again.
+// every segment file and row and marks the file failed (decoCheck 3, with the reason),
+// so nothing fetched is lost and the user's retry decodes it again.
 #pragma once
 #include "NNTPmodel_iface.h"
 #include "cPause.h"
@@ -30,15 +31,20 @@ class NNTPdecoder : public NNTPmodel_iface, public cThread {
     // Lists a file waiting for decoding (state 3) once; sends updFileState when `notify`
     // is non-zero, whatever the state.
     void adddecode(int fid, tfile* file, int notify);
-    // Empties the list. A running thread is stopped first, after the file it decodes,
-    // and started again afterwards, so the list never points at records being deleted.
+    // Empties the list at once, before the queue deletes the records it points to. A
+    // decode in progress runs on but no longer touches its record: its result goes to
+    // the record listed under the same id by then, if any.
     void clrdecode();
-    // Decodes one file: 0 on success; -1 when yydecode cannot be started, otherwise its
-    // non-zero exit code (-1 too when it was killed). Only success removes segment files.
-    int dcdecode(int fid, tfile* file);
+    // Decodes file `fid` of post `pid`: 0 on success; -1 when yydecode cannot be
+    // started, otherwise its non-zero exit code (-1 too when it was killed). Only
+    // success removes segment files; a failure leaves its reason in `failure`.
+    int dcdecode(int fid, int pid);
 
+    // Refused (0) once terminate has begun.
     int start() override;
     void stop() override;
+    // Ends the thread for good: no start and no clear runs it again.
+    void terminate();
     void run() override;
 
     int denabled() override { return hasThread() ? 1 : 0; }
@@ -46,20 +52,34 @@ class NNTPdecoder : public NNTPmodel_iface, public cThread {
     int dinfo() override { return 0; }
 
   private:
-    // The lowest listed file id and its record; false when the list is empty.
-    bool firstListed(int& fid, tfile*& file);
-    void unlist(int fid);
+    // Takes the lowest listed file off the list as the one being decoded and shows it
+    // decoding; false when the list is empty.
+    bool takeFirst(int& fid, int& pid);
+    // Books the result of decoding `fid` (dcdecode's return) in the database and in the
+    // record it belongs to now.
+    void finish(int fid, int rc);
     // The database part of a success: the file's segments go, its deco row says decoded.
+    // A file deleted meanwhile has no waiting deco row and is left alone.
     void markDecoded(int fid);
-    void setState(tfile* file, int state);
+    void markFailed(int fid);
+    void setState(tfile* file, int state); // caller holds listLock
+    // The database was reset since the decode began: its file id names another file now.
+    bool resetSince() const;
 
     sqliteDB* db;
     const std::chrono::milliseconds idleWait;
-    std::mutex listLock; // "decoclear": the list and the two folders
+    // "decoclear": the list, the record being decoded and the two folders. Held while a
+    // record's state changes, so a clear never returns while one is being touched.
+    std::mutex listLock;
     std::map<int, tfile*> list;
+    tfile* decoding = nullptr; // null when idle or when a clear let go of it
     std::string tempfolder;
     std::string downloadto;
+    std::string failure; // the decoder thread's reason for its last failed decode
+    unsigned resetsAtStart = 0; // the database's resets when the decode began
     std::atomic<int> busy{0};
     std::atomic<bool> listed{false}; // a file was listed since the loop last looked
+    std::mutex lifeLock;             // start against terminate
+    bool ended = false;              // guarded by lifeLock
     cPause pause;
 };

@@ -46,8 +46,7 @@ std::vector<std::string> serverSections() {
 
 } // namespace
 
-NNTPmodel::NNTPmodel(tworkerTimes times)
-    : decoder(&db), queue(this, &db), times(times) {
+NNTPmodel::NNTPmodel(tworkerTimes times) : queue(this, &db), decoder(&db), times(times) {
     decoder.setfolders(defaultKey("tempfolder", "./temp").c_str(),
                        defaultKey("downloadto", "./temp").c_str());
 }
@@ -55,6 +54,7 @@ NNTPmodel::NNTPmodel(tworkerTimes times)
 NNTPmodel::~NNTPmodel() {
     // Waits for a terminate running on another thread, or terminates now.
     terminate();
+    queue.waitReset(); // a reset thread reaches the decoder, which goes first
 }
 
 std::string NNTPmodel::existingFolderOr(const char* key) {
@@ -290,7 +290,8 @@ int NNTPmodel::terminate() {
 
     decoder.stop();
     unloadservers();
-    decoder.wait();
+    queue.waitReset(); // it would reopen the database and refill the decoder's list
+    decoder.terminate();
     db.close();
 
     // Shutting the socket down wakes a thread blocked in accept on it; close alone does not.

@@ -101,9 +101,11 @@ class NNTPmodel : public NNTPmodel_iface {
     // `key` of DEFAULT when that folder exists, otherwise ./temp.
     static std::string existingFolderOr(const char* key);
 
+    // Destroyed in reverse: the decoder (whose list points into the queue's records)
+    // before the queue, the queue before the database both use.
     sqliteDB db;
-    NNTPdecoder decoder;
     NNTPqueue queue;
+    NNTPdecoder decoder;
     const tworkerTimes times;
 
     std::atomic<int> listener{-1};

@@ -47,7 +47,7 @@ enum : unsigned {
 enum : unsigned {
     evtDecodeAdd = 1,   // tfile*: to the decoder's list, with notification
     evtDecodeLoad = 2,  // tfile*: to the decoder's list, without notification
-    evtDecodeClear = 3, // stop the decoder, empty its list, restart it if it ran
+    evtDecodeClear = 3, // empty the decoder's list; a decode in progress lets go of its record
 };
 
 // File states (tfile::fileState); the database's decoCheck maps to decoCheck + 3.
@@ -58,6 +58,7 @@ enum : int {
     fsWaitDecode = 3,
     fsDecoding = 4,
     fsDecoded = 5,
+    fsDecodeFailed = 6, // decoCheck 3: kept as fetched until the user retries it
 };
 
 // Worker states (cstate()).
@@ -94,6 +95,7 @@ struct tfile {
     int parblocks = 0;
     std::map<int, tsegd> segd; // by segment number
     int row = 0;               // position in the last qfiles list of its post
+    char fileError[128] = {};  // why its last decode failed (state fsDecodeFailed)
 };
 
 // A post as the queue's cache holds it.

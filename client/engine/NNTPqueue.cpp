@@ -49,10 +49,7 @@ NNTPqueue::NNTPqueue(NNTPmodel_iface* model, sqliteDB* db)
     : model(model), db(db), tempFolder("./temp") {}
 
 NNTPqueue::~NNTPqueue() {
-    {
-        std::lock_guard<std::mutex> guard(resetLock);
-        if (resetThread.joinable()) resetThread.join();
-    }
+    waitReset();
     // The model that would hear evtDecodeClear is going away itself.
     deleteRecords(posts, files);
 }
@@ -95,6 +92,7 @@ char* NNTPqueue::next(int index, int hostid) {
     tnextRow row{slot, 0};
     {
         dbTransaction transaction(*db);
+        slotGeneration[index] = generation.load();
         transaction.execBound(sql, {hostid}, cb_queunext, &row);
         if (row.rows)
             transaction.execBound("UPDATE segm SET segmState=1 WHERE segmSID=?", {slot->segmSID});
@@ -104,6 +102,8 @@ char* NNTPqueue::next(int index, int hostid) {
         return nullptr;
     }
     std::shared_lock<std::shared_mutex> cache(cacheLock);
+    // Deleted or reset since the query: the segment is given back already.
+    if (handedOutBefore(index, "next")) return nullptr;
     tfile* file = findFile(slot->segmFID);
     if (!file) {
         // An import whose reload is still to come: its segments would have no file to be
@@ -146,7 +146,9 @@ int NNTPqueue::savesegment(tfile* file, tsegm* segment, std::string* article) {
 void NNTPqueue::save(int index, std::string* article) {
     tsegm* slot = slotAt(index, "save");
     if (!slot || !slot->segmSID || !db) return;
+    // Held to the end: a delete or reset comes wholly before or wholly after this save.
     std::shared_lock<std::shared_mutex> cache(cacheLock);
+    if (handedOutBefore(index, "save")) return;
     tfile* file = findFile(slot->segmFID);
     if (!file) {
         // Booked without its segment file, the file would decode with a hole.
@@ -199,6 +201,7 @@ void NNTPqueue::rset(int index) {
     tsegm* slot = slotAt(index, "rset");
     if (!slot || !slot->segmSID || !db) return;
     std::shared_lock<std::shared_mutex> cache(cacheLock);
+    if (handedOutBefore(index, "rset")) return;
     giveBack(slot, findFile(slot->segmFID), false, 0);
 }
 
@@ -207,10 +210,33 @@ void NNTPqueue::fail(int index, int hostid) {
     if (!slot || !slot->segmSID || !db) return;
     {
         std::shared_lock<std::shared_mutex> cache(cacheLock);
+        if (handedOutBefore(index, "fail")) return;
         giveBack(slot, findFile(slot->segmFID), true, hostid);
     }
     // Another server's idle workers may have it.
     workArrived();
+}
+
+bool NNTPqueue::handedOutBefore(int index, const char* operation) {
+    if (slotGeneration[index] == generation.load()) return false;
+    printf("%s: segment %d handed out before posts were deleted or the database was reset, "
+           "dropped\n",
+           operation, slots[index].segmSID);
+    slots[index] = tsegm{};
+    return true;
+}
+
+std::vector<tfile*> NNTPqueue::dropHandOuts() {
+    ++generation;
+    std::vector<tfile*> changed;
+    std::lock_guard<std::mutex> guard(fileLock);
+    for (auto& [fid, file] : files) {
+        file->fileBusy = 0;
+        if (file->fileState != fsDownloading) continue;
+        file->fileState = fsQueued;
+        changed.push_back(file);
+    }
+    return changed;
 }
 
 void NNTPqueue::setbusy(tfile* file, int delta) {

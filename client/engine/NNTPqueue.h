@@ -86,6 +86,8 @@ class NNTPqueue : public NNTPmodel_iface {
     // its own (the call returns at once).
     void resetDB(int now);
     static void resetDB_static(void* self);
+    // Returns once a reset running on its own thread has ended.
+    void waitReset();
 
     // Idle workers wait here for new work: a reload, a resumed queue, files queued or
     // retried, a segment that one server lacks. `workCount` taken before the worker last
@@ -117,6 +119,14 @@ class NNTPqueue : public NNTPmodel_iface {
 
   private:
     tsegm* slotAt(int index, const char* operation); // null (and a log line) for no slot
+    // True (with a log line, the slot emptied) when worker `index`'s segment was handed
+    // out before posts were deleted or the database reset: its ids may name other rows
+    // by now. Caller holds cacheLock.
+    bool handedOutBefore(int index, const char* operation);
+    // Makes every segment in work stale and zeroes the busy counts its workers will no
+    // longer release; the files whose state changed are returned for notification.
+    // Caller holds cacheLock exclusively and the database lock.
+    std::vector<tfile*> dropHandOuts();
     tfile* findFile(int fid) const;                  // caller holds cacheLock
     // Sets the segment in `slot` back to fetchable, with a failure mark for `hostid`
     // when `failed`, and counts its file's busy segments down.
@@ -147,6 +157,10 @@ class NNTPqueue : public NNTPmodel_iface {
     std::map<int, tfile*> files;
 
     tsegm slots[SLOTS];
+    // Changed only under cacheLock held exclusively and the database lock; each slot
+    // keeps the value it was handed out under.
+    std::atomic<unsigned> generation{0};
+    unsigned slotGeneration[SLOTS] = {};
     std::mutex fileLock; // "tfileupdate"
 
     std::mutex resetLock; // guards resetThread

@@ -37,6 +37,7 @@ int newState(int kind, int state) {
     case fqDecode:
         return state <= fsQueued ? fsWaitDecode : -1;
     case fqRetry:
+        if (state == fsDecodeFailed) return fsWaitDecode; // decoded again
         return state == fsQueued || state == fsDownloading ? fsQueued : -1;
     default:
         return -1;
@@ -73,8 +74,12 @@ void NNTPqueue::fqueue(std::vector<int>* ids, int kind) {
             rc = transaction.exec(format("DELETE FROM queu WHERE queuFID IN (%s)", list).c_str());
             break;
         case fqQueue:
-            rc = transaction.exec(format("INSERT INTO queu(queuFID) SELECT fileFID FROM file "
-                                         "WHERE fileFID IN (%s)",
+            // Files queued already keep their row and priority; the others are added
+            // (one existing key would otherwise fail the whole statement). A file on
+            // the decoder list has nothing left to fetch.
+            rc = transaction.exec(format("INSERT OR IGNORE INTO queu(queuFID) SELECT fileFID "
+                                         "FROM file WHERE fileFID IN (%s) AND fileFID NOT IN "
+                                         "(SELECT decoFID FROM deco)",
                                          list)
                                       .c_str());
             break;
@@ -93,6 +98,11 @@ void NNTPqueue::fqueue(std::vector<int>* ids, int kind) {
                                          "segm WHERE segmFID IN (%s))",
                                          list)
                                       .c_str());
+            if (rc == SQLITE_OK)
+                transaction.exec(
+                    format("UPDATE deco SET decoCheck=0 WHERE decoCheck=3 AND decoFID IN (%s)",
+                           list)
+                        .c_str());
             break;
         default: {
             printf("setprio... %d %s \n", kind - fqPrio, list.c_str());
@@ -112,7 +122,7 @@ void NNTPqueue::fqueue(std::vector<int>* ids, int kind) {
         if (state < 0) continue;
         file->fileState = state;
         notify(updFileState, file);
-        if (kind == fqDecode && model) model->handleEvent(evtDecodeAdd, file, nullptr);
+        if (state == fsWaitDecode && model) model->handleEvent(evtDecodeAdd, file, nullptr);
     }
     if (kind == fqQueue || kind == fqRetry) workArrived();
 }
@@ -122,15 +132,24 @@ void NNTPqueue::premove(std::vector<int>* ids) {
     const std::string list = idList(*ids);
     if (list.empty()) return;
     std::lock_guard<std::mutex> maintenance(maintenanceLock);
+    std::vector<tfile*> released;
     if (db) {
+        // The ids of deleted rows come back with the next import: no save of a segment
+        // handed out before may book into them. Segments of other posts in work are
+        // given back with them and fetched again.
+        std::unique_lock<std::shared_mutex> cache(cacheLock);
         dbTransaction transaction(*db);
+        released = dropHandOuts();
         transaction.exec(format("DELETE FROM post WHERE postPID IN (%s)", list).c_str());
         transaction.exec(format("DELETE FROM file WHERE filePID IN (%s)", list).c_str());
         transaction.exec("DELETE FROM queu WHERE queuFID NOT IN (SELECT fileFID from file)");
         transaction.exec("DELETE FROM deco WHERE decoFID NOT IN (SELECT fileFID from file)");
         transaction.exec("DELETE FROM segm WHERE segmFID NOT IN (SELECT fileFID from file)");
         transaction.exec("DELETE FROM segf WHERE segfSID NOT IN (SELECT segmSID from segm)");
+        transaction.exec("UPDATE segm SET segmState=0 WHERE segmState=1");
     }
+    for (tfile* file : released)
+        notify(updFileState, file);
     const std::string folder = tempfolder();
     for (auto pid = ids->rbegin(); pid != ids->rend(); ++pid) {
         tpost* removed = nullptr;
@@ -161,9 +180,21 @@ void NNTPqueue::resetDB(int now) {
         return;
     }
     if (model) model->handleEvent(evtDecodeClear, nullptr, nullptr);
-    if (db) db->resetDB(ARTICLES_SQL);
+    if (db) {
+        // Ids count from 1 again in the new database: saves of segments handed out from
+        // the old one are dropped. The records go with the load below.
+        std::unique_lock<std::shared_mutex> cache(cacheLock);
+        std::lock_guard<sqliteDB> guard(*db);
+        dropHandOuts();
+        db->resetDB(ARTICLES_SQL);
+    }
     removeM((tempfolder() + "/*.segm").c_str());
     load(1);
+}
+
+void NNTPqueue::waitReset() {
+    std::lock_guard<std::mutex> guard(resetLock);
+    if (resetThread.joinable()) resetThread.join();
 }
 
 void NNTPqueue::resetDB_static(void* self) {

@@ -32,7 +32,7 @@ bool readable(sqliteDB& db) {
 void removeStaleTempFiles() {
     std::string temp = profile::getString("DEFAULT", "tempfolder", "./temp", CONFIG_INI);
     if (temp.empty()) temp = "./temp"; // a blank key must not turn the patterns into "/*.seg"
-    for (const char* kind : {"*.seg", "*.dec", "*.sql"})
+    for (const char* kind : {"*.seg", "*.segm", "*.dec", "*.sql"})
         removeM((temp + "/" + kind).c_str());
 }
 

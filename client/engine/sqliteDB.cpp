@@ -114,6 +114,7 @@ void sqliteDB::resetDB(const char* script) {
     printf("reset DB '%s' '%s' ", dbPath.c_str(), script ? script : "");
     {
         std::lock_guard<sqliteDB> guard(*this);
+        ++resetCount;
         close();
         printf(".");
         removeDatabaseFiles(dbPath);

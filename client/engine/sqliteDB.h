@@ -7,6 +7,7 @@
 #pragma once
 #include <sqlite3.h>
 
+#include <atomic>
 #include <initializer_list>
 #include <mutex>
 #include <string>
@@ -34,6 +35,8 @@ class sqliteDB {
     void loadL(const char* script);
     // Deletes the database file and builds it again from `script`, under the lock.
     void resetDB(const char* script);
+    // How many resets this wrapper has made; changes only under the lock.
+    unsigned resets() const { return resetCount.load(); }
 
     // Runs one statement; the caller holds the lock. A failure, and any statement on a
     // closed connection (code 14), prints the SQLerr line. Returns SQLite's result code.
@@ -71,6 +74,7 @@ class sqliteDB {
 
     std::recursive_mutex& dbLock;
     std::string dbPath; // the file of the last open; resetDB rebuilds this one
+    std::atomic<unsigned> resetCount{0};
 };
 
 // Row callback: stores the integer value of the first column of each row into the int

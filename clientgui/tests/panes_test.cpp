@@ -209,6 +209,16 @@ TEST_F(PaneTest, TheStateIconQueuesOrUnqueuesByState) {
     EXPECT_EQ(state(ids[0]), fsQueued);
 }
 
+TEST_F(PaneTest, AFileWhoseDecodeFailedShowsItAndWhy) {
+    std::vector<int> ids = showFirstPost();
+    tfile* file = model->getqueue()->qfile(ids[1]);
+    snprintf(file->fileError, sizeof file->fileError, "yydecode exit 1: crc error");
+    file->fileState = fsDecodeFailed;
+    EXPECT_EQ(cell(files(), 1, 3), QString("decode failed: yydecode exit 1: crc error"));
+    QVariant icon = files()->model()->index(1, 0).data(Qt::DecorationRole);
+    EXPECT_FALSE(icon.value<QIcon>().isNull());
+}
+
 TEST_F(PaneTest, ProgressRedrawsOnlyTheShownPostsProgressCell) {
     std::vector<int> ids = showFirstPost();
     processEventsUntil([] { return false; }, 200); // the list settles after the click

@@ -41,7 +41,7 @@ bool cornersTransparent(const QImage& image) {
 
 const Family families[] = {
     {"toolbar", brindleIcons::toolbar, 12, 24, {1, 5, 9}},
-    {"file state", brindleIcons::fileState, 6, 16, {}},
+    {"file state", brindleIcons::fileState, 7, 16, {}},
     {"worker state", brindleIcons::clientState, 4, 16, {}},
 };
 

@@ -5,6 +5,7 @@
 #include "WaitUntil.h"
 #include "YencPostWriter.h"
 #include "articleDB.h"
+#include "articleSchema.h"
 #include "sqliteDB.h"
 
 #include <gtest/gtest.h>
@@ -145,12 +146,12 @@ TEST_F(DecoderTest, AFailedDecodeKeepsEverythingFetchedAndCanBeRetried) {
     struct Row {
         const char* what;
         const char* standIn; // null: no yydecode anywhere
-        const char* logLine;
+        const char* reason;  // on the file's record and in the log
     } rows_[] = {
-        {"missing program", nullptr, "CreateProcess failed.err decoding... "},
-        {"not executable", "", "CreateProcess failed.err decoding... "},
-        {"damaged data", "echo 'crc error'; exit 1", "crc error\nyydecode exit 1\nerr decoding"},
-        {"killed", "kill -9 $$", "yydecode exit -1\nerr decoding"},
+        {"missing program", nullptr, "yydecode could not be started"},
+        {"not executable", "", "yydecode could not be started"},
+        {"damaged data", "echo 'crc error'; exit 1", "yydecode exit 1: crc error"},
+        {"killed", "kill -9 $$", "yydecode exit -1"},
     };
     TempFolder emptyPath;
     std::string path = getenv("PATH") ? getenv("PATH") : "";
@@ -164,21 +165,28 @@ TEST_F(DecoderTest, AFailedDecodeKeepsEverythingFetchedAndCanBeRetried) {
         decoder->adddecode(fid, fetchedFile(fid), 0);
         testing::internal::CaptureStdout();
         decoder->start();
-        bool back = waitUntil([&] { return log.has("3:" + std::to_string(fid) + "=1"); });
+        bool failed = waitUntil([&] { return log.has("3:" + std::to_string(fid) + "=6"); });
         endDecoder();
         std::string printed = testing::internal::GetCapturedStdout();
         setenv("PATH", path.c_str(), 1);
-        ASSERT_TRUE(back);
-        EXPECT_EQ(files[fid].fileState, fsQueued);
-        EXPECT_NE(printed.find(row.logLine), std::string::npos) << printed;
+        ASSERT_TRUE(failed);
+        EXPECT_EQ(files[fid].fileState, fsDecodeFailed);
+        EXPECT_STREQ(files[fid].fileError, row.reason);
+        EXPECT_NE(printed.find("err decoding... " + std::to_string(fid) + " " + row.reason),
+                  std::string::npos)
+            << printed;
         EXPECT_TRUE(segmentFilesKept(fid));
         EXPECT_EQ(rows("SELECT COUNT(*) FROM segm WHERE segmFID=" + std::to_string(fid)), "2");
-        EXPECT_EQ(rows("SELECT decoCheck FROM deco WHERE decoFID=" + std::to_string(fid)), "0");
+        EXPECT_EQ(rows("SELECT decoCheck FROM deco WHERE decoFID=" + std::to_string(fid)), "3");
         ++fid;
     }
 
     // The user's retry once the program works again decodes the kept segments.
     installStandIn("exit 0");
+    {
+        std::lock_guard<sqliteDB> guard(db);
+        db.exec("UPDATE deco SET decoCheck=0 WHERE decoFID=20"); // as the retry command does
+    }
     files[20].fileState = fsWaitDecode;
     decoder->adddecode(20, &files[20], 1);
     decoder->start();
@@ -188,7 +196,9 @@ TEST_F(DecoderTest, AFailedDecodeKeepsEverythingFetchedAndCanBeRetried) {
     EXPECT_EQ(rows("SELECT decoCheck FROM deco WHERE decoFID=20"), "2");
 }
 
-TEST_F(DecoderTest, ClearingWaitsForTheRunningDecodeThenRestartsWithAnEmptyList) {
+// A reload clears the list while a decode runs at idle priority: the clear must not
+// wait for it, and the decode's result goes to the record listed for the file by then.
+TEST_F(DecoderTest, ClearingDuringADecodeReturnsAtOnceAndTheResultFindsTheNewRecord) {
     // Blocks until the test lets it go (bounded: one minute at most).
     installStandIn("touch started; i=0; while [ ! -e release ] && [ $i -lt 600 ]; do "
                    "sleep 0.1; i=$((i+1)); done");
@@ -203,21 +213,54 @@ TEST_F(DecoderTest, ClearingWaitsForTheRunningDecodeThenRestartsWithAnEmptyList)
         decoder->clrdecode();
         cleared = true;
     });
-    // Once the clear has asked the loop to stop, it cannot return while the decode it
-    // waits for is still blocked.
-    ASSERT_TRUE(waitUntil([&] { return !decoder->keepRunning(); }));
-    EXPECT_FALSE(cleared.load());
+    const bool returned = waitUntil([&] { return cleared.load(); });
+    // The reload's new record for file 1, read while the decode still runs.
+    tfile reloaded = files[1];
+    reloaded.fileState = fsWaitDecode;
+    decoder->adddecode(1, &reloaded, 0);
     writeFile("release", "");
     clearing.join();
-
-    EXPECT_EQ(files[1].fileState, fsDecoded);
-    EXPECT_EQ(decoder->denabled(), 1);
-    ASSERT_TRUE(waitUntil([&] { return log.starting("21:").size() == 3; }));
+    ASSERT_TRUE(returned) << "the clear waited for the decode";
+    ASSERT_TRUE(waitUntil([&] { return reloaded.fileState == fsDecoded; }));
+    EXPECT_EQ(files[1].fileState, fsDecoding) << "the cleared record is not touched";
     endDecoder();
     EXPECT_EQ(files[2].fileState, fsWaitDecode);
     EXPECT_TRUE(segmentFilesKept(2));
-    EXPECT_EQ(lines("calls.txt").size(), 1u);
-    EXPECT_EQ(log.starting("21:"), (std::vector<std::string>{"21:1", "21:0", "21:1", "21:0"}));
+    EXPECT_EQ(lines("calls.txt").size(), 1u) << "decoded once";
+    EXPECT_EQ(rows("SELECT decoFID || ':' || decoCheck FROM deco ORDER BY decoFID"), "1:2,2:0");
+    EXPECT_EQ(log.starting("21:"), (std::vector<std::string>{"21:1", "21:0"}));
+}
+
+// Ids count from 1 again after a reset: a decode of the old database that ends after it
+// must not book its result into the new file of the same id.
+TEST_F(DecoderTest, ADecodeThatEndsAfterAResetBooksNothingIntoTheNewDatabase) {
+    installStandIn("touch started; i=0; while [ ! -e release ] && [ $i -lt 600 ]; do "
+                   "sleep 0.1; i=$((i+1)); done");
+    decoder->adddecode(1, fetchedFile(1), 0);
+    decoder->start();
+    ASSERT_TRUE(waitUntil([] { return fs::exists("started"); }));
+    decoder->clrdecode();
+    db.resetDB(ARTICLES_SQL);
+    tfile* imported = fetchedFile(1); // the next import's file 1, complete, waiting
+    decoder->adddecode(1, imported, 0);
+    fs::remove("calls.txt");
+    fs::remove("yydecode"); // the running one keeps its script
+    installStandIn("exit 1");
+    writeFile("release", "");
+    ASSERT_TRUE(reaches(1, fsDecodeFailed));
+    endDecoder();
+    EXPECT_EQ(lines("calls.txt").size(), 1u) << "the new file is decoded on its own";
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM segm WHERE segmFID=1"), "2");
+    EXPECT_EQ(rows("SELECT decoCheck FROM deco"), "3");
+}
+
+TEST_F(DecoderTest, ATerminatedDecoderNeverStartsAgain) {
+    ASSERT_EQ(decoder->start(), 1);
+    decoder->terminate();
+    EXPECT_EQ(decoder->denabled(), 0);
+    decoder->clrdecode();
+    EXPECT_EQ(decoder->start(), 0);
+    EXPECT_EQ(decoder->denabled(), 0);
 }
 
 TEST_F(DecoderTest, StopCutsAnIdleWaitShort) {

@@ -145,6 +145,19 @@ TEST_F(ModelTest, TerminationSavesTheQueueSettingsWhichTheNextStartRestores) {
     EXPECT_EQ(model.getdecoder()->denabled(), 0);
 }
 
+// Commands and decoder events arrive on their own threads and may come after the end.
+TEST_F(ModelTest, ATerminatedModelNeverRestartsItsDecoder) {
+    NNTPmodel model;
+    model.initialize(-1);
+    ASSERT_TRUE(waitUntil([&] { return model.getdecoder()->denabled() == 1; }));
+    model.handleCommandT(cmdResetDB, nullptr, nullptr); // its thread clears the decoder
+    model.terminate();
+    model.handleEvent(evtDecodeClear, nullptr, nullptr);
+    model.handleCommandT(cmdDecoderEnable, asData(1), nullptr);
+    EXPECT_EQ(model.getdecoder()->denabled(), 0);
+    EXPECT_EQ(ini("DEFAULT", "decoder"), 1);
+}
+
 TEST_F(ModelTest, TerminateRunsOnceAndWakesTheThreadWaitingInAccept) {
     int listener = socket(AF_INET, SOCK_STREAM, 0);
     ASSERT_GE(listener, 0);

@@ -292,11 +292,6 @@ TEST_F(QueueTest, FileCommandsChangeRowsAndStatesAsTheirKindAllows) {
     tfile* two = queue->qfile(2);
     std::vector<int> ids{1, 2};
 
-    // Queueing a list that holds a queued file fails on the key and changes nothing.
-    queue->handleCommandT(cmdFileQueue, &ids, nullptr);
-    EXPECT_EQ(rows("SELECT queuFID FROM queu"), "2");
-    EXPECT_EQ(one->fileState, fsNotQueued);
-
     std::vector<int> first{1};
     queue->handleCommandT(cmdFileQueue, &first, nullptr);
     EXPECT_EQ(rows("SELECT queuFID || ':' || queuPrio FROM queu"), "1:7,2:7");
@@ -339,6 +334,24 @@ TEST_F(QueueTest, FileCommandsChangeRowsAndStatesAsTheirKindAllows) {
     queue->handleCommandT(cmdFileQueue, nullptr, nullptr);
 }
 
+// "Queue" on a post lists its queued files beside its PAR2 volumes.
+TEST_F(QueueTest, QueueingFilesOfWhichSomeAreQueuedQueuesTheOthers) {
+    addFile(1, 1, 1, 1);        // queued, priority 4
+    addFile(1, 2, 1, 1, false); // a PAR2 volume, not queued
+    addFile(1, 3, 1, 1, false); // decoded: stays out of the queue
+    sql("UPDATE queu SET queuPrio=4 WHERE queuFID=1");
+    sql("INSERT INTO deco VALUES(3, 2)");
+    queue->load(1);
+    std::vector<int> post{1, 2, 3};
+    testing::internal::CaptureStdout();
+    queue->handleCommandT(cmdFileQueue, &post, nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStdout().find("SQLerr"), std::string::npos);
+    EXPECT_EQ(rows("SELECT queuFID || ':' || queuPrio FROM queu ORDER BY queuFID"), "1:4,2:7");
+    EXPECT_EQ(queue->qfile(2)->fileState, fsQueued);
+    EXPECT_EQ(queue->qfile(3)->fileState, fsDecoded);
+    EXPECT_EQ(fetch(0) + fetch(1), 1001 + 2001);
+}
+
 // An import is stored before the reload loads it: until then its segments are not
 // handed out, and one already handed out is given back instead of booked without a file.
 TEST_F(QueueTest, SegmentsOfFilesNotLoadedYetAreNeitherHandedOutNorBooked) {
@@ -360,6 +373,84 @@ TEST_F(QueueTest, SegmentsOfFilesNotLoadedYetAreNeitherHandedOutNorBooked) {
 
     EXPECT_EQ(fetch(1), 2001);
     EXPECT_TRUE(fs::exists("temp/2.2.7d1.segm"));
+}
+
+// Ids are "maximum plus one": the next import can bring back the ids of a deleted post
+// (here the same NZB again), and a worker that was fetching when the post went must not
+// book its article into the new rows.
+TEST_F(QueueTest, ASaveAfterItsPostWasDeletedIsDroppedEvenWhenTheIdsComeBack) {
+    addFile(1, 1, 1, 1);
+    addFile(2, 2, 2, 2);
+    sql("UPDATE queu SET queuPrio=0 WHERE queuFID=1");
+    queue->load(1);
+    queue->handleCommandT(cmdQueuePrio, (void*)1, nullptr);
+    ASSERT_NE(queue->next(0, 1), nullptr);
+    ASSERT_EQ(queue->slot(0)->segmSID, 1001);
+    ASSERT_NE(queue->next(1, 1), nullptr); // post 2, which stays
+    const int other = queue->slot(1)->segmSID;
+
+    std::vector<int> posts{1};
+    queue->handleCommandT(cmdPostRemove, &posts, nullptr);
+    EXPECT_EQ(state(other), "0") << "segments in work go back";
+    EXPECT_EQ(queue->qfile(2)->fileBusy, 0);
+    addFile(1, 1, 1, 1); // the same NZB imported again: the same ids
+    sql("UPDATE queu SET queuPrio=0 WHERE queuFID=1");
+    queue->load(0);
+
+    std::string article = "body\r\n.\r\n";
+    model.clear();
+    testing::internal::CaptureStdout();
+    queue->save(0, &article);
+    queue->save(1, &article);
+    std::string log = testing::internal::GetCapturedStdout();
+    EXPECT_NE(log.find("save: segment 1001 handed out before posts were deleted or the "
+                       "database was reset, dropped"),
+              std::string::npos)
+        << log;
+    EXPECT_FALSE(fs::exists("temp/1.1.3e9.segm"));
+    EXPECT_EQ(state(1001), "0");
+    EXPECT_EQ(state(other), "0");
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM deco"), "0");
+    EXPECT_EQ(model.count(evtDecodeAdd), 0);
+    EXPECT_EQ(queue->qfile(1)->fileBusy, 0);
+    EXPECT_EQ(queue->qfile(2)->fileBusy, 0);
+    EXPECT_EQ(queue->qfile(2)->fileProgress, 0);
+
+    // Fetched afresh, both are booked once.
+    EXPECT_EQ(fetch(2), 1001);
+    EXPECT_EQ(rows("SELECT decoFID FROM deco"), "1");
+    EXPECT_EQ(model.count(evtDecodeAdd, queue->qfile(1)), 1);
+    EXPECT_NE(fetch(3), 0);
+    EXPECT_EQ(queue->qfile(2)->segd.size(), 1u);
+}
+
+TEST_F(QueueTest, AWorkerBackAfterAResetBooksNothingIntoTheNextImport) {
+    addFile(1, 1, 2, 2);
+    queue->load(1);
+    ASSERT_NE(queue->next(0, 1), nullptr);
+    ASSERT_NE(queue->next(1, 1), nullptr);
+    const int saved = queue->slot(0)->segmSID;
+    const int failed = queue->slot(1)->segmSID;
+    queue->resetDB(1);
+    addFile(1, 1, 2, 2); // the first import after the reset numbers from 1 again
+    queue->load(0);
+    ASSERT_NE(queue->next(2, 1), nullptr);
+    const int inWork = queue->slot(2)->segmSID;
+
+    std::string article = "body\r\n.\r\n";
+    testing::internal::CaptureStdout();
+    queue->save(0, &article);
+    queue->fail(1, 1);
+    std::string log = testing::internal::GetCapturedStdout();
+    for (std::string line : {"save: segment " + std::to_string(saved) + " handed out before",
+                             "fail: segment " + std::to_string(failed) + " handed out before"})
+        EXPECT_NE(log.find(line), std::string::npos) << log;
+    EXPECT_EQ(rows("SELECT segmSID || ':' || segmState FROM segm ORDER BY segmSID"),
+              inWork == 1001 ? "1001:1,1002:0" : "1001:0,1002:1");
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM segf"), "0");
+    EXPECT_TRUE(fs::is_empty("temp"));
+    EXPECT_EQ(queue->qfile(1)->fileBusy, 1);
+    EXPECT_EQ(queue->qfile(1)->fileProgress, 0);
 }
 
 TEST_F(QueueTest, PausedQueueHandsOutNothingWithoutTouchingTheDatabase) {
