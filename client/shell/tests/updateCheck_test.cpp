@@ -2,7 +2,7 @@
 // replies count as an update, how much of a reply is kept, and what the check does with
 // the user's answer.
 #include "CTCPclientHTTP.h"
-#include "TestTrustStore.h"
+#include "TestCertificates.h"
 #include "TestFolders.h"
 #include "TestWebServerProcess.h"
 #include "msgbox.h"
@@ -315,7 +315,7 @@ class HttpsUpdateTest : public RunUpdateTest {
   protected:
     void SetUp() override {
         RunUpdateTest::SetUp();
-        ASSERT_TRUE(trust.ok());
+        ASSERT_TRUE(trust.certificates().ok());
     }
     std::unique_ptr<TestWebServerProcess> startTlsServer(const TestCertificate& certificate) {
         return std::make_unique<TestWebServerProcess>(std::vector<std::string>{
@@ -324,7 +324,7 @@ class HttpsUpdateTest : public RunUpdateTest {
     }
 
     TestTrustStore trust;
-    const TestCertificates* certificates = &trust.certificates;
+    const TestCertificates* certificates = &trust.certificates();
 };
 
 TEST_F(HttpsUpdateTest, UpdateOverHttpsOffersTheHttpsDownloadPage) {

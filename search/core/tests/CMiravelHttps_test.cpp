@@ -5,7 +5,7 @@
 #include "EngineWebServers.h"
 #include "RecordingObserver.h"
 #include "SearchHome.h"
-#include "TestTrustStore.h"
+#include "TestCertificates.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,7 @@ namespace {
 class SearchOverHttps : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(trust.ok());
+        ASSERT_TRUE(trust.certificates().ok());
         setenv("MIRAVEL_HOME", home.path.c_str(), 1);
         servers = std::make_unique<EngineWebServers>(home.path, home.path,
                                                      certificates->localhost.certificate,
@@ -43,7 +43,7 @@ class SearchOverHttps : public ::testing::Test {
     }
 
     TestTrustStore trust;
-    const TestCertificates* certificates = &trust.certificates;
+    const TestCertificates* certificates = &trust.certificates();
     SearchHome home;
     std::unique_ptr<EngineWebServers> servers;
     RecordingObserver observer;

@@ -2,7 +2,7 @@
 // for this run, the test's CA given as the trust store; redirects between the schemes;
 // servers whose certificate does not hold are refused with nothing stored.
 #include "FetchmillFixture.h"
-#include "TestTrustStore.h"
+#include "TestCertificates.h"
 
 namespace {
 
@@ -10,7 +10,7 @@ class FetchmillHttpsTest : public FetchmillTest {
   protected:
     void SetUp() override {
         FetchmillTest::SetUp();
-        ASSERT_TRUE(trust.ok());
+        ASSERT_TRUE(trust.certificates().ok());
     }
 
     std::unique_ptr<TestWebServerProcess> startTlsServer(std::vector<std::string> routes,
@@ -22,7 +22,7 @@ class FetchmillHttpsTest : public FetchmillTest {
     }
 
     TestTrustStore trust;
-    const TestCertificates* certificates = &trust.certificates;
+    const TestCertificates* certificates = &trust.certificates();
 };
 
 } // namespace
