@@ -1,6 +1,7 @@
 #include "NNTPdecoder.h"
 
 #include "articleSchema.h"
+#include "cDirectWriter.h"
 #include "childProcess.h"
 #include "fileHelpers.h"
 #include "profile.h"
@@ -9,6 +10,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <glob.h>
 #include <vector>
 
 namespace {
@@ -32,6 +34,13 @@ std::string wildcardLiteral(const std::string& text) {
         literal += c;
     }
     return literal;
+}
+
+bool anyMatch(const std::string& pattern) {
+    glob_t found{};
+    bool any = glob(pattern.c_str(), 0, nullptr, &found) == 0 && found.gl_pathc > 0;
+    globfree(&found);
+    return any;
 }
 
 } // namespace
@@ -158,8 +167,20 @@ int NNTPdecoder::dcdecode(int fid, tfile* file) {
         temp = tempfolder;
         download = downloadto;
     }
+    cDirectWriter* writer = directWriter.load();
+    const int finished = writer ? writer->finish(*file) : 1;
+    if (finished < 0) return -1;
+    char names[64];
+    snprintf(names, sizeof names, "/%x.%x.*.segm", (unsigned)file->filePID, (unsigned)fid);
+    // A file written directly needs yydecode only for articles that could not be.
+    if (finished == 0 && !anyMatch(wildcardLiteral(temp) + names)) return 0;
+    return runYydecode(fid, file, temp, download);
+}
+
+int NNTPdecoder::runYydecode(int fid, tfile* file, const std::string& folder,
+                             const std::string& download) {
     // A folder beginning with '-' must not read as an option.
-    if (!temp.empty() && temp[0] == '-') temp = "./" + temp;
+    std::string temp = !folder.empty() && folder[0] == '-' ? "./" + folder : folder;
     char names[64];
     snprintf(names, sizeof names, "/%x.%x.*.segm", (unsigned)file->filePID, (unsigned)fid);
     std::string pattern = temp + names;
@@ -167,10 +188,14 @@ int NNTPdecoder::dcdecode(int fid, tfile* file) {
 
     std::string program = yydecodePath();
     std::string argument = wildcardLiteral(temp) + names;
-    printf("exec: %s -e -c -l -b -D \"%s\" %s\n", program.empty() ? "yydecode" : program.c_str(),
-           download.c_str(), argument.c_str());
+    // Articles without a name of their own are named as the article database names the file.
+    std::string name = file->fileName;
+    printf("exec: %s -e -c -l -b -n \"%s\" -D \"%s\" %s\n",
+           program.empty() ? "yydecode" : program.c_str(), name.c_str(), download.c_str(),
+           argument.c_str());
     fflush(stdout); // the program's own lines follow ours in the log
-    tchildRun decoded = runChild({program, "-e", "-c", "-l", "-b", "-D", download, argument});
+    tchildRun decoded =
+        runChild({program, "-e", "-c", "-l", "-b", "-n", name, "-D", download, argument});
     if (decoded.error) {
         printf("CreateProcess failed.");
         return -1;

@@ -15,6 +15,7 @@
 #include <string>
 
 class sqliteDB;
+class cDirectWriter;
 
 class NNTPdecoder : public NNTPmodel_iface, public cThread {
   public:
@@ -27,14 +28,19 @@ class NNTPdecoder : public NNTPmodel_iface, public cThread {
     // Where the segment files lie and where yydecode writes; taken by the next decode.
     void setfolders(const char* tempfolder, const char* downloadto);
 
+    // Files whose parts the writer put into their output file are finished by it; their
+    // segment files, if any, still go through yydecode. Null: yydecode only.
+    void setDirectWriter(cDirectWriter* writer) { directWriter.store(writer); }
+
     // Lists a file waiting for decoding (state 3) once; sends updFileState when `notify`
     // is non-zero, whatever the state.
     void adddecode(int fid, tfile* file, int notify);
     // Empties the list. A running thread is stopped first, after the file it decodes,
     // and started again afterwards, so the list never points at records being deleted.
     void clrdecode();
-    // Decodes one file: 0 on success; -1 when yydecode cannot be started, otherwise its
-    // non-zero exit code (-1 too when it was killed). Only success removes segment files.
+    // Decodes one file: 0 on success; -1 when yydecode cannot be started or the direct
+    // write's finish failed, otherwise yydecode's non-zero exit code (-1 too when it was
+    // killed). Only success removes segment files.
     int dcdecode(int fid, tfile* file);
 
     int start() override;
@@ -53,7 +59,11 @@ class NNTPdecoder : public NNTPmodel_iface, public cThread {
     void markDecoded(int fid);
     void setState(tfile* file, int state);
 
+    // Runs yydecode on the file's segment files.
+    int runYydecode(int fid, tfile* file, const std::string& temp, const std::string& download);
+
     sqliteDB* db;
+    std::atomic<cDirectWriter*> directWriter{nullptr};
     const std::chrono::milliseconds idleWait;
     std::mutex listLock; // "decoclear": the list and the two folders
     std::map<int, tfile*> list;

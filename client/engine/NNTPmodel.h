@@ -10,6 +10,7 @@
 #pragma once
 #include "Corvane.h"
 #include "NNTPdecoder.h"
+#include "cDirectWriter.h"
 #include "NNTPmodel_iface.h"
 #include "NNTPqueue.h"
 #include "sqliteDB.h"
@@ -102,6 +103,7 @@ class NNTPmodel : public NNTPmodel_iface {
     static std::string existingFolderOr(const char* key);
 
     sqliteDB db;
+    cDirectWriter directWriter; // outlives the queue and the decoder that use it
     NNTPdecoder decoder;
     NNTPqueue queue;
     const tworkerTimes times;

@@ -70,6 +70,7 @@ class DecoderTest : public ProgramFolder {
         file.filePID = 1;
         file.fileFID = fid;
         file.fileState = fsWaitDecode;
+        snprintf(file.fileName, sizeof file.fileName, "file %d.bin", fid);
         std::lock_guard<sqliteDB> guard(db);
         for (int n = 1; n <= segments; ++n) {
             writeFile(segmentFile(fid, n), "segment");
@@ -127,9 +128,9 @@ TEST_F(DecoderTest, WorksOffTheListInFileIdOrderAndMarksFilesDecoded) {
     EXPECT_EQ(decoder->denabled(), 0);
 
     EXPECT_EQ(lines("calls.txt"),
-              (std::vector<std::string>{"-e -c -l -b -D ./download ./temp/1.2.*.segm",
-                                        "-e -c -l -b -D ./download ./temp/1.9.*.segm",
-                                        "-e -c -l -b -D ./download ./temp/1.a.*.segm"}));
+              (std::vector<std::string>{"-e -c -l -b -n file 2.bin -D ./download ./temp/1.2.*.segm",
+                                        "-e -c -l -b -n file 9.bin -D ./download ./temp/1.9.*.segm",
+                                        "-e -c -l -b -n file 10.bin -D ./download ./temp/1.a.*.segm"}));
     EXPECT_EQ(log.starting("21:"), (std::vector<std::string>{"21:1", "21:0"}));
     EXPECT_EQ(log.starting("3:"), (std::vector<std::string>{"3:7=1", "3:2=4", "3:2=5", "3:9=4",
                                                             "3:9=5", "3:10=4", "3:10=5"}));
