@@ -63,7 +63,9 @@ bool NewsSession::handle(const std::string& line) {
         return false;
     }
     if (word == "AUTHINFO") return handleAuthinfo(rest);
-    if (word == "ARTICLE") return handleArticle(rest);
+    if (word == "ARTICLE") return handleArticle(rest, false);
+    // Some clients ask for the body alone: benchmark peers.
+    if (word == "BODY") return handleArticle(rest, true);
     return answer("500 unknown command");
 }
 
@@ -87,21 +89,25 @@ bool NewsSession::handleAuthinfo(const std::string& argument) {
     return answer("501 syntax: AUTHINFO USER name | AUTHINFO PASS password");
 }
 
-bool NewsSession::handleArticle(const std::string& argument) {
+bool NewsSession::handleArticle(const std::string& argument, bool bodyOnly) {
     const NewsServerOptions& options = context.options;
     bool required = !options.user.empty() || !options.pass.empty();
     if (required && !authenticated) return answer("480 authentication required");
     if (argument.size() < 2 || argument.front() != '<' || argument.back() != '>')
-        return answer("501 syntax: ARTICLE <message-id>");
+        return answer(bodyOnly ? "501 syntax: BODY <message-id>" : "501 syntax: ARTICLE <message-id>");
     std::string id = argument.substr(1, argument.size() - 2);
     if (options.silentIds.count(id)) {
         keepSilent();
         return false;
     }
-    answerBuffer.assign("220 0 <" + id + ">\r\n");
+    answerBuffer.assign((bodyOnly ? "222 0 <" : "220 0 <") + id + ">\r\n");
     size_t statusLength = answerBuffer.size();
     if (!context.spool.appendStuffed(id, answerBuffer, fileBuffer))
         return answer("430 no such article");
+    if (bodyOnly) {
+        size_t blank = answerBuffer.find("\r\n\r\n", statusLength - 2);
+        if (blank != std::string::npos) answerBuffer.erase(statusLength, blank + 4 - statusLength);
+    }
     answerBuffer.append(".\r\n");
     if (!pause(options.delayMs)) return false;
     long long cut = context.cuts.takeCut(id);

@@ -34,7 +34,7 @@ class NewsSession {
     // False when the connection is to end.
     bool handle(const std::string& line);
     bool handleAuthinfo(const std::string& argument);
-    bool handleArticle(const std::string& argument);
+    bool handleArticle(const std::string& argument, bool bodyOnly);
     bool answer(const std::string& line);
     // Reads one command line without its CRLF; false on close, stop or an over-long line.
     bool readLine(std::string& line);
