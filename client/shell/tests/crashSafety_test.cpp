@@ -4,6 +4,7 @@
 // Once with articles decoded into their files as they arrive, once through segment files.
 #include "CorvaneInstance.h"
 #include "DownloadWatch.h"
+#include "RandomBytes.h"
 #include "ServerSections.h"
 #include "TestFolders.h"
 #include "TestNewsServerProcess.h"
@@ -17,7 +18,6 @@
 #include <fstream>
 #include <map>
 #include <memory>
-#include <random>
 #include <set>
 #include <sstream>
 #include <string>
@@ -29,14 +29,6 @@ namespace {
 
 const int kFiles = 4;
 const size_t kFileSize = 3 * 1000 * 1000 + 777; // eight articles each
-
-std::string randomBytes(size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (char& byte : bytes)
-        byte = (char)(random() & 0xff);
-    return bytes;
-}
 
 // How often the server's command log shows ARTICLE for each message id.
 std::map<std::string, int> articleRequests(const std::string& logPath) {

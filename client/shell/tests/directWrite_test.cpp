@@ -4,6 +4,7 @@
 // same article database; neither leaves work files behind.
 #include "CorvaneInstance.h"
 #include "DownloadWatch.h"
+#include "RandomBytes.h"
 #include "NzbWriter.h"
 #include "ServerSections.h"
 #include "SqlRows.h"
@@ -16,21 +17,12 @@
 
 #include <filesystem>
 #include <map>
-#include <random>
 #include <string>
 #include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string randomBytes(size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (char& byte : bytes)
-        byte = (char)(random() & 0xff);
-    return bytes;
-}
 
 std::string joinIds(const std::vector<std::string>& ids) {
     std::string joined;

@@ -76,13 +76,6 @@ class Yydecode : public ::testing::Test {
         return yydecode({folder.file("segm/1.*.*.segm")}, options);
     }
 
-    // Empties the segment and output folders between cases of one test.
-    void clear() {
-        for (const char* name : {"segm", "out"}) {
-            fs::remove_all(folder.file(name));
-            fs::create_directory(folder.file(name));
-        }
-    }
 
     std::string out(const std::string& name) { return readFile(folder.file("out/" + name)); }
 
@@ -304,81 +297,61 @@ TEST_F(Yydecode, AWriteThatFailsLeavesTheEarlierFileAsItWas) {
 // Articles as real posters write them, each decoded to exact bytes. "hello" encoded is
 // "\x92\x8f\x96\x96\x99", its CRC-32 3610a686.
 TEST_F(Yydecode, ArticlesAsRealPostersWriteThem) {
-    const std::string hello = "\x92\x8f\x96\x96\x99\r\n";
-    auto article = [&](const std::string& header, const std::string& trailer) {
-        return "Subject: x\r\n\r\n" + header + "\r\n" + hello + trailer + "\r\n.\r\n";
+    // One article of "hello" with the given keyword lines, decoded alone; the report.
+    auto decodeOne = [&](const std::string& header, const std::string& trailer,
+                         const std::vector<std::string>& options = {}) {
+        fs::remove_all(folder.file("segm"));
+        fs::create_directory(folder.file("segm"));
+        writeFile(folder.file("segm/1.1.1.segm"), "Subject: x\r\n\r\n" + header +
+                                                      "\r\n\x92\x8f\x96\x96\x99\r\n" + trailer +
+                                                      "\r\n.\r\n");
+        tchildRun run = yydecodePattern(options);
+        EXPECT_EQ(run.exitCode, 0) << run.output;
+        return run.output;
     };
 
     // No name, or an empty one: the name the client passes, else the fixed fallback.
-    writeFile(folder.file("segm/1.1.1.segm"),
-              article("=ybegin line=128 size=5", "=yend size=5 crc32=3610a686"));
-    tchildRun run = yydecodePattern({"-n", "from the database.bin"});
-    EXPECT_EQ(run.exitCode, 0) << run.output;
+    std::string report = decodeOne("=ybegin line=128 size=5", "=yend size=5 crc32=3610a686",
+                                   {"-n", "from the database.bin"});
     EXPECT_EQ(out("from the database.bin"), "hello");
-    EXPECT_TRUE(contains(run.output, "\"from the database.bin\" 5 bytes, 1 part, crc ok"))
-        << run.output;
-    clear();
-    writeFile(folder.file("segm/1.1.1.segm"),
-              article("=ybegin line=128 size=5 name=", "=yend size=5 crc32=3610a686"));
-    run = yydecodePattern();
-    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_TRUE(contains(report, "\"from the database.bin\" 5 bytes, 1 part, crc ok")) << report;
+    decodeOne("=ybegin line=128 size=5 name=", "=yend size=5 crc32=3610a686");
     EXPECT_EQ(out("yydecode.out"), "hello");
 
     // A CRC of more than 8 hex digits: its low 32 bits.
-    clear();
-    writeFile(folder.file("segm/1.1.1.segm"),
-              article("=ybegin part=1 total=1 line=128 size=5 name=long.crc\r\n"
-                      "=ypart begin=1 end=5",
-                      "=yend size=5 part=1 pcrc32=ffffffff3610a686 crc32=000000003610a686"));
-    run = yydecodePattern();
-    EXPECT_EQ(run.exitCode, 0) << run.output;
+    report = decodeOne("=ybegin part=1 total=1 line=128 size=5 name=long.crc\r\n"
+                       "=ypart begin=1 end=5",
+                       "=yend size=5 part=1 pcrc32=ffffffff3610a686 crc32=000000003610a686");
     EXPECT_EQ(out("long.crc"), "hello");
-    EXPECT_TRUE(contains(run.output, "\"long.crc\" 5 bytes, 1 part, crc ok")) << run.output;
+    EXPECT_TRUE(contains(report, "\"long.crc\" 5 bytes, 1 part, crc ok")) << report;
 
     // A size no part can cover: the file ends with the data, not at the claim.
-    clear();
-    writeFile(folder.file("segm/1.1.1.segm"),
-              article("=ybegin line=128 size=1099511627776 name=huge", "=yend size=5"));
-    run = yydecodePattern();
-    EXPECT_EQ(run.exitCode, 0) << run.output;
+    report = decodeOne("=ybegin line=128 size=1099511627776 name=huge", "=yend size=5");
     EXPECT_EQ(fs::file_size(folder.file("out/huge")), 5u);
     EXPECT_EQ(out("huge"), "hello");
-    EXPECT_TRUE(contains(run.output, "\"huge\": size 1099511627776 declared, parts end at 5"))
-        << run.output;
+    EXPECT_TRUE(contains(report, "\"huge\": size 1099511627776 declared, parts end at 5"))
+        << report;
     // The last part missing: the file ends with the last part present.
-    clear();
-    writeFile(folder.file("segm/1.1.1.segm"),
-              article("=ybegin part=1 line=128 size=10 name=first.half\r\n=ypart begin=1 end=5",
-                      "=yend size=5 part=1 pcrc32=3610a686"));
-    run = yydecodePattern();
-    EXPECT_EQ(run.exitCode, 0) << run.output;
+    report = decodeOne("=ybegin part=1 line=128 size=10 name=first.half\r\n=ypart begin=1 end=5",
+                       "=yend size=5 part=1 pcrc32=3610a686");
     EXPECT_EQ(out("first.half"), "hello");
-    EXPECT_TRUE(contains(run.output, "incomplete, 1 part, 5 bytes missing")) << run.output;
+    EXPECT_TRUE(contains(report, "incomplete, 1 part, 5 bytes missing")) << report;
 
     // A second "=ybegin", and "=ypart" in a single-part article, are no data.
-    clear();
-    writeFile(folder.file("segm/1.1.1.segm"),
-              article("=ybegin line=128 size=5 name=twice\r\n=ybegin line=128 size=5 name=twice",
-                      "=yend size=5 crc32=3610a686"));
-    writeFile(folder.file("segm/1.2.1.segm"),
-              article("=ybegin line=128 size=5 name=stray\r\n=ypart begin=1 end=5",
-                      "=yend size=5 crc32=3610a686"));
-    run = yydecodePattern();
-    EXPECT_EQ(run.exitCode, 0) << run.output;
+    decodeOne("=ybegin line=128 size=5 name=twice\r\n=ybegin line=128 size=5 name=twice",
+              "=yend size=5 crc32=3610a686");
     EXPECT_EQ(out("twice"), "hello");
+    decodeOne("=ybegin line=128 size=5 name=stray\r\n=ypart begin=1 end=5",
+              "=yend size=5 crc32=3610a686");
     EXPECT_EQ(out("stray"), "hello");
 
     // A name that is taken in the folder: the file there stays, the new one is numbered.
-    clear();
     writeFile(folder.file("out/taken.txt"), "earlier");
     writeFile(folder.file("out/taken.1.txt"), "earlier too");
-    writeFile(folder.file("segm/1.1.1.segm"),
-              article("=ybegin line=128 size=5 name=taken.txt", "=yend size=5 crc32=3610a686"));
-    run = yydecodePattern();
-    EXPECT_EQ(run.exitCode, 0) << run.output;
+    report = decodeOne("=ybegin line=128 size=5 name=taken.txt", "=yend size=5 crc32=3610a686");
     EXPECT_EQ(out("taken.txt"), "earlier");
     EXPECT_EQ(out("taken.1.txt"), "earlier too");
     EXPECT_EQ(out("taken.2.txt"), "hello");
-    EXPECT_TRUE(contains(run.output, "\"taken.txt\" exists and is kept; written as \"taken.2.txt\""))
-        << run.output;
+    EXPECT_TRUE(contains(report, "\"taken.txt\" exists and is kept; written as \"taken.2.txt\""))
+        << report;
 }
