@@ -4,6 +4,9 @@
 // line per problem and one per file written go to the report stream.
 #pragma once
 
+#include "OutputName.h"
+#include "YencParts.h"
+
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
@@ -14,8 +17,6 @@
 #include <string>
 #include <vector>
 
-#include "YencParts.h"
-
 class OutputFile;
 
 class SegmentSetDecoder {
@@ -24,7 +25,7 @@ class SegmentSetDecoder {
     // up to `threads` threads. `fallbackName` (a safe name) names a file whose articles
     // give none.
     SegmentSetDecoder(int folder, std::FILE* report, unsigned threads,
-                      std::string fallbackName);
+                      std::string fallbackName = kFallbackName);
     ~SegmentSetDecoder();
 
     // Returns how many files were written.
