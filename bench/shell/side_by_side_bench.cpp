@@ -26,6 +26,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -192,6 +193,8 @@ int main(int argc, char** argv) {
         for (int run = 1; whole && run <= own.runs; ++run) {
             for (const char* kind : kinds) {
                 tfigures figures;
+                // Each run starts with the earlier runs' files on disk, not in writeback.
+                sync();
                 printf("run %d, %s (load average %.1f)\n", run, kind, loadAverage());
                 bool ok = kind[0] == 'n'
                               ? nzbgetRun(post, server.port(), connections, tls, figures)
