@@ -129,8 +129,7 @@ cDirectWriter::tpartFile& cDirectWriter::entry(const tfile& file) {
     return found;
 }
 
-bool cDirectWriter::appendRecord(const tfile& file, const std::string& lines) {
-    std::string path = recordPath(file);
+bool cDirectWriter::appendRecord(const std::string& path, const std::string& lines) {
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     bool written = fd >= 0 && ::write(fd, lines.data(), lines.size()) == (ssize_t)lines.size();
     int error = errno;
@@ -159,6 +158,7 @@ cDirectWriter::eWrite cDirectWriter::write(const tfile& file, const tsegm& segme
         printf("%s\n", note.c_str());
 
     std::string path;
+    std::string record;
     {
         std::lock_guard<std::mutex> guard(lock);
         tpartFile& target = entry(file);
@@ -181,7 +181,8 @@ cDirectWriter::eWrite cDirectWriter::write(const tfile& file, const tsegm& segme
             }
         }
         if (!target.started) {
-            if (!appendRecord(file, fileLine(name, yenc->size, yenc->total, yenc->fileCrc)))
+            if (!appendRecord(recordPath(file),
+                              fileLine(name, yenc->size, yenc->total, yenc->fileCrc)))
                 return dwWriteFailed;
             target.started = true;
             target.name = name;
@@ -192,6 +193,7 @@ cDirectWriter::eWrite cDirectWriter::write(const tfile& file, const tsegm& segme
         if (!target.fileCrc) target.fileCrc = yenc->fileCrc;
         target.parts.push_back(part);
         path = partPath(file);
+        record = recordPath(file);
     }
 
     // The file grows only as far as a part reaches: a header's size is only a claim.
@@ -202,20 +204,22 @@ cDirectWriter::eWrite cDirectWriter::write(const tfile& file, const tsegm& segme
         written = false;
         error = errno;
     }
-    std::lock_guard<std::mutex> guard(lock);
-    if (!written)
-        printf("direct write failed: %s %s\n", path.c_str(), strerror(error));
-    if (!written || !appendRecord(file, partLine(part, yenc->fileCrc))) {
+    if (!written) printf("direct write failed: %s %s\n", path.c_str(), strerror(error));
+    // One short line with O_APPEND: whole, and in no order that matters; no lock needed.
+    if (written && appendRecord(record, partLine(part, yenc->fileCrc))) {
+        killPointForTests();
+        return dwWritten;
+    }
+    {
+        std::lock_guard<std::mutex> guard(lock);
         std::vector<YencPart>& parts = files[file.fileFID].parts;
         for (auto it = parts.begin(); it != parts.end(); ++it)
             if (it->begin == part.begin && it->end == part.end) {
                 parts.erase(it);
                 break;
             }
-        return dwWriteFailed;
     }
-    killPointForTests();
-    return dwWritten;
+    return dwWriteFailed;
 }
 
 int cDirectWriter::finish(const tfile& file) {

@@ -48,11 +48,11 @@ class cDirectWriter {
 
     // Under `lock`: the file's entry, read from its record file on first use.
     tpartFile& entry(const tfile& file);
-    bool appendRecord(const tfile& file, const std::string& lines);
+    bool appendRecord(const std::string& path, const std::string& lines);
     std::string partPath(const tfile& file) const;
     std::string recordPath(const tfile& file) const;
 
-    std::mutex lock; // the entries, the folders and the record files
+    std::mutex lock; // the entries, the folders, a record's first line
     std::map<int, tpartFile> files;
     std::string tempfolder = "./temp";
     std::string downloadto = "./temp";
