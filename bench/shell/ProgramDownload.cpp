@@ -2,6 +2,8 @@
 
 #include "ServerSections.h"
 
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -17,4 +19,17 @@ std::string prepareDownload(CorvaneInstance& corvane, const DownloadBenchSetting
     }
     addNewsServer(corvane, "127.0.0.1", port, 1, connections);
     return segments;
+}
+
+bool downloadToTheEnd(CorvaneInstance& corvane, const RandomPost& post, int stallSeconds,
+                      DownloadTimeline& timeline, ProcessUsage& usage) {
+    auto start = std::chrono::steady_clock::now();
+    if (!corvane.start({post.options.nzb})) {
+        fprintf(stderr, "corvane did not start (is another instance using port 6000?)\n");
+        return false;
+    }
+    timeline = followDownload(DownloadWatch(corvane.home()), (int)post.originals.size(),
+                              post.articles, start, stallSeconds);
+    usage = processUsage(corvane.processId());
+    return true;
 }

@@ -2,6 +2,8 @@
 #pragma once
 #include "CorvaneInstance.h"
 #include "DownloadBenchSupport.h"
+#include "DownloadTimeline.h"
+#include "ProcessUsage.h"
 
 #include <string>
 
@@ -11,3 +13,9 @@
 // folder's own is used.
 std::string prepareDownload(CorvaneInstance& corvane, const DownloadBenchSettings& settings,
                             int port, int connections);
+
+// Starts corvane with the post's NZB and follows the download until every file is
+// decoded (or nothing moved for `stallSeconds`); `usage` is read at the end, before the
+// caller ends the program. False when it did not start.
+bool downloadToTheEnd(CorvaneInstance& corvane, const RandomPost& post, int stallSeconds,
+                      DownloadTimeline& timeline, ProcessUsage& usage);

@@ -19,14 +19,12 @@
 #include "ProgramDownload.h"
 #include "TestNewsServerProcess.h"
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
@@ -43,14 +41,9 @@ bool downloadRun(const RandomPost& post, int port, pid_t serverPid, int connecti
     std::string segments = prepareDownload(corvane, settings, port, connections);
 
     double serverCpuBefore = processUsage(serverPid).cpuSeconds;
-    auto start = Clock::now();
-    if (!corvane.start({post.options.nzb})) {
-        fprintf(stderr, "corvane did not start (is another instance using port 6000?)\n");
-        return false;
-    }
-    DownloadTimeline timeline = followDownload(DownloadWatch(home), (int)post.originals.size(),
-                                               post.articles, start, kLimitSeconds);
-    ProcessUsage usage = processUsage(corvane.processId());
+    DownloadTimeline timeline;
+    ProcessUsage usage;
+    if (!downloadToTheEnd(corvane, post, kLimitSeconds, timeline, usage)) return false;
     double serverCpu = processUsage(serverPid).cpuSeconds - serverCpuBefore;
     int messenger = corvane.message({"x"});
     int exitCode = corvane.waitExit(120);

@@ -1,6 +1,7 @@
 #include "NNTPdecoder.h"
 
 #include "articleSchema.h"
+#include "cDirectWriter.h"
 #include "childProcess.h"
 #include "fileHelpers.h"
 #include "profile.h"
@@ -9,6 +10,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <glob.h>
 #include <vector>
 
 namespace {
@@ -43,6 +46,13 @@ std::string lastLine(const std::string& output) {
     size_t start = output.find_last_of('\n', end);
     start = start == std::string::npos ? 0 : start + 1;
     return ": " + output.substr(start, end + 1 - start);
+}
+
+bool anyMatch(const std::string& pattern) {
+    glob_t found{};
+    bool any = glob(pattern.c_str(), 0, nullptr, &found) == 0 && found.gl_pathc > 0;
+    globfree(&found);
+    return any;
 }
 
 } // namespace
@@ -107,13 +117,15 @@ void NNTPdecoder::clrdecode() {
     decoding = nullptr;
 }
 
-bool NNTPdecoder::takeFirst(int& fid, int& pid) {
+bool NNTPdecoder::takeFirst(int& fid, tfile& taken) {
     std::lock_guard<std::mutex> guard(listLock);
     if (list.empty()) return false;
     fid = list.begin()->first;
     decoding = list.begin()->second;
     list.erase(list.begin());
-    pid = decoding->filePID;
+    taken.filePID = decoding->filePID;
+    taken.fileFID = fid;
+    memcpy(taken.fileName, decoding->fileName, sizeof taken.fileName);
     resetsAtStart = db ? db->resets() : 0;
     decoding->fileError[0] = '\0';
     setState(decoding, fsDecoding);
@@ -188,20 +200,20 @@ void NNTPdecoder::run() {
     notify(updDecoder, asData(1));
     while (keepRunning()) {
         int fid = 0;
-        int pid = 0;
+        tfile taken;
         listed = false;
-        if (!takeFirst(fid, pid)) {
+        if (!takeFirst(fid, taken)) {
             pause.wait(idleWait, [this] { return !keepRunning() || listed.load(); });
             continue;
         }
-        finish(fid, dcdecode(fid, pid));
+        finish(fid, dcdecode(fid, taken));
     }
     busy = 0;
     notify(updDecoder, asData(0));
     printf("decoder exit");
 }
 
-int NNTPdecoder::dcdecode(int fid, int pid) {
+int NNTPdecoder::dcdecode(int fid, const tfile& taken) {
     std::string temp;
     std::string download;
     {
@@ -209,19 +221,38 @@ int NNTPdecoder::dcdecode(int fid, int pid) {
         temp = tempfolder;
         download = downloadto;
     }
-    // A folder beginning with '-' must not read as an option.
-    if (!temp.empty() && temp[0] == '-') temp = "./" + temp;
+    cDirectWriter* writer = directWriter.load();
+    const int finished = writer ? writer->finish(taken) : 1;
+    if (finished < 0) {
+        failure = "the written parts could not be finished";
+        return -1;
+    }
     char names[64];
-    snprintf(names, sizeof names, "/%x.%x.*.segm", (unsigned)pid, (unsigned)fid);
+    snprintf(names, sizeof names, "/%x.%x.*.segm", (unsigned)taken.filePID, (unsigned)fid);
+    // A file written directly needs yydecode only for articles that could not be.
+    if (finished == 0 && !anyMatch(wildcardLiteral(temp) + names)) return 0;
+    return runYydecode(fid, taken, temp, download);
+}
+
+int NNTPdecoder::runYydecode(int fid, const tfile& taken, const std::string& folder,
+                             const std::string& download) {
+    // A folder beginning with '-' must not read as an option.
+    std::string temp = !folder.empty() && folder[0] == '-' ? "./" + folder : folder;
+    char names[64];
+    snprintf(names, sizeof names, "/%x.%x.*.segm", (unsigned)taken.filePID, (unsigned)fid);
     std::string pattern = temp + names;
     printf("decode: %s\n", pattern.c_str());
 
     std::string program = yydecodePath();
     std::string argument = wildcardLiteral(temp) + names;
-    printf("exec: %s -e -c -l -b -D \"%s\" %s\n", program.empty() ? "yydecode" : program.c_str(),
-           download.c_str(), argument.c_str());
+    // Articles without a name of their own are named as the article database names the file.
+    std::string name = taken.fileName;
+    printf("exec: %s -e -c -l -b -n \"%s\" -D \"%s\" %s\n",
+           program.empty() ? "yydecode" : program.c_str(), name.c_str(), download.c_str(),
+           argument.c_str());
     fflush(stdout); // the program's own lines follow ours in the log
-    tchildRun decoded = runChild({program, "-e", "-c", "-l", "-b", "-D", download, argument});
+    tchildRun decoded =
+        runChild({program, "-e", "-c", "-l", "-b", "-n", name, "-D", download, argument});
     if (decoded.error) {
         printf("CreateProcess failed.");
         failure = "yydecode could not be started";

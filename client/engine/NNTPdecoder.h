@@ -16,6 +16,7 @@
 #include <string>
 
 class sqliteDB;
+class cDirectWriter;
 
 class NNTPdecoder : public NNTPmodel_iface, public cThread {
   public:
@@ -28,6 +29,10 @@ class NNTPdecoder : public NNTPmodel_iface, public cThread {
     // Where the segment files lie and where yydecode writes; taken by the next decode.
     void setfolders(const char* tempfolder, const char* downloadto);
 
+    // Files whose parts the writer put into their output file are finished by it; their
+    // segment files, if any, still go through yydecode. Null: yydecode only.
+    void setDirectWriter(cDirectWriter* writer) { directWriter.store(writer); }
+
     // Lists a file waiting for decoding (state 3) once; sends updFileState when `notify`
     // is non-zero, whatever the state.
     void adddecode(int fid, tfile* file, int notify);
@@ -35,10 +40,11 @@ class NNTPdecoder : public NNTPmodel_iface, public cThread {
     // decode in progress runs on but no longer touches its record: its result goes to
     // the record listed under the same id by then, if any.
     void clrdecode();
-    // Decodes file `fid` of post `pid`: 0 on success; -1 when yydecode cannot be
-    // started, otherwise its non-zero exit code (-1 too when it was killed). Only
-    // success removes segment files; a failure leaves its reason in `failure`.
-    int dcdecode(int fid, int pid);
+    // Decodes or finishes the file `taken` names (its ids and name, copied when it was
+    // taken off the list): 0 on success; -1 when yydecode cannot be started or the direct
+    // write's finish failed, otherwise yydecode's non-zero exit code (-1 too when it was
+    // killed). Only success removes segment files; a failure leaves its reason in `failure`.
+    int dcdecode(int fid, const tfile& taken);
 
     // Refused (0) once terminate has begun.
     int start() override;
@@ -53,8 +59,9 @@ class NNTPdecoder : public NNTPmodel_iface, public cThread {
 
   private:
     // Takes the lowest listed file off the list as the one being decoded and shows it
-    // decoding; false when the list is empty.
-    bool takeFirst(int& fid, int& pid);
+    // decoding; `taken` gets its ids and name, which stay valid after a clear lets go of
+    // the record. False when the list is empty.
+    bool takeFirst(int& fid, tfile& taken);
     // Books the result of decoding `fid` (dcdecode's return) in the database and in the
     // record it belongs to now.
     void finish(int fid, int rc);
@@ -66,7 +73,12 @@ class NNTPdecoder : public NNTPmodel_iface, public cThread {
     // The database was reset since the decode began: its file id names another file now.
     bool resetSince() const;
 
+    // Runs yydecode on the file's segment files.
+    int runYydecode(int fid, const tfile& taken, const std::string& temp,
+                    const std::string& download);
+
     sqliteDB* db;
+    std::atomic<cDirectWriter*> directWriter{nullptr};
     const std::chrono::milliseconds idleWait;
     // "decoclear": the list, the record being decoded and the two folders. Held while a
     // record's state changes, so a clear never returns while one is being touched.

@@ -49,6 +49,7 @@ std::vector<std::string> serverSections() {
 NNTPmodel::NNTPmodel(tworkerTimes times) : queue(this, &db), decoder(&db), times(times) {
     decoder.setfolders(defaultKey("tempfolder", "./temp").c_str(),
                        defaultKey("downloadto", "./temp").c_str());
+    directWriter.setfolders(defaultKey("tempfolder", "./temp"), defaultKey("downloadto", "./temp"));
 }
 
 NNTPmodel::~NNTPmodel() {
@@ -75,6 +76,11 @@ int NNTPmodel::initialize(int controlSocket) {
     }
     // The segment folder is set before any worker can save a segment.
     queue.settemp(existingFolderOr("tempfolder").c_str());
+    // Direct write is the default; 0 keeps every article as a segment file for yydecode.
+    if (profile::getInt("DEFAULT", "directwrite", 1, CONFIG_INI)) {
+        queue.setDirectWriter(&directWriter);
+        decoder.setDirectWriter(&directWriter);
+    }
     loadservers();
     enableDecoder(profile::getInt("DEFAULT", "decoder", 1, CONFIG_INI));
     {
@@ -151,6 +157,7 @@ int NNTPmodel::configchanged() {
     std::string temp = existingFolderOr("tempfolder");
     std::string download = existingFolderOr("downloadto");
     decoder.setfolders(temp.c_str(), download.c_str());
+    directWriter.setfolders(temp, download);
     queue.settemp(temp.c_str());
     {
         std::lock_guard<std::mutex> guard(foldersLock);

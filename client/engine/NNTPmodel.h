@@ -10,6 +10,7 @@
 #pragma once
 #include "Corvane.h"
 #include "NNTPdecoder.h"
+#include "cDirectWriter.h"
 #include "NNTPmodel_iface.h"
 #include "NNTPqueue.h"
 #include "sqliteDB.h"
@@ -102,8 +103,9 @@ class NNTPmodel : public NNTPmodel_iface {
     static std::string existingFolderOr(const char* key);
 
     // Destroyed in reverse: the decoder (whose list points into the queue's records)
-    // before the queue, the queue before the database both use.
+    // before the queue, both before the direct writer and the database they use.
     sqliteDB db;
+    cDirectWriter directWriter; // outlives the queue and the decoder that use it
     NNTPqueue queue;
     NNTPdecoder decoder;
     const tworkerTimes times;

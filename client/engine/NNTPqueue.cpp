@@ -2,6 +2,7 @@
 // of busy counts and progress in the file records.
 #include "NNTPqueue.h"
 
+#include "cDirectWriter.h"
 #include "dbTransaction.h"
 #include "fixedField.h"
 #include "sqliteDB.h"
@@ -143,6 +144,23 @@ int NNTPqueue::savesegment(tfile* file, tsegm* segment, std::string* article) {
     return -1;
 }
 
+int NNTPqueue::storeArticle(tfile* file, tsegm* segment, std::string* article) {
+    cDirectWriter* writer = directWriter.load();
+    // A surplus segment of a file that already went to the decoder is not written into
+    // the output file, which may be finished and renamed by now.
+    if (writer && article && file->fileState < fsWaitDecode) {
+        switch (writer->write(*file, *segment, *article)) {
+        case cDirectWriter::dwWritten:
+            return 0;
+        case cDirectWriter::dwWriteFailed:
+            return -1;
+        case cDirectWriter::dwNotHere:
+            break;
+        }
+    }
+    return savesegment(file, segment, article);
+}
+
 void NNTPqueue::save(int index, std::string* article) {
     tsegm* slot = slotAt(index, "save");
     if (!slot || !slot->segmSID || !db) return;
@@ -156,7 +174,7 @@ void NNTPqueue::save(int index, std::string* article) {
         giveBack(slot, nullptr, false, 0);
         return;
     }
-    if (savesegment(file, slot, article) != 0) {
+    if (storeArticle(file, slot, article) != 0) {
         // Booking it would leave its file forever one segment short. It is fetched
         // again once the folder can take it; until then fetching more is wasted.
         printf("save: segment %d given back, queue paused\n", slot->segmSID);

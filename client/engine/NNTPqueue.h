@@ -24,6 +24,7 @@
 #include <vector>
 
 class sqliteDB;
+class cDirectWriter;
 
 // Kinds of fqueue: what a file command does.
 enum : int {
@@ -63,6 +64,9 @@ class NNTPqueue : public NNTPmodel_iface {
     // Writes one segment file "<temp>/<post>.<file>.<segment>.segm" (hex). 0 when the
     // whole article was written; -1 otherwise (nothing is left behind).
     int savesegment(tfile* file, tsegm* segment, std::string* article);
+    // With a writer, yEnc articles are decoded into their output file as they are saved
+    // instead of being written as segment files (null: segment files only).
+    void setDirectWriter(cDirectWriter* writer) { directWriter.store(writer); }
     // Gives worker `index`'s segment back unfetched, without a failure mark.
     void rset(int index);
     // Marks worker `index`'s segment as failed on server `hostid` and gives it back.
@@ -128,6 +132,8 @@ class NNTPqueue : public NNTPmodel_iface {
     // Caller holds cacheLock exclusively and the database lock.
     std::vector<tfile*> dropHandOuts();
     tfile* findFile(int fid) const;                  // caller holds cacheLock
+    // Direct write where it can, else a segment file: 0 when the article is stored.
+    int storeArticle(tfile* file, tsegm* segment, std::string* article);
     // Sets the segment in `slot` back to fetchable, with a failure mark for `hostid`
     // when `failed`, and counts its file's busy segments down.
     void giveBack(tsegm* slot, tfile* file, bool failed, int hostid);
@@ -141,6 +147,7 @@ class NNTPqueue : public NNTPmodel_iface {
 
     NNTPmodel_iface* model;
     sqliteDB* db;
+    std::atomic<cDirectWriter*> directWriter{nullptr};
     std::mutex idleLock;
     std::condition_variable idleWake;
     unsigned workGeneration = 0; // guarded by idleLock

@@ -1,8 +1,11 @@
 #include "OutputFile.h"
 
+#include "OutputName.h"
+
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -70,10 +73,37 @@ bool OutputFile::finish(std::uint64_t size, std::string& error) {
         unlinkat(folder, temporary.c_str(), 0);
         return false;
     }
-    if (renameat(folder, temporary.c_str(), folder, name.c_str()) != 0) {
-        error = systemError("cannot put the file in place");
+    std::string placed;
+    if (!renameToFreeName(folder, temporary, name, placed, error)) {
         unlinkat(folder, temporary.c_str(), 0);
         return false;
     }
+    name = placed;
     return true;
+}
+
+namespace {
+
+// renameat2 with RENAME_NOREPLACE; where the file system does not offer it, a hard link
+// (which never replaces either) and the removal of the old name.
+int renameNoReplace(int folder, const char* from, const char* to) {
+    if (renameat2(folder, from, folder, to, RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return -1;
+    if (linkat(folder, from, folder, to, 0) != 0) return -1;
+    unlinkat(folder, from, 0);
+    return 0;
+}
+
+} // namespace
+
+bool renameToFreeName(int folder, const std::string& from, const std::string& name,
+                      std::string& placed, std::string& error) {
+    constexpr int kTries = 1000;
+    for (int n = 0; n < kTries; ++n) {
+        placed = n == 0 ? name : numberedName(name, n);
+        if (renameNoReplace(folder, from.c_str(), placed.c_str()) == 0) return true;
+        if (errno != EEXIST) break;
+    }
+    error = systemError("cannot put the file in place");
+    return false;
 }

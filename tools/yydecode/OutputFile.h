@@ -1,7 +1,7 @@
 // One decoded file being written into the output folder. It is written under a fresh
 // hidden name (created exclusively, never through a symbolic link) and renamed to its
-// own name when finished, replacing whatever had that name: an existing file is
-// overwritten, a symbolic link is replaced, never followed.
+// own name when finished. Whatever already has that name (a file, a symbolic link) is
+// kept: the new file takes the first free numbered name instead.
 #pragma once
 
 #include <cstddef>
@@ -24,8 +24,9 @@ class OutputFile {
     bool writeAt(const unsigned char* data, std::size_t size, std::uint64_t offset,
                  std::string& error);
     // Sets the length (when `size` is not UINT64_MAX), closes and renames the file to its
-    // name.
+    // name, or to a free numbered one (placedName()).
     bool finish(std::uint64_t size, std::string& error);
+    const std::string& placedName() const { return name; }
 
   private:
     OutputFile(int folder, int fd, std::string name, std::string temporary);
@@ -35,3 +36,8 @@ class OutputFile {
     std::string name;
     std::string temporary;
 };
+
+// Renames `from` in `folder` to `name`, or, when that exists, to the first free
+// numberedName; never replaces anything. `placed` receives the name used.
+bool renameToFreeName(int folder, const std::string& from, const std::string& name,
+                      std::string& placed, std::string& error);

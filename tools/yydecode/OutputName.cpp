@@ -4,7 +4,7 @@ namespace {
 constexpr std::size_t kNameMax = 255;
 }
 
-std::string safeOutputName(std::string_view name) {
+std::string safeOutputName(std::string_view name, const std::string& fallback) {
     std::size_t slash = name.find_last_of("/\\");
     if (slash != std::string_view::npos) name.remove_prefix(slash + 1);
     std::string safe;
@@ -18,6 +18,18 @@ std::string safeOutputName(std::string_view name) {
     std::size_t last = safe.find_last_not_of(' ');
     safe = first == std::string::npos ? std::string() : safe.substr(first, last - first + 1);
     if (safe.size() > kNameMax) safe.resize(kNameMax);
-    if (safe.empty() || safe == "." || safe == "..") return kFallbackName;
+    if (safe.empty() || safe == "." || safe == "..") return fallback;
     return safe;
+}
+
+std::string numberedName(const std::string& name, int n) {
+    std::size_t dot = name.rfind('.');
+    std::string number = "." + std::to_string(n);
+    if (dot == std::string::npos || dot == 0) return name + number;
+    std::string numbered = name.substr(0, dot) + number + name.substr(dot);
+    // Still one name of at most 255 bytes: the stem gives way.
+    std::size_t excess = numbered.size() > 255 ? numbered.size() - 255 : 0;
+    if (excess > 0 && excess < dot) numbered.erase(dot - excess, excess);
+    else if (excess > 0) numbered.resize(255);
+    return numbered;
 }

@@ -4,8 +4,6 @@
 #include "OutputName.h"
 #include "UuDecoder.h"
 #include "YencArticle.h"
-#include "YencBodyDecoder.h"
-#include "crc32Of.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -15,7 +13,6 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
-#include <zlib.h>
 
 namespace {
 
@@ -61,8 +58,10 @@ unsigned long long ull(std::uint64_t value) {
 
 } // namespace
 
-SegmentSetDecoder::SegmentSetDecoder(int folder, std::FILE* report, unsigned threads)
-    : folder(folder), report(report), threads(std::max(1u, threads)) {}
+SegmentSetDecoder::SegmentSetDecoder(int folder, std::FILE* report, unsigned threads,
+                                     std::string fallbackName)
+    : folder(folder), report(report), threads(std::max(1u, threads)),
+      fallbackName(std::move(fallbackName)) {}
 
 SegmentSetDecoder::~SegmentSetDecoder() = default;
 
@@ -127,27 +126,13 @@ bool SegmentSetDecoder::decodeYenc(const std::string& path, Buffers& buffers) {
         return true;
     }
     if (!error.empty()) say("%s: %s", path.c_str(), error.c_str());
-    const std::string_view body = article->body;
-    if (buffers.output.size() < body.size() + kDecodeSlack)
-        buffers.output.resize(body.size() + kDecodeSlack);
-    std::size_t decoded = decodeYencBody(reinterpret_cast<const unsigned char*>(body.data()),
-                                         body.size(), buffers.output.data());
-    const std::uint64_t expected = article->end + 1 - article->begin;
-    const std::string name = safeOutputName(article->name);
+    const std::string name = safeOutputName(article->name, fallbackName);
     const int number = article->part > 0 ? article->part : 1;
-    if (decoded != expected || (article->partSize && *article->partSize != expected))
-        say("\"%s\" part %d: %llu bytes decoded, %llu expected (%s)", name.c_str(), number,
-            ull(decoded), ull(expected), path.c_str());
-    if (decoded > expected) decoded = static_cast<std::size_t>(expected);
-    Part part;
-    part.begin = article->begin;
-    part.end = article->begin + decoded - 1;
-    part.crc = crc32Of(buffers.output.data(), decoded);
-    part.hasCrc = article->partCrc.has_value();
-    part.crcBad = part.hasCrc && (*article->partCrc != part.crc || decoded != expected);
-    if (part.hasCrc && *article->partCrc != part.crc)
-        say("\"%s\" part %d: crc error, pcrc32 %08x, decoded %08x (%s)", name.c_str(), number,
-            *article->partCrc, part.crc, path.c_str());
+    std::vector<std::string> notes;
+    const YencPart part = decodeYencPart(*article, name, path, buffers.output, notes);
+    for (const std::string& note : notes)
+        say("%s", note.c_str());
+    const std::size_t decoded = static_cast<std::size_t>(part.end + 1 - part.begin);
     OutputFile* file = nullptr;
     {
         std::lock_guard<std::mutex> guard(lock);
@@ -162,7 +147,7 @@ bool SegmentSetDecoder::decodeYenc(const std::string& path, Buffers& buffers) {
                 name.c_str(), ull(article->size), ull(output->size));
             return true;
         }
-        for (const Part& seen : output->parts)
+        for (const YencPart& seen : output->parts)
             if (seen.begin == part.begin) {
                 say("%s: \"%s\" part %d twice; the second is skipped", path.c_str(), name.c_str(),
                     number);
@@ -201,7 +186,7 @@ void SegmentSetDecoder::decodeUu(const std::vector<std::string>& paths) {
             continue;
         }
         if (!name.empty()) {
-            currentName = safeOutputName(name);
+            currentName = safeOutputName(name, fallbackName);
             std::lock_guard<std::mutex> guard(lock);
             current = outputFor(currentName);
             if (current && (!current->parts.empty() || current->uuArticles > 0)) {
@@ -236,50 +221,25 @@ void SegmentSetDecoder::appendUu(Output& output, const std::string& bytes,
     output.uuBytes += bytes.size();
 }
 
+const std::string& SegmentSetDecoder::placedName(const std::string& name, const OutputFile& file) {
+    const std::string& placed = file.placedName();
+    if (placed != name)
+        say("\"%s\" exists and is kept; written as \"%s\"", name.c_str(), placed.c_str());
+    return placed;
+}
+
 bool SegmentSetDecoder::finishYenc(const std::string& name, Output& output) {
-    std::sort(output.parts.begin(), output.parts.end(),
-              [](const Part& a, const Part& b) { return a.begin < b.begin; });
-    // Walk the parts in offset order: the whole file's CRC is the parts' CRCs combined,
-    // as long as they join up without gap or overlap.
-    std::uint64_t covered = 0; // bytes 1..covered are present
-    std::uint64_t missing = 0;
-    bool joined = true;
-    bool bad = false;
-    bool allCrcs = true;
-    uLong crc = crc32(0L, Z_NULL, 0);
-    for (const Part& part : output.parts) {
-        bad = bad || part.crcBad;
-        allCrcs = allCrcs && part.hasCrc;
-        std::uint64_t length = part.end + 1 - part.begin;
-        if (part.begin != covered + 1) {
-            joined = false;
-            if (part.begin > covered + 1) missing += part.begin - covered - 1;
-        }
-        if (joined) crc = crc32_combine(crc, part.crc, static_cast<z_off_t>(length));
-        covered = std::max(covered, part.end);
-    }
-    if (covered < output.size) missing += output.size - covered;
-    const char* status = "no crc";
-    bool complete = joined && missing == 0;
-    if (complete && output.fileCrc && *output.fileCrc != crc) {
-        say("\"%s\": crc error, crc32 %08x, decoded %08x", name.c_str(), *output.fileCrc,
-            static_cast<std::uint32_t>(crc));
-        bad = true;
-    }
-    if (bad)
-        status = "crc error";
-    else if ((complete && output.fileCrc) || allCrcs)
-        status = "crc ok";
-    if (missing > 0 || (output.total > 0 && static_cast<int>(output.parts.size()) < output.total))
-        say("\"%s\": incomplete, %zu of %d parts, %llu bytes missing", name.c_str(),
-            output.parts.size(), output.total, ull(missing));
+    YencFileSummary summary =
+        summarizeYencFile(name, output.parts, output.size, output.total, output.fileCrc);
+    for (const std::string& note : summary.notes)
+        say("%s", note.c_str());
     std::string error;
-    if (!output.file->finish(output.size, error)) {
+    if (!output.file->finish(summary.length, error)) {
         say("\"%s\": %s", name.c_str(), error.c_str());
         return false;
     }
-    say("\"%s\" %llu bytes, %zu parts, %s%s", name.c_str(), ull(output.size), output.parts.size(),
-        status, complete ? "" : ", incomplete");
+    const std::string& placed = placedName(name, *output.file);
+    say("%s", yencFileLine(placed, summary, output.parts.size()).c_str());
     return true;
 }
 
@@ -305,8 +265,10 @@ int SegmentSetDecoder::finishAll() {
             ++failures;
             continue;
         }
-        say("\"%s\" %llu bytes, %d parts, uu, no crc%s", name.c_str(), ull(output.uuBytes),
-            output.uuArticles, output.uuEnded ? "" : ", incomplete");
+        const std::string& placed = placedName(name, *output.file);
+        say("\"%s\" %llu bytes, %s, uu, no crc%s", placed.c_str(), ull(output.uuBytes),
+            partCount(static_cast<std::size_t>(output.uuArticles)).c_str(),
+            output.uuEnded ? "" : ", incomplete");
         ++written;
     }
     std::fflush(report);

@@ -4,6 +4,9 @@
 // line per problem and one per file written go to the report stream.
 #pragma once
 
+#include "OutputName.h"
+#include "YencParts.h"
+
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
@@ -19,8 +22,10 @@ class OutputFile;
 class SegmentSetDecoder {
   public:
     // `folder` is an open descriptor of the output folder; yEnc articles are decoded on
-    // up to `threads` threads.
-    SegmentSetDecoder(int folder, std::FILE* report, unsigned threads);
+    // up to `threads` threads. `fallbackName` (a safe name) names a file whose articles
+    // give none.
+    SegmentSetDecoder(int folder, std::FILE* report, unsigned threads,
+                      std::string fallbackName = kFallbackName);
     ~SegmentSetDecoder();
 
     // Returns how many files were written.
@@ -30,13 +35,6 @@ class SegmentSetDecoder {
     int unwritten() const { return failures; }
 
   private:
-    struct Part {
-        std::uint64_t begin = 0;
-        std::uint64_t end = 0; // inclusive; begin - 1 for an empty part
-        std::uint32_t crc = 0;
-        bool hasCrc = false;
-        bool crcBad = false;
-    };
     struct Output {
         std::unique_ptr<OutputFile> file;
         bool failed = false;
@@ -44,7 +42,7 @@ class SegmentSetDecoder {
         std::uint64_t size = 0;
         int total = 0;
         std::optional<std::uint32_t> fileCrc;
-        std::vector<Part> parts;
+        std::vector<YencPart> parts;
         std::uint64_t uuBytes = 0;
         int uuArticles = 0;
         bool uuEnded = false;
@@ -63,11 +61,14 @@ class SegmentSetDecoder {
     Output* outputFor(const std::string& name);
     int finishAll();
     bool finishYenc(const std::string& name, Output& output);
+    // The name a finished file got; a line when it is not `name` (that one was taken).
+    const std::string& placedName(const std::string& name, const OutputFile& file);
     void say(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
     int folder;
     std::FILE* report;
     unsigned threads;
+    std::string fallbackName;
     std::atomic<std::size_t> next{0};
     std::mutex lock;
     std::mutex reportLock;

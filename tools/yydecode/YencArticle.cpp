@@ -31,11 +31,14 @@ template <typename T> bool parseNumber(std::string_view text, T& value, int base
     return error == std::errc() && end == text.data() + text.size();
 }
 
+// Some posters write the CRC with more than 8 hex digits: the low 32 bits count.
 bool parseCrc(std::string_view line, std::string_view key, std::optional<std::uint32_t>& crc) {
     std::string_view text = keywordValue(line, key);
     if (text.empty()) return true;
+    if (text.find_first_not_of("0123456789abcdefABCDEF") != std::string_view::npos) return false;
+    if (text.size() > 8) text.remove_prefix(text.size() - 8);
     std::uint32_t value = 0;
-    if (text.size() > 8 || !parseNumber(text, value, 16)) return false;
+    if (!parseNumber(text, value, 16)) return false;
     crc = value;
     return true;
 }
@@ -95,12 +98,9 @@ std::optional<YencArticle> findYencArticle(std::string_view data, std::string& p
     std::size_t next = 0;
     std::string_view header = lineAt(data, begin, next);
     // The name runs to the end of the line and may hold blanks and "key=" texts.
+    // Without one the caller names the file.
     std::size_t nameAt = header.find(" name=");
-    if (nameAt == std::string_view::npos) {
-        problem = "=ybegin line without a name";
-        return std::nullopt;
-    }
-    article.name = std::string(header.substr(nameAt + 6));
+    if (nameAt != std::string_view::npos) article.name = std::string(header.substr(nameAt + 6));
     std::string_view keys = header.substr(0, nameAt);
     if (!parseNumber(keywordValue(keys, "size"), article.size) || article.size > kMaxYencFileSize) {
         problem = "=ybegin line without a usable size";
@@ -114,9 +114,18 @@ std::optional<YencArticle> findYencArticle(std::string_view data, std::string& p
         return std::nullopt;
     }
     article.end = article.size;
+    // A repeated "=ybegin" and an "=ypart" that a single-part article does not expect are
+    // header lines all the same, never data.
     std::size_t bodyStart = next;
-    std::string_view partLine = lineAt(data, bodyStart, next);
-    bool hasPartLine = partLine.substr(0, 7) == "=ypart ";
+    std::string_view partLine;
+    while (bodyStart < data.size()) {
+        std::string_view line = lineAt(data, bodyStart, next);
+        bool isPart = line.substr(0, 7) == "=ypart ";
+        if (!isPart && line.substr(0, 8) != "=ybegin ") break;
+        if (isPart && partLine.empty()) partLine = line;
+        bodyStart = next;
+    }
+    bool hasPartLine = !partLine.empty();
     // Some encoders mark a single-part post "part=1 total=1" without an "=ypart" line.
     bool wholeFile = article.part == 1 && article.total <= 1 && !hasPartLine;
     if (article.part > 0 && !wholeFile) {
@@ -130,7 +139,6 @@ std::optional<YencArticle> findYencArticle(std::string_view data, std::string& p
             problem = "=ypart line with a bad range";
             return std::nullopt;
         }
-        bodyStart = next;
     }
     std::size_t endLine = findEndLine(data, bodyStart);
     if (endLine == std::string_view::npos) {

@@ -10,7 +10,7 @@
 #include <string_view>
 
 struct YencArticle {
-    std::string name;        // as the article gives it: untrusted
+    std::string name;        // as the article gives it: untrusted; empty when none
     std::uint64_t size = 0;  // of the whole file
     int part = 0;            // 0 when the article is a single-part post
     int total = 0;           // 0 when not given
@@ -28,7 +28,7 @@ struct YencArticle {
 inline constexpr std::uint64_t kMaxYencFileSize = std::uint64_t(1) << 40;
 
 // Yields nothing when there is no "=ybegin" line at a line start, or when the header is
-// unusable (no name, bad or inconsistent numbers): `problem` then says why. A present
+// unusable (bad or inconsistent numbers): `problem` then says why. A present
 // result may come with a warning in `problem` (a CRC that cannot be read is ignored).
 std::optional<YencArticle> findYencArticle(std::string_view data, std::string& problem);
 

@@ -1,4 +1,5 @@
 // yydecode: decodes saved yEnc and UU articles into a folder. See README.md.
+#include "OutputName.h"
 #include "SegmentPaths.h"
 #include "SegmentSetDecoder.h"
 
@@ -19,7 +20,7 @@ namespace {
 constexpr unsigned kMaxThreads = 4;
 
 void usage() {
-    std::fprintf(stderr, "usage: yydecode [-e] [-c] [-l] [-b] -D FOLDER PATTERN|FILE...\n");
+    std::fprintf(stderr, "usage: yydecode [-e] [-c] [-l] [-b] [-n NAME] -D FOLDER PATTERN|FILE...\n");
 }
 
 } // namespace
@@ -29,6 +30,7 @@ int main(int argc, char** argv) {
     // instead of ending the program.
     signal(SIGXFSZ, SIG_IGN);
     std::string folder = ".";
+    std::string fallbackName = kFallbackName;
     std::vector<std::string> arguments;
     for (int i = 1; i < argc; ++i) {
         std::string word = argv[i];
@@ -38,6 +40,12 @@ int main(int argc, char** argv) {
                 return 2;
             }
             folder = argv[++i];
+        } else if (word == "-n") {
+            if (i + 1 >= argc) {
+                usage();
+                return 2;
+            }
+            fallbackName = safeOutputName(argv[++i]);
         } else if (word == "-l") {
             // Decoding must not slow the downloads down.
             setpriority(PRIO_PROCESS, 0, 19);
@@ -70,7 +78,7 @@ int main(int argc, char** argv) {
     for (const std::string& pattern : unmatched)
         std::printf("no files match %s\n", pattern.c_str());
     unsigned threads = std::min(kMaxThreads, std::max(1u, std::thread::hardware_concurrency()));
-    SegmentSetDecoder decoder(folderFd, stdout, threads);
+    SegmentSetDecoder decoder(folderFd, stdout, threads, fallbackName);
     int written = decoder.decode(paths);
     close(folderFd);
     if (written == 0) {

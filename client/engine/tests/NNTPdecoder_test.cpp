@@ -1,4 +1,5 @@
 #include "NNTPdecoder.h"
+#include "cDirectWriter.h"
 #include "NotificationLog.h"
 #include "PostFixture.h"
 #include "ProgramFolder.h"
@@ -71,6 +72,7 @@ class DecoderTest : public ProgramFolder {
         file.filePID = 1;
         file.fileFID = fid;
         file.fileState = fsWaitDecode;
+        snprintf(file.fileName, sizeof file.fileName, "file %d.bin", fid);
         std::lock_guard<sqliteDB> guard(db);
         for (int n = 1; n <= segments; ++n) {
             writeFile(segmentFile(fid, n), "segment");
@@ -128,9 +130,9 @@ TEST_F(DecoderTest, WorksOffTheListInFileIdOrderAndMarksFilesDecoded) {
     EXPECT_EQ(decoder->denabled(), 0);
 
     EXPECT_EQ(lines("calls.txt"),
-              (std::vector<std::string>{"-e -c -l -b -D ./download ./temp/1.2.*.segm",
-                                        "-e -c -l -b -D ./download ./temp/1.9.*.segm",
-                                        "-e -c -l -b -D ./download ./temp/1.a.*.segm"}));
+              (std::vector<std::string>{"-e -c -l -b -n file 2.bin -D ./download ./temp/1.2.*.segm",
+                                        "-e -c -l -b -n file 9.bin -D ./download ./temp/1.9.*.segm",
+                                        "-e -c -l -b -n file 10.bin -D ./download ./temp/1.a.*.segm"}));
     EXPECT_EQ(log.starting("21:"), (std::vector<std::string>{"21:1", "21:0"}));
     EXPECT_EQ(log.starting("3:"), (std::vector<std::string>{"3:7=1", "3:2=4", "3:2=5", "3:9=4",
                                                             "3:9=5", "3:10=4", "3:10=5"}));
@@ -356,3 +358,36 @@ TEST_F(DecoderTest, WildcardCharactersInTheTemporaryFolderNameAreTakenLiterally)
 }
 
 } // namespace
+
+// A file whose parts were written into their output file is finished in the process;
+// yydecode runs only for a file that also has segment files.
+TEST_F(DecoderTest, FilesWrittenDirectlyAreFinishedAndYydecodeRunsOnlyOnSegmentFiles) {
+    installStandIn("exit 0");
+    cDirectWriter writer;
+    writer.setfolders("./temp", "./download");
+    decoder->setDirectWriter(&writer);
+    // "hello" encoded is "\x92\x8f\x96\x96\x99".
+    auto hello = [](const std::string& name) {
+        return "Subject: x\r\n\r\n=ybegin line=128 size=5 name=" + name +
+               "\r\n\x92\x8f\x96\x96\x99\r\n=yend size=5 crc32=3610a686\r\n";
+    };
+    tsegm segment;
+    segment.segmSID = 1;
+    tfile* direct = fetchedFile(3, 0);
+    ASSERT_EQ(writer.write(*direct, segment, hello("direct.txt")), cDirectWriter::dwWritten);
+    tfile* mixed = fetchedFile(4);
+    ASSERT_EQ(writer.write(*mixed, segment, hello("mixed.txt")), cDirectWriter::dwWritten);
+    decoder->adddecode(3, direct, 0);
+    decoder->adddecode(4, mixed, 0);
+    ASSERT_EQ(decoder->start(), 1);
+    ASSERT_TRUE(reaches(3, fsDecoded));
+    ASSERT_TRUE(reaches(4, fsDecoded));
+    endDecoder();
+
+    EXPECT_EQ(readFile("download/direct.txt"), "hello");
+    EXPECT_EQ(readFile("download/mixed.txt"), "hello");
+    EXPECT_EQ(lines("calls.txt"),
+              std::vector<std::string>{"-e -c -l -b -n file 4.bin -D ./download ./temp/1.4.*.segm"});
+    EXPECT_FALSE(segmentFilesKept(4));
+    EXPECT_EQ(rows("SELECT decoFID || ':' || decoCheck FROM deco ORDER BY decoFID"), "3:2,4:2");
+}

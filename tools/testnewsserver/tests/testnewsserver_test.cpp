@@ -147,6 +147,12 @@ TEST_F(NewsServerTest, ServesStuffedArticlesAndKeepsTheConnectionAfterErrors) {
     client.send("article <a1@test>");
     EXPECT_EQ(client.line(), "220 0 <a1@test>");
     EXPECT_EQ(client.data(), kStuffed);
+    // BODY: the same without the header lines and the empty line after them.
+    client.send("BODY <a1@test>");
+    EXPECT_EQ(client.line(), "222 0 <a1@test>");
+    EXPECT_EQ(client.data(), kStuffed.substr(kStuffed.find("\r\n\r\n") + 4));
+    client.send("BODY <a2@test>");
+    EXPECT_EQ(client.line().substr(0, 4), "430 ");
     client.send("QUIT");
     EXPECT_EQ(client.line().substr(0, 4), "205 ");
     EXPECT_TRUE(client.closedByServer());

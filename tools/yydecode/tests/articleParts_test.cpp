@@ -69,7 +69,6 @@ TEST(YencArticle, SinglePartLfOnlyAndMissingEndLine) {
 
 TEST(YencArticle, UnusableHeadersAreRefusedWithAReason) {
     const std::vector<std::string> bodies = {
-        "=ybegin line=128 size=10\r\n",                                        // no name
         "=ybegin line=128 size=ten name=a\r\n",                                // bad size
         "=ybegin line=128 size=99999999999999999 name=a\r\n",                  // huge size
         "=ybegin part=2 total=3 line=128 size=10 name=a\r\nDATA\r\n",          // no =ypart
@@ -114,6 +113,14 @@ TEST(OutputName, StripsFoldersAndWhatAFileNameCannotHold) {
     };
     for (const Row& row : rows)
         EXPECT_EQ(safeOutputName(row.given), row.safe) << row.given;
+    EXPECT_EQ(safeOutputName("..", "named.bin"), "named.bin");
+
+    EXPECT_EQ(numberedName("file.tar.gz", 2), "file.tar.2.gz");
+    EXPECT_EQ(numberedName("README", 1), "README.1");
+    EXPECT_EQ(numberedName(".hidden", 1), ".hidden.1");
+    std::string longest = numberedName(std::string(251, 'n') + ".bin", 12);
+    EXPECT_EQ(longest.size(), 255u);
+    EXPECT_EQ(longest.substr(longest.size() - 8), "n.12.bin");
 }
 
 TEST(UuDecoder, DecodesDataLinesAndSkipsTheRest) {

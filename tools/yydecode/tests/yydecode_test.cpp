@@ -61,19 +61,21 @@ class Yydecode : public ::testing::Test {
         return posted;
     }
 
-    tchildRun yydecode(const std::vector<std::string>& inputs) {
-        std::vector<std::string> words = {std::string(CORV_BIN_DIR) + "/yydecode",
-                                          "-e",
-                                          "-c",
-                                          "-l",
-                                          "-b",
-                                          "-D",
-                                          folder.file("out")};
+    tchildRun yydecode(const std::vector<std::string>& inputs,
+                       const std::vector<std::string>& options = {}) {
+        std::vector<std::string> words = {std::string(CORV_BIN_DIR) + "/yydecode", "-e", "-c",
+                                          "-l", "-b"};
+        words.insert(words.end(), options.begin(), options.end());
+        words.push_back("-D");
+        words.push_back(folder.file("out"));
         words.insert(words.end(), inputs.begin(), inputs.end());
         return runChild(words);
     }
 
-    tchildRun yydecodePattern() { return yydecode({folder.file("segm/1.*.*.segm")}); }
+    tchildRun yydecodePattern(const std::vector<std::string>& options = {}) {
+        return yydecode({folder.file("segm/1.*.*.segm")}, options);
+    }
+
 
     std::string out(const std::string& name) { return readFile(folder.file("out/" + name)); }
 
@@ -94,7 +96,7 @@ TEST_F(Yydecode, RoundTripIsByteIdenticalForBinaryAndText) {
     EXPECT_TRUE(contains(run.output, "\"random.bin\" 3000017 bytes, 13 parts, crc ok"))
         << run.output;
     EXPECT_TRUE(contains(run.output, "\"notes.txt\" " + std::to_string(text.size()) +
-                                         " bytes, 1 parts, crc ok"))
+                                         " bytes, 1 part, crc ok"))
         << run.output;
     EXPECT_EQ(out("random.bin"), binary);
     EXPECT_EQ(out("notes.txt"), text);
@@ -117,6 +119,7 @@ TEST_F(Yydecode, PartsInAnyFileOrderLandAtTheirOffsets) {
             fs::rename(files[i], folder.file("segm/tmp." + std::to_string(order[i])));
         for (std::size_t i = 0; i < files.size(); ++i)
             fs::rename(folder.file("segm/tmp." + std::to_string(order[i])), files[order[i]]);
+        fs::remove(folder.file("out/shuffled.bin"));
         tchildRun run = yydecodePattern();
         EXPECT_EQ(run.exitCode, 0) << run.output;
         EXPECT_TRUE(contains(run.output, "14 parts, crc ok")) << run.output;
@@ -152,6 +155,7 @@ TEST_F(Yydecode, DamagedMissingAndRepeatedPartsAreReportedAndTheFileIsStillWritt
     // Part 2 gone, part 3 there twice: the gap stays, at its place.
     fs::remove(segments[0][1]);
     fs::copy_file(segments[0][2], folder.file("segm/1.1.9.segm"));
+    fs::remove(folder.file("out/damaged.bin"));
     run = yydecodePattern();
     EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_TRUE(contains(run.output, "part 3 twice")) << run.output;
@@ -201,9 +205,10 @@ TEST_F(Yydecode, HostileNamesStayInsideTheOutputFolder) {
     EXPECT_FALSE(fs::exists(folder.file("escaped")));
     EXPECT_FALSE(fs::exists(fs::path(folder.path).parent_path() / "escaped"));
     EXPECT_EQ(readFile(folder.file("outside")), "keep me");
-    EXPECT_FALSE(fs::is_symlink(folder.file("out/linked")));
-    EXPECT_EQ(out("linked"), "hello");
-    EXPECT_TRUE(contains(run.output, "\"escaped\" 5 bytes, 1 parts, crc ok")) << run.output;
+    // The link is kept as it is; the decoded file takes a free name beside it.
+    EXPECT_TRUE(fs::is_symlink(folder.file("out/linked")));
+    EXPECT_EQ(out("linked.1"), "hello");
+    EXPECT_TRUE(contains(run.output, "\"escaped\" 5 bytes, 1 part, crc ok")) << run.output;
 }
 
 TEST_F(Yydecode, UuArticlesAreJoinedInSegmentOrder) {
@@ -263,6 +268,7 @@ TEST_F(Yydecode, AWriteThatFailsLeavesTheEarlierFileAsItWas) {
     std::string small = testData(20000, 8);
     post({{"big.bin", data}, {"small.bin", small}}, 100000);
     writeFile(folder.file("out/big.bin"), "the earlier download");
+    writeFile(folder.file("out/small.bin"), "another earlier download");
     // A file size limit, handed down to the child, stands in for a full disk: writes past
     // it fail.
     struct rlimit previous {};
@@ -279,8 +285,73 @@ TEST_F(Yydecode, AWriteThatFailsLeavesTheEarlierFileAsItWas) {
     EXPECT_TRUE(contains(run.output, "\"big.bin\": not written")) << run.output;
     EXPECT_TRUE(contains(run.output, "1 files not written")) << run.output;
     EXPECT_EQ(out("big.bin"), "the earlier download");
-    EXPECT_EQ(out("small.bin"), small);
+    EXPECT_EQ(out("small.bin"), "another earlier download");
+    EXPECT_EQ(out("small.1.bin"), small);
+    EXPECT_TRUE(contains(run.output, "\"small.bin\" exists and is kept; written as \"small.1.bin\""))
+        << run.output;
     EXPECT_EQ(std::distance(fs::directory_iterator(folder.file("out")), fs::directory_iterator()),
-              2)
+              3)
         << "the half-written file is removed";
+}
+
+// Articles as real posters write them, each decoded to exact bytes. "hello" encoded is
+// "\x92\x8f\x96\x96\x99", its CRC-32 3610a686.
+TEST_F(Yydecode, ArticlesAsRealPostersWriteThem) {
+    // One article of "hello" with the given keyword lines, decoded alone; the report.
+    auto decodeOne = [&](const std::string& header, const std::string& trailer,
+                         const std::vector<std::string>& options = {}) {
+        fs::remove_all(folder.file("segm"));
+        fs::create_directory(folder.file("segm"));
+        writeFile(folder.file("segm/1.1.1.segm"), "Subject: x\r\n\r\n" + header +
+                                                      "\r\n\x92\x8f\x96\x96\x99\r\n" + trailer +
+                                                      "\r\n.\r\n");
+        tchildRun run = yydecodePattern(options);
+        EXPECT_EQ(run.exitCode, 0) << run.output;
+        return run.output;
+    };
+
+    // No name, or an empty one: the name the client passes, else the fixed fallback.
+    std::string report = decodeOne("=ybegin line=128 size=5", "=yend size=5 crc32=3610a686",
+                                   {"-n", "from the database.bin"});
+    EXPECT_EQ(out("from the database.bin"), "hello");
+    EXPECT_TRUE(contains(report, "\"from the database.bin\" 5 bytes, 1 part, crc ok")) << report;
+    decodeOne("=ybegin line=128 size=5 name=", "=yend size=5 crc32=3610a686");
+    EXPECT_EQ(out("yydecode.out"), "hello");
+
+    // A CRC of more than 8 hex digits: its low 32 bits.
+    report = decodeOne("=ybegin part=1 total=1 line=128 size=5 name=long.crc\r\n"
+                       "=ypart begin=1 end=5",
+                       "=yend size=5 part=1 pcrc32=ffffffff3610a686 crc32=000000003610a686");
+    EXPECT_EQ(out("long.crc"), "hello");
+    EXPECT_TRUE(contains(report, "\"long.crc\" 5 bytes, 1 part, crc ok")) << report;
+
+    // A size no part can cover: the file ends with the data, not at the claim.
+    report = decodeOne("=ybegin line=128 size=1099511627776 name=huge", "=yend size=5");
+    EXPECT_EQ(fs::file_size(folder.file("out/huge")), 5u);
+    EXPECT_EQ(out("huge"), "hello");
+    EXPECT_TRUE(contains(report, "\"huge\": size 1099511627776 declared, parts end at 5"))
+        << report;
+    // The last part missing: the file ends with the last part present.
+    report = decodeOne("=ybegin part=1 line=128 size=10 name=first.half\r\n=ypart begin=1 end=5",
+                       "=yend size=5 part=1 pcrc32=3610a686");
+    EXPECT_EQ(out("first.half"), "hello");
+    EXPECT_TRUE(contains(report, "incomplete, 1 part, 5 bytes missing")) << report;
+
+    // A second "=ybegin", and "=ypart" in a single-part article, are no data.
+    decodeOne("=ybegin line=128 size=5 name=twice\r\n=ybegin line=128 size=5 name=twice",
+              "=yend size=5 crc32=3610a686");
+    EXPECT_EQ(out("twice"), "hello");
+    decodeOne("=ybegin line=128 size=5 name=stray\r\n=ypart begin=1 end=5",
+              "=yend size=5 crc32=3610a686");
+    EXPECT_EQ(out("stray"), "hello");
+
+    // A name that is taken in the folder: the file there stays, the new one is numbered.
+    writeFile(folder.file("out/taken.txt"), "earlier");
+    writeFile(folder.file("out/taken.1.txt"), "earlier too");
+    report = decodeOne("=ybegin line=128 size=5 name=taken.txt", "=yend size=5 crc32=3610a686");
+    EXPECT_EQ(out("taken.txt"), "earlier");
+    EXPECT_EQ(out("taken.1.txt"), "earlier too");
+    EXPECT_EQ(out("taken.2.txt"), "hello");
+    EXPECT_TRUE(contains(report, "\"taken.txt\" exists and is kept; written as \"taken.2.txt\""))
+        << report;
 }
