@@ -151,6 +151,8 @@ TEST_F(Installed, KeepsStateForTheUserFindsItsPartsAndDownloadsWithoutAWindow) {
     ASSERT_NE(post.port(), 0);
     addNewsServer(corvane, "127.0.0.1", post.port(), 1, 2);
     corvane.configure("DEFAULT", "showabout", "0");
+    // Segment files and yydecode, so the decode shows where yydecode was found.
+    corvane.configure("DEFAULT", "directwrite", "0");
 
     DownloadWatch watch(state);
     ASSERT_TRUE(corvane.start({"--no-window", post.nzb}));
