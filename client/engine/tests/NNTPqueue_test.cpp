@@ -1,7 +1,10 @@
 #include "NNTPqueue.h"
 #include "ProgramFolder.h"
+#include "RandomBytes.h"
 #include "RecordingModel.h"
+#include "YencPostWriter.h"
 #include "articleSchema.h"
+#include "cDirectWriter.h"
 #include "sqliteDB.h"
 
 #include <gtest/gtest.h>
@@ -614,6 +617,116 @@ TEST_F(QueueTest, ResetRebuildsTheDatabaseAndEmptiesCachesAndSegmentFiles) {
     EXPECT_EQ(rows("SELECT version FROM vers"), "100");
     EXPECT_FALSE(fs::exists("temp/1.1.3e9.segm"));
     EXPECT_GE(model.count(evtDecodeClear), 1);
+}
+
+// The queue with a direct writer: yEnc articles go into "download/<name>.<id>.part", their
+// record into "temp/<post>.<file>.parts".
+class QueueDirectWriteTest : public QueueTest {
+  protected:
+    void SetUp() override {
+        QueueTest::SetUp();
+        fs::create_directory("download");
+        writer.setfolders("./temp", "./download");
+        queue->setDirectWriter(&writer);
+    }
+
+    // The articles of `data` posted as `name` in parts of 20000 bytes.
+    std::vector<std::string> articles(const std::string& name, const std::string& data) {
+        fs::create_directories("in/" + name);
+        fs::create_directories("spool/" + name);
+        writeFile("in/" + name + "/" + name, data);
+        PostOptions options;
+        options.spool = "spool/" + name;
+        options.partSize = 20000;
+        const std::vector<PostedFile> posted = makePost({"in/" + name + "/" + name}, options);
+        std::vector<std::string> received;
+        for (const PostedSegment& segment : posted[0].segments)
+            received.push_back(readFile(options.spool + "/" + segment.messageId));
+        return received;
+    }
+    void save(int index, const std::vector<std::string>& of) {
+        std::string article = of[queue->slot(index)->segmNum - 1];
+        queue->save(index, &article);
+    }
+    // Files 1 (post 1) and 2 (post 2) of two segments each, their first parts written.
+    // Returns the worker still holding segment 2 of file 1.
+    int halfWriteTwoFiles(const std::vector<std::string>& of) {
+        addFile(1, 1, 2, 2);
+        addFile(2, 2, 2, 2);
+        queue->load(1);
+        int holder = -1;
+        for (int index = 0; index < 4; ++index) {
+            if (!queue->next(index, 1)) ADD_FAILURE() << index;
+            else if (queue->slot(index)->segmNum == 1) save(index, of);
+            else if (queue->slot(index)->segmFID == 1) holder = index;
+            else queue->rset(index);
+        }
+        EXPECT_EQ(names("download"), (std::vector<std::string>{"f1.rar.1.part", "f2.rar.2.part"}));
+        EXPECT_EQ(names("temp"), (std::vector<std::string>{"1.1.parts", "2.2.parts"}));
+        // Neither is the writer's: a finished file and someone else's partial download.
+        writeFile("download/old.bin", "finished");
+        writeFile("download/notes.part", "not ours");
+        return holder;
+    }
+    // File 1 imported again with other contents under the same ids, with its worker from
+    // before still holding a segment: the late save writes nothing and the new file is
+    // written and finished from its own parts alone.
+    void expectFileOneStartsClean(int holder, const std::vector<std::string>& old) {
+        addFile(1, 1, 2, 2);
+        queue->load(0);
+        const std::vector<std::string> downloaded = names("download");
+        testing::internal::CaptureStdout();
+        save(holder, old);
+        std::string log = testing::internal::GetCapturedStdout();
+        EXPECT_NE(log.find("dropped"), std::string::npos) << log;
+        EXPECT_EQ(names("download"), downloaded);
+
+        const std::string data = randomBytes(30000, 2);
+        const std::vector<std::string> fresh = articles("new.bin", data);
+        for (int index : {4, 5}) {
+            ASSERT_NE(queue->next(index, 1), nullptr);
+            ASSERT_EQ(queue->slot(index)->segmFID, 1);
+            save(index, fresh);
+        }
+        for (const std::string& name : names("temp"))
+            EXPECT_EQ(name.find(".segm"), std::string::npos) << name;
+        ASSERT_EQ(writer.finish(*queue->qfile(1)), 0);
+        EXPECT_TRUE(readFile("download/new.bin") == data);
+        EXPECT_EQ(readFile("download/old.bin"), "finished");
+    }
+
+    static std::vector<std::string> names(const std::string& folder) {
+        std::vector<std::string> found;
+        for (const auto& entry : fs::directory_iterator(folder))
+            found.push_back(entry.path().filename().string());
+        std::sort(found.begin(), found.end());
+        return found;
+    }
+
+    cDirectWriter writer;
+};
+
+TEST_F(QueueDirectWriteTest, DeletingAPostRemovesThePartsOfItsFilesOnly) {
+    const std::vector<std::string> old = articles("old.bin", randomBytes(40000, 1));
+    const int holder = halfWriteTwoFiles(old);
+    std::vector<int> posts{1};
+    queue->handleCommandT(cmdPostRemove, &posts, nullptr);
+    EXPECT_EQ(names("download"),
+              (std::vector<std::string>{"f2.rar.2.part", "notes.part", "old.bin"}));
+    EXPECT_EQ(names("temp"), std::vector<std::string>{"2.2.parts"});
+
+    std::vector<int> other{2};
+    queue->fqueue(&other, fqUnqueue);
+    expectFileOneStartsClean(holder, old);
+}
+
+TEST_F(QueueDirectWriteTest, ResetRemovesEveryPartFileAndKeepsFinishedFiles) {
+    const std::vector<std::string> old = articles("old.bin", randomBytes(40000, 1));
+    const int holder = halfWriteTwoFiles(old);
+    queue->resetDB(1);
+    EXPECT_EQ(names("download"), (std::vector<std::string>{"notes.part", "old.bin"}));
+    EXPECT_TRUE(fs::is_empty("temp"));
+    expectFileOneStartsClean(holder, old);
 }
 
 TEST_F(QueueTest, ReloadsDuringTheDownloadNeverPullRecordsFromUnderWorkers) {
