@@ -142,6 +142,10 @@ class NNTPqueue : public NNTPmodel_iface {
     void setRunning(int on);
     void setPrio(int on);
     static void deleteRecords(std::map<int, tpost*>& posts, std::map<int, tfile*>& files);
+    // Has the direct writer remove the parts of the file rows `where` selects, which are
+    // about to be deleted. Caller holds cacheLock exclusively (no save writes meanwhile)
+    // and the database lock.
+    void discardParts(const std::string& where);
 
     void workArrived();
 

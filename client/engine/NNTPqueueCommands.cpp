@@ -2,11 +2,14 @@
 #include "NNTPqueue.h"
 
 #include "articleSchema.h"
+#include "cDirectWriter.h"
 #include "dbTransaction.h"
 #include "fileHelpers.h"
+#include "fixedField.h"
 #include "sqliteDB.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -140,6 +143,7 @@ void NNTPqueue::premove(std::vector<int>* ids) {
         std::unique_lock<std::shared_mutex> cache(cacheLock);
         dbTransaction transaction(*db);
         released = dropHandOuts();
+        discardParts(format("WHERE filePID IN (%s)", list));
         transaction.exec(format("DELETE FROM post WHERE postPID IN (%s)", list).c_str());
         transaction.exec(format("DELETE FROM file WHERE filePID IN (%s)", list).c_str());
         transaction.exec("DELETE FROM queu WHERE queuFID NOT IN (SELECT fileFID from file)");
@@ -172,6 +176,23 @@ void NNTPqueue::premove(std::vector<int>* ids) {
     notify(updFileList, this);
 }
 
+void NNTPqueue::discardParts(const std::string& where) {
+    cDirectWriter* writer = directWriter.load();
+    if (!writer) return;
+    std::vector<tfile> deleted;
+    auto collect = [](void* out, int, char** values, char**) {
+        tfile file;
+        file.filePID = std::atoi(values[0]);
+        file.fileFID = std::atoi(values[1]);
+        copyField(file.fileName, values[2] ? values[2] : "");
+        static_cast<std::vector<tfile>*>(out)->push_back(file);
+        return 0;
+    };
+    db->exec(("SELECT filePID, fileFID, fileName FROM file " + where).c_str(), collect, &deleted);
+    for (const tfile& file : deleted)
+        writer->discard(file);
+}
+
 void NNTPqueue::resetDB(int now) {
     if (!now) {
         std::lock_guard<std::mutex> guard(resetLock);
@@ -186,6 +207,7 @@ void NNTPqueue::resetDB(int now) {
         std::unique_lock<std::shared_mutex> cache(cacheLock);
         std::lock_guard<sqliteDB> guard(*db);
         dropHandOuts();
+        discardParts("");
         db->resetDB(ARTICLES_SQL);
     }
     removeM((tempfolder() + "/*.segm").c_str());

@@ -259,3 +259,14 @@ int cDirectWriter::finish(const tfile& file) {
     unlink(record.c_str());
     return 0;
 }
+
+void cDirectWriter::discard(const tfile& file) {
+    std::lock_guard<std::mutex> guard(lock);
+    // Without a record the name may be a finished file's or another program's.
+    if (entry(file).started) {
+        const std::string part = partPath(file);
+        if (unlink(part.c_str()) == 0) printf("remove: %s \n", part.c_str());
+        unlink(recordPath(file).c_str());
+    }
+    files.erase(file.fileFID);
+}
