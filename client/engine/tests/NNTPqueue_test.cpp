@@ -656,10 +656,14 @@ class QueueDirectWriteTest : public QueueTest {
         queue->load(1);
         int holder = -1;
         for (int index = 0; index < 4; ++index) {
-            if (!queue->next(index, 1)) ADD_FAILURE() << index;
-            else if (queue->slot(index)->segmNum == 1) save(index, of);
-            else if (queue->slot(index)->segmFID == 1) holder = index;
-            else queue->rset(index);
+            if (!queue->next(index, 1))
+                ADD_FAILURE() << index;
+            else if (queue->slot(index)->segmNum == 1)
+                save(index, of);
+            else if (queue->slot(index)->segmFID == 1)
+                holder = index;
+            else
+                queue->rset(index);
         }
         EXPECT_EQ(names("download"), (std::vector<std::string>{"f1.rar.1.part", "f2.rar.2.part"}));
         EXPECT_EQ(names("temp"), (std::vector<std::string>{"1.1.parts", "2.2.parts"}));
