@@ -129,12 +129,12 @@ std::string CMiravel::storeNzb(const char* file) {
     return target;
 }
 
-void CMiravel::httpResponse(const char* file, const char* host, int) {
+void CMiravel::httpResponse(const char* file, const char* host, int, const char* charset) {
     if (!file) return;
     if (host && *host)
         for (const auto& engine : engines)
             if (strcasecmp(engine->host(), host) == 0) {
-                engine->parse(file);
+                engine->parse(file, charset);
                 return;
             }
     struct stat info {};

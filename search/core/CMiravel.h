@@ -32,7 +32,7 @@ class CMiravel : public MScoutletObserver, public MFetchmillObserver {
     void sqlResponse(const char* sql) override;
     void nzbResponse(const char* file) override;
     // From the fetcher, on its worker thread; `result` is not used.
-    void httpResponse(const char* file, const char* host, int result) override;
+    void httpResponse(const char* file, const char* host, int result, const char* charset) override;
 
     // Stops the fetcher first, so no response arrives while the rest goes away.
     virtual ~CMiravel();

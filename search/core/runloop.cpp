@@ -17,7 +17,7 @@ extern "C" __attribute__((visibility("default"))) int runloop(int argc, char** a
 
     CMiravel miravel(useProgramFolder ? nullptr : folder.c_str(), nullptr);
     if (CScoutlet* binsearch = miravel.getengine("binsearch")) {
-        miravel.httpResponse("./tmp/lumo0001.htm", binsearch->host(), 0);
+        miravel.httpResponse("./tmp/lumo0001.htm", binsearch->host(), 0, "");
     }
     auto results = std::make_unique<tRecordData>();
     strcpy(results->table, "result");

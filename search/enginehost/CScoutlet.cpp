@@ -180,7 +180,7 @@ namespace {
 // Where a page names its encoding: a meta element's "charset=" near its top.
 constexpr size_t kCharsetReach = 4096;
 
-eCharset declaredCharset(std::string_view page) {
+eCharset metaCharset(std::string_view page) {
     const std::string_view head = page.substr(0, kCharsetReach);
     static const std::string_view kMark = "charset=";
     for (size_t at = 0; at + kMark.size() < head.size(); ++at) {
@@ -195,7 +195,7 @@ eCharset declaredCharset(std::string_view page) {
 
 } // namespace
 
-int CScoutlet::parse(const char* file) {
+int CScoutlet::parse(const char* file, const char* charset) {
     if (!file) return 0;
     const char* dot = strrchr(file, '.');
     if (dot && strcmp(dot, ".nzb") == 0) {
@@ -214,7 +214,9 @@ int CScoutlet::parse(const char* file) {
     std::string raw(size, '\0');
     raw.resize(fread(raw.data(), 1, size, in));
     fclose(in);
-    std::string page = toUtf8(raw, declaredCharset(raw));
+    // The server's word beats the page's own, as in browsers.
+    const bool served = charset && *charset;
+    std::string page = toUtf8(raw, served ? charsetNamed(charset) : metaCharset(raw));
     parse(page.data(), (int)page.size());
     return 0;
 }

@@ -36,8 +36,9 @@ class CScoutlet {
     // separators are overwritten in place.
     void downld(tsearch& request, char* ids, char sep);
     // A stored response file: an ".nzb" goes to the observer (result 3), anything else is
-    // read and parsed as a page (result 0).
-    int parse(const char* file);
+    // read as a page in `charset` (what its server declared) or else in the charset its
+    // meta element names, and parsed (result 0).
+    int parse(const char* file, const char* charset = nullptr);
     // One page for the plug-in (writable, zero-terminated); its result, 0 without plug-in.
     int parse(char* page, int length);
 

@@ -78,11 +78,14 @@ int CFetchmill::runQueue() {
             worker->waitRun(kIdlePollMs);
             continue;
         }
-        int result = CTcpClientHttp::httpRequest(request->file, request->host, request->url,
-                                                 request->post, request->cookie, tls.get(), limits);
+        std::string charset;
+        int result =
+            CTcpClientHttp::httpRequest(request->file, charset, request->host, request->url,
+                                        request->post, request->cookie, tls.get(), limits);
         // A fetch cut off by stop is not reported: the owner is going away.
         if (worker->runOk())
-            observer.httpResponse(request->file.c_str(), request->host.c_str(), result);
+            observer.httpResponse(request->file.c_str(), request->host.c_str(), result,
+                                  charset.c_str());
         std::unique_ptr<THttpRequest> done;
         std::lock_guard<std::mutex> guard(httplock());
         done = std::move(queue.front());

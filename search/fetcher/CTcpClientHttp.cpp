@@ -49,7 +49,7 @@ void CTcpClientHttp::createRequest(const std::string& host, const std::string& t
     request += "User-Agent: Miravel/3.00\r\n";
     request += "Accept-Language: en-us,en;q=0.5\r\n";
     request += "Accept-Encoding: gzip,deflate\r\n";
-    request += "Accept-Charset: ISO-8859-1,utf-8;q=0.7,*;q=0.7\r\n";
+    request += "Accept-Charset: utf-8\r\n";
     request += "Connection: close\r\n";
     if (!cookie.empty()) request += "Cookie: " + cookie + "\r\n";
     if (!post.empty()) {
@@ -199,9 +199,10 @@ std::string CTcpClientHttp::finalName(const std::string& file, THttpContent cont
     return file.substr(0, extensionStart(file)) + extension;
 }
 
-int CTcpClientHttp::httpRequest(std::string& file, const std::string& host, const std::string& url,
-                                const std::string& post, const std::string& cookie,
-                                const TlsClientContext* tls, const THttpLimits& limits) {
+int CTcpClientHttp::httpRequest(std::string& file, std::string& charset, const std::string& host,
+                                const std::string& url, const std::string& post,
+                                const std::string& cookie, const TlsClientContext* tls,
+                                const THttpLimits& limits) {
     FILE* out = fopen(file.c_str(), "wb");
     if (!out) {
         printf("fetch: cannot create %s\n", file.c_str());
@@ -238,5 +239,6 @@ int CTcpClientHttp::httpRequest(std::string& file, const std::string& host, cons
     }
     if (stored != file && final != file) remove(file.c_str());
     file = final;
+    charset = header.charset;
     return 0;
 }

@@ -34,12 +34,14 @@ class CTcpClientHttp {
     // connection ends or the body passes `limit`; `length` ends as the bytes received.
     static TBodyEnd recvContent(CHttpStream& stream, FILE* file, const char* body,
                                 long long& length, long long limit);
-    // One complete fetch into `file`, which ends under its final name; `tls` checks the
+    // One complete fetch into `file`, which ends under its final name; `charset` ends as
+    // the charset the kept body's header declares (empty when none). `tls` checks the
     // servers of https addresses (null: https is refused). Returns 0 when the file was
     // written (whatever happened on the network), -1 when it could not be created.
-    static int httpRequest(std::string& file, const std::string& host, const std::string& url,
-                           const std::string& post, const std::string& cookie,
-                           const TlsClientContext* tls, const THttpLimits& limits);
+    static int httpRequest(std::string& file, std::string& charset, const std::string& host,
+                           const std::string& url, const std::string& post,
+                           const std::string& cookie, const TlsClientContext* tls,
+                           const THttpLimits& limits);
 
   private:
     // Follows redirects from `address` and writes the final body into `out`; `header`

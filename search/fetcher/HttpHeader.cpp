@@ -29,6 +29,23 @@ std::string headerValue(const std::string& text, const char* name, size_t nameLe
     return {};
 }
 
+// The charset parameter of a Content-Type value ("text/html; charset=\"UTF-8\""), quotes
+// dropped.
+std::string charsetOf(const std::string& contentType) {
+    static const char kName[] = "charset=";
+    for (size_t semicolon = contentType.find(';'); semicolon != std::string::npos;
+         semicolon = contentType.find(';', semicolon + 1)) {
+        size_t name = contentType.find_first_not_of(" \t", semicolon + 1);
+        if (name == std::string::npos ||
+            strncasecmp(contentType.c_str() + name, kName, sizeof kName - 1) != 0)
+            continue;
+        size_t value = name + sizeof kName - 1;
+        if (value < contentType.size() && contentType[value] == '"') ++value;
+        return contentType.substr(value, contentType.find_first_of("\"; \t", value) - value);
+    }
+    return {};
+}
+
 } // namespace
 
 bool THttpHeader::isRedirect() const {
@@ -52,6 +69,8 @@ THttpHeader parseHttpHeader(const std::string& text) {
         header.content = THttpContent::nzb;
     else if (contains(text, "Content-Type: text/plain\r\n"))
         header.content = THttpContent::plainText;
+    const char type[] = "Content-Type:";
+    header.charset = charsetOf(headerValue(text, type, sizeof type - 1));
     const char name[] = "Location:";
     header.location = headerValue(text, name, sizeof name - 1);
     return header;

@@ -9,8 +9,10 @@ class MFetchmillObserver {
     // type); `host` is the host text of the request as queued (empty when the host came
     // from an absolute URL). `result` is 0 when the file was written, whatever happened
     // on the network, and -1 when the file could not be created (nothing was fetched).
-    // Both texts are valid only during the call.
-    virtual void httpResponse(const char* file, const char* host, int result) = 0;
+    // `charset` is what the response's Content-Type declares, empty when it names none.
+    // The texts are valid only during the call.
+    virtual void httpResponse(const char* file, const char* host, int result,
+                              const char* charset) = 0;
 
   protected:
     ~MFetchmillObserver() = default;

@@ -10,11 +10,13 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 
 namespace {
 
@@ -162,13 +164,13 @@ TEST_F(SearchCoordinator, RoutesResponsesByHostAndTheHistoryFile) {
     start();
     std::ofstream("tmp/history.txt") << "3.0.2: faster\n";
     std::ofstream("tmp/empty.txt");
-    miravel->httpResponse("./tmp/history.txt", "", 0);
-    miravel->httpResponse("./tmp/empty.txt", "", 0);
+    miravel->httpResponse("./tmp/history.txt", "", 0, "");
+    miravel->httpResponse("./tmp/empty.txt", "", 0, "");
     std::ofstream("tmp/other.txt") << "text";
-    miravel->httpResponse("./tmp/other.txt", "unknown.host", 0); // no engine, not the history
+    miravel->httpResponse("./tmp/other.txt", "unknown.host", 0, ""); // no engine, not the history
     EXPECT_EQ(observer.updatePaths(), (std::vector<std::string>{"./tmp/history.txt"}));
     std::ofstream("tmp/history.txt", std::ios::trunc).flush();
-    miravel->httpResponse("./tmp/history.txt", "", 0);
+    miravel->httpResponse("./tmp/history.txt", "", 0, "");
     EXPECT_EQ(observer.updatePaths().size(), 1u);
     EXPECT_EQ(observer.changeCount(), 0);
 }
@@ -215,6 +217,72 @@ TEST_F(SearchCoordinator, AGroupOnASiteWithoutBrowsingAsksForItsRootAndStoresNot
     ASSERT_TRUE(observer.waitChanges(1));
     EXPECT_NE(readFile(requestLog("nzbindex")).find("GET / HTTP/1.0"), std::string::npos);
     EXPECT_EQ(miravel->numResults("nzbindex", ""), 0);
+}
+
+// A page is read in the charset its server declares, whatever its meta element names;
+// only without one does the meta element decide. The binsearch page's "Caf&eacute;" is
+// replaced by raw bytes that read differently in each charset.
+TEST(ServedCharset, DecidesHowTheStoredSubjectIsRead) {
+    SearchHome home;
+    const std::string fixture = readFile(FIXTURES + "/binsearch/search.htm");
+    const std::string entity = "Caf&eacute;";
+    const size_t word = fixture.find(entity);
+    const size_t meta = fixture.find("<meta http-equiv=\"Content-Type\"");
+    ASSERT_NE(word, std::string::npos);
+    ASSERT_NE(meta, std::string::npos);
+    ASSERT_LT(meta, word);
+    const size_t metaEnd = fixture.find('>', meta) + 1;
+
+    struct Case {
+        const char* served; // Content-Type
+        const char* meta;   // charset of the meta element; null: no meta element
+        const char* bytes;  // in place of "Caf&eacute;"
+        const char* subject;
+    } cases[] = {
+        {"text/html; charset=iso-8859-1", nullptr, "Caf\xE9", "Caf\u00e9 Serie"},
+        {"text/html; charset=windows-1252", nullptr, "Caf\x80", "Caf\u20ac Serie"},
+        {"text/html; charset=UTF-8", "iso-8859-1", "Caf\u00e9", "Caf\u00e9 Serie"},
+        {"text/html; charset=windows-1252", "iso-8859-1", "Caf\x80", "Caf\u20ac Serie"},
+        {"text/html; charset=ISO-8859-1", "windows-1252", "Caf\x80", "Caf\u0080 Serie"},
+        {"text/html", "windows-1252", "Caf\x80", "Caf\u20ac Serie"},
+    };
+    std::filesystem::create_directories(home.path + "/site");
+    std::vector<std::string> arguments = {"--root", home.path + "/site", "--lifetime", "120"};
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const std::string name = "case" + std::to_string(i);
+        const std::string head =
+            cases[i].meta ? "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" +
+                                std::string(cases[i].meta) + "\">"
+                          : "";
+        std::ofstream(home.path + "/site/" + name + ".htm")
+            << fixture.substr(0, meta) << head << fixture.substr(metaEnd, word - metaEnd)
+            << cases[i].bytes << fixture.substr(word + entity.size());
+        arguments.insert(arguments.end(), {"--route", "GET /index.php?q=" + name + "* -> " + name +
+                                                          ".htm type=\"" + cases[i].served + "\""});
+    }
+    TestWebServerProcess server(arguments);
+    ASSERT_GT(server.port(), 0);
+    std::ofstream(home.path + "/cfg/engines.ini")
+        << "[binsearch]\nhost=" << server.hostPort() << "\n";
+
+    RecordingObserver observer;
+    CMiravel miravel(home.path.c_str(), &observer);
+    int changes = 0;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].served + std::string(" / ") + (cases[i].meta ? cases[i].meta : "-"));
+        miravel.resetDatabase(); // the same result ids come again
+        miravel.search("binsearch", ("case" + std::to_string(i)).c_str(), nullptr);
+        changes += 2;
+        ASSERT_TRUE(observer.waitChanges(changes));
+        auto rows = std::make_unique<tRecordData>();
+        strcpy(rows->table, "results");
+        miravel.selectData(*rows);
+        strcpy(rows->column[3].filter, "Serie");
+        miravel.selectData(*rows);
+        ASSERT_EQ(rows->rows, 1);
+        EXPECT_EQ(std::string(rows->cell(0, 3)).substr(0, strlen(cases[i].subject)),
+                  cases[i].subject);
+    }
 }
 
 TEST(NzbHandOver, NamesFromTheResponseFileAndNeverReplacesAStoredNzb) {

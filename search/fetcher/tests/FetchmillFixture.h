@@ -27,13 +27,15 @@ struct Response {
     std::string file;
     std::string host;
     int result;
+    std::string charset;
 };
 
 class RecordingObserver : public MFetchmillObserver {
   public:
-    void httpResponse(const char* file, const char* host, int result) override {
+    void httpResponse(const char* file, const char* host, int result,
+                      const char* charset) override {
         std::lock_guard<std::mutex> guard(lock);
-        responses.push_back({file, host, result});
+        responses.push_back({file, host, result, charset});
         changed.notify_all();
     }
     // Waits (at most 30 s) until `count` responses have come; returns what came.
@@ -91,7 +93,7 @@ class FetchmillTest : public ::testing::Test {
         fflush(stdout);
         fetchLog = testing::internal::GetCapturedStdout();
         auto responses = told.now();
-        return responses.empty() ? Response{"", "", -2} : responses[0];
+        return responses.empty() ? Response{"", "", -2, ""} : responses[0];
     }
     std::string log() const { return (dir / "requests.log").string(); }
     std::string tmp(const std::string& name) const { return (dir / "tmp" / name).string(); }

@@ -101,3 +101,20 @@ TEST(HttpHeaderTest, StatusContentAndLocation) {
     EXPECT_EQ(parseHttpHeader("garbage\r\nLocation: /x\r\n").status, 0);
     EXPECT_EQ(parseHttpHeader("HTTP/1.0 200 OK\r\nX-Location: /x\r\n").location, "");
 }
+
+TEST(HttpHeaderTest, CharsetIsTheContentTypesParameter) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"Content-Type: text/html; charset=iso-8859-1\r\n", "iso-8859-1"},
+        {"content-type: text/html;CHARSET=\"UTF-8\"\r\n", "UTF-8"},
+        {"Content-Type: text/html; charset=windows-1252; format=flowed\r\n", "windows-1252"},
+        {"Content-Type: text/html; name=a; charset=utf-8 \r\n", "utf-8"},
+        {"Content-Type: text/html\r\n", ""},
+        {"Content-Type: text/html; xcharset=utf-8\r\n", ""},
+        // Only the Content-Type line declares the body's charset.
+        {"X-Note: text/html; charset=utf-8\r\nContent-Type: text/html\r\n", ""},
+        {"Content-Type: text/html; charset=\r\n", ""},
+    };
+    for (const auto& [line, charset] : rows)
+        EXPECT_EQ(parseHttpHeader(std::string("HTTP/1.0 200 OK\r\n") + line).charset, charset)
+            << line;
+}

@@ -8,7 +8,7 @@ namespace {
 const std::string kCommonLines = "User-Agent: Miravel/3.00\r\n"
                                  "Accept-Language: en-us,en;q=0.5\r\n"
                                  "Accept-Encoding: gzip,deflate\r\n"
-                                 "Accept-Charset: ISO-8859-1,utf-8;q=0.7,*;q=0.7\r\n"
+                                 "Accept-Charset: utf-8\r\n"
                                  "Connection: close\r\n";
 
 } // namespace
@@ -61,14 +61,15 @@ TEST_F(FetchmillTest, NamesEachResponseByItsContentType) {
         const char* file;
         const char* finalName;
         const char* content;
+        const char* charset = "";
     } rows[] = {
         {"/html", "r0.htm", "r0.htm", "<html>results</html>"},
         {"/nzb", "r1.htm", "r1.nzb", "<nzb>film</nzb>"},
         {"/nzbsemi", "r2.htm", "r2.nzb", "<nzb>film</nzb>"},
         {"/force", "r3.htm", "r3.nzb", "<nzb>film</nzb>"},
-        {"/nzbcharset", "r4.htm", "r4.htm", "<nzb>film</nzb>"},
+        {"/nzbcharset", "r4.htm", "r4.htm", "<nzb>film</nzb>", "UTF-8"},
         {"/plain", "r5.htm", "r5.txt", "3.01 fixes\n"},
-        {"/plaincharset", "r6.htm", "r6.htm", "3.01 fixes\n"},
+        {"/plaincharset", "r6.htm", "r6.htm", "3.01 fixes\n", "ISO-8859-1"},
         {"/attachment", "r7.htm", "r7.htm", "<nzb>film</nzb>"},
         {"/missing404", "r8.htm", "r8.htm", "<html>results</html>"},
         {"/nzb", "noextension", "noextension.nzb", "<nzb>film</nzb>"},
@@ -86,6 +87,7 @@ TEST_F(FetchmillTest, NamesEachResponseByItsContentType) {
         EXPECT_EQ(responses[i].file, tmp(rows[i].finalName)) << rows[i].path;
         EXPECT_EQ(responses[i].host, host);
         EXPECT_EQ(responses[i].result, 0);
+        EXPECT_EQ(responses[i].charset, rows[i].charset) << rows[i].path;
         EXPECT_EQ(readFile(tmp(rows[i].finalName)), rows[i].content) << rows[i].path;
         if (std::string(rows[i].file) != rows[i].finalName) {
             EXPECT_FALSE(fs::exists(tmp(rows[i].file))) << rows[i].path;
