@@ -2,6 +2,7 @@
 
 #include "CTCPclientHTTP.h"
 #include "articleSchema.h"
+#include "connectionDeadline.h"
 #include "detachedProcess.h"
 #include "msgbox.h"
 #include "profile.h"
@@ -43,10 +44,12 @@ void openWithDesktop(const std::string& url) {
 
 // Asks the update host (`base`: its scheme and host); the reply (up to the kept
 // maximum) when an update exists.
-bool askUpdateHost(const std::string& base, int timeoutSeconds, std::string& reply) {
+bool askUpdateHost(const std::string& base, int timeoutSeconds, int deadlineSeconds,
+                   std::string& reply) {
     const std::string url = base + kUpdatePath;
     char text[CTCPclientHTTP::kMaxReply + 1];
-    if (updatecheck(url.c_str(), nullptr, text, CTCPclientHTTP::kMaxReply, timeoutSeconds) <= 0)
+    if (updatecheck(url.c_str(), nullptr, text, CTCPclientHTTP::kMaxReply, timeoutSeconds,
+                    deadlineSeconds) <= 0)
         return false;
     reply = text;
     return true;
@@ -69,7 +72,8 @@ void offerDownload(const std::string& base, const std::string& reply,
 
 } // namespace
 
-int updatecheck(const char* url, const char* extra, char* reply, size_t size, int timeoutSeconds) {
+int updatecheck(const char* url, const char* extra, char* reply, size_t size, int timeoutSeconds,
+                int deadlineSeconds) {
     std::string address = url ? url : "";
     if (address.size() > kMaxUrl) {
         printf("update url longer than %zu characters, cut\n", kMaxUrl);
@@ -100,7 +104,14 @@ int updatecheck(const char* url, const char* extra, char* reply, size_t size, in
     http.connect(host.c_str(), port, timeoutSeconds, 0);
     // Checked against the system's store; a refusal is logged by the connection.
     if (tls) http.set_tls(std::make_unique<TlsClientContext>(TlsClientOptions()));
+    ConnectionDeadline deadline(http, deadlineSeconds);
     const char* body = http.GetUrl(address.c_str() + pathSlash + 1, extra, nullptr);
+    // Whatever came before the deadline is cut off somewhere: never taken for a reply.
+    if (deadline.end()) {
+        printf("update check: %s:%d did not answer in full within %d s, given up\n", host.c_str(),
+               port, deadlineSeconds);
+        return 0;
+    }
     int version = 0;
     // Only that the body starts with a version number matters, not which one.
     if (!body || sscanf(body, "%d\n", &version) != 1) return 0;
@@ -112,7 +123,8 @@ int updatecheck(const char* url, const char* extra, char* reply, size_t size, in
     return 1;
 }
 
-void runupdate(const std::function<void(const std::string& url)>& open, int timeoutSeconds) {
+void runupdate(const std::function<void(const std::string& url)>& open, int timeoutSeconds,
+               int deadlineSeconds) {
     std::this_thread::sleep_for(kDelayBeforeCheck);
     printf("updater ");
     const std::string host = profile::getString("DEFAULT", "updatehost", "", CONFIG_INI);
@@ -123,7 +135,7 @@ void runupdate(const std::function<void(const std::string& url)>& open, int time
         printf("updatehost \"%s\" in %s is not a host name, no update check\n", host.c_str(),
                CONFIG_INI);
     else if (!host.empty())
-        available = askUpdateHost(base, timeoutSeconds, reply);
+        available = askUpdateHost(base, timeoutSeconds, deadlineSeconds, reply);
     if (available)
         offerDownload(base, reply, open);
     else

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -30,6 +31,15 @@ const char kUpdateTarget[] = "update.php?file=Brindle&version=1009";
 const std::string kChunkedFirst =
     "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\n1011\r\n0\r\n";
 const std::string kChunkedLater = "\r\nX-Late: after the last chunk\r\n\r\n";
+// Header and the start of a numbered body at once, then a piece every few seconds: each
+// read is quick, the reply cap would be reached only after about half a minute.
+const char kTrickle[] = "long.txt chunk=200 pause=3000";
+// Far beyond a one-second deadline, far below the half minute the trickle could take.
+const double kDeadlineBoundSeconds = 12;
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
 
 // Standard output goes into a file while the object lives.
 class StdoutCapture {
@@ -108,6 +118,7 @@ class UpdateCheckTest : public ::testing::Test {
                                      "--route", chunked,
                                      "--route", "GET /long -> long.txt",
                                      "--route", "GET /silent -> - silent",
+                                     "--route", std::string("GET /trickle -> ") + kTrickle,
                                      "--route", "POST /form -> update.txt"});
         ASSERT_GT(server->port(), 0);
         box = BoxRecord();
@@ -233,6 +244,15 @@ TEST_F(UpdateCheckTest, HostThatDoesNotAnswerOrRefusesIsNoUpdate) {
     EXPECT_EQ(updatecheck(refused.c_str(), nullptr, nullptr, 0), 0);
 }
 
+TEST_F(UpdateCheckTest, TricklingHostIsGivenUpAtTheDeadline) {
+    char reply[64] = "untouched";
+    const auto start = std::chrono::steady_clock::now();
+    // What came so far begins with a number, yet a cut-off reply is no update.
+    EXPECT_EQ(updatecheck(url("trickle").c_str(), nullptr, reply, sizeof reply - 1, 10, 1), 0);
+    EXPECT_LT(secondsSince(start), kDeadlineBoundSeconds);
+    EXPECT_STREQ(reply, "untouched");
+}
+
 // runupdate reads ./config.ini, so each case runs in a program folder of its own.
 class RunUpdateTest : public UpdateCheckTest {
   protected:
@@ -240,9 +260,10 @@ class RunUpdateTest : public UpdateCheckTest {
         profile::writeString("DEFAULT", "updatehost", host.c_str(), "./config.ini");
     }
     // Runs the check; standard output and the pages asked to be opened are kept.
-    void run(int timeoutSeconds = 10) {
+    void run(int timeoutSeconds = 10, int deadlineSeconds = kUpdateDeadlineSeconds) {
         StdoutCapture capture(folder.file("stdout.txt"));
-        runupdate([this](const std::string& page) { opened.push_back(page); }, timeoutSeconds);
+        runupdate([this](const std::string& page) { opened.push_back(page); }, timeoutSeconds,
+                  deadlineSeconds);
         output = capture.text();
     }
 
@@ -307,6 +328,23 @@ TEST_F(RunUpdateTest, SilentHostEndsAfterTheTimeOut) {
     run(1);
     EXPECT_EQ(box.shown, 0);
     EXPECT_EQ(output.substr(output.size() - 10), "no update ") << output;
+}
+
+TEST_F(RunUpdateTest, TricklingHostEndsAtTheDeadlineWithALogLine) {
+    TestWebServerProcess trickling(
+        {"--root", root.path, "--route", std::string("GET /update.php* -> ") + kTrickle});
+    ASSERT_GT(trickling.port(), 0);
+    setUpdateHost(trickling.hostPort());
+    box.answer = msgbox::IDYES;
+    const auto start = std::chrono::steady_clock::now();
+    run(10, 1);
+    EXPECT_LT(secondsSince(start), kDeadlineBoundSeconds);
+    const std::string line = "update check: 127.0.0.1:" + std::to_string(trickling.port()) +
+                             " did not answer in full within 1 s, given up\n";
+    EXPECT_NE(output.find(line), std::string::npos) << output;
+    EXPECT_EQ(output.substr(output.size() - 10), "no update ") << output;
+    EXPECT_EQ(box.shown, 0);
+    EXPECT_TRUE(opened.empty());
 }
 
 // The update host reached over HTTPS, its certificate made for this run and the test's
