@@ -3,8 +3,7 @@
 # 127.0.0.1: the search window with results from the test web servers, and the download
 # window of a real corvane session (posts from the post maker on slow test news
 # servers), whose windows are found and clicked with xdotool. BUILD_DIR names the build
-# folder (default build). corvane uses the fixed control port 6000: run it while no other
-# instance (a test run, say) is up.
+# folder (default build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD="${BUILD_DIR:-build}"

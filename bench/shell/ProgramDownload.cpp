@@ -25,7 +25,7 @@ bool downloadToTheEnd(CorvaneInstance& corvane, const RandomPost& post, int stal
                       DownloadTimeline& timeline, ProcessUsage& usage) {
     auto start = std::chrono::steady_clock::now();
     if (!corvane.start({post.options.nzb})) {
-        fprintf(stderr, "corvane did not start (is another instance using port 6000?)\n");
+        fprintf(stderr, "corvane did not start\n");
         return false;
     }
     timeline = followDownload(DownloadWatch(corvane.home()), (int)post.originals.size(),

@@ -91,7 +91,7 @@ RunResult downloadRun(const RandomPost& post, int port, int connections,
     bool started = corvane.start({post.options.nzb});
     unsetenv("CORVANE_UI_PROBE");
     if (!started) {
-        fprintf(stderr, "corvane did not start (is another instance using port 6000?)\n");
+        fprintf(stderr, "corvane did not start\n");
         return result;
     }
     // The click waits for the window on a thread of its own, so the download is followed

@@ -92,13 +92,12 @@ double importRun(const std::vector<PostedFile>& post, const Settings& settings, 
     corvane.configure("DEFAULT", "autoloadGUI", "0");
     std::string nzb = corvane.home() + "/big.nzb";
     writeNzb(nzb, post, PostOptions());
-    // The start's own update check arrives as a message too; with a backlog of one, a
-    // connection racing it could wait for a SYN retransmission.
+    // The start's own update check arrives as a message too; the import is timed after it.
     if (!corvane.start() || !corvane.waitForLog("\rh \r", 30)) return -1;
     std::string loaded = "loaded " + std::to_string(settings.files) + " files";
     size_t before = occurrences(corvane.log(), loaded);
     auto start = Clock::now();
-    if (!CorvaneInstance::sendRaw(nzb)) return -1;
+    if (!corvane.sendRaw(nzb)) return -1;
     while (occurrences(corvane.log(), loaded) == before) {
         if (Clock::now() - start > std::chrono::seconds(300)) return -1;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -127,7 +126,7 @@ int main(int argc, char** argv) {
         std::string delays;
         double seconds = importRun(post, settings, peakKiB, delays);
         if (seconds < 0) {
-            fprintf(stderr, "run %d: the import was not logged (is port 6000 in use?)\n", run);
+            fprintf(stderr, "run %d: the import was not logged\n", run);
             return 1;
         }
         printf("run %d: %d files, %d segments imported and reloaded in %.3f s; corvane peak "

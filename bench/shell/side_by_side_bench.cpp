@@ -96,7 +96,7 @@ bool corvaneRun(const RandomPost& post, int port, int connections, int directwri
     FolderPeak temp({home + "/temp"});
     auto start = Clock::now();
     if (!corvane.start({post.options.nzb})) {
-        fprintf(stderr, "corvane did not start (is another instance using port 6000?)\n");
+        fprintf(stderr, "corvane did not start\n");
         return false;
     }
     DownloadTimeline timeline = followDownload(DownloadWatch(home), (int)post.originals.size(),

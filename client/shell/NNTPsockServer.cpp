@@ -17,9 +17,14 @@
 #include <thread>
 #include <unistd.h>
 
+using Clock = std::chrono::steady_clock;
+
 namespace {
 
 const auto kShutdownPause = std::chrono::milliseconds(500);
+// One message must arrive whole within this time, so a slow or silent client cannot
+// hold the serve loop.
+const auto kMessageDeadline = std::chrono::seconds(2);
 
 // From here on every log line of the process goes to ./debugnntp.txt, emptied at each
 // start. Line by line, so the log can be watched while the program runs.
@@ -30,16 +35,34 @@ void logToFile() {
 }
 
 // Reads one control message: everything the sender sends before it closes, up to
-// MAX_MESSAGE bytes, so a message split in transit is never cut. `buffer` is zeroed and
-// holds MAX_MESSAGE + 1 bytes.
+// MAX_MESSAGE bytes, so a message split in transit is never cut. A message that is not
+// whole by the deadline, or breaks off, is dropped: 0. `buffer` is zeroed and holds
+// MAX_MESSAGE + 1 bytes.
 int receiveMessage(int connection, char* buffer) {
+    auto deadline = Clock::now() + kMessageDeadline;
     size_t total = 0;
     while (total < MAX_MESSAGE) {
-        int count = sock_recv(connection, buffer + total, MAX_MESSAGE - total);
-        if (count <= 0) break;
-        total += (size_t)count;
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        int count = left.count() > 0
+                        ? sock_recv(connection, buffer + total, MAX_MESSAGE - total, (int)left.count())
+                        : 0;
+        if (count > 0) {
+            total += (size_t)count;
+            continue;
+        }
+        if (count == 0 && Clock::now() < deadline) break; // the sender closed: complete
+        printf("control: a message was not whole within 2 s (%zu bytes); dropped\n", total);
+        return 0;
     }
     return (int)total;
+}
+
+// Only our own user may drive the instance; anyone else's connection is closed unread.
+bool fromOurUser(int connection) {
+    long peer = sock_peer_uid(connection);
+    if (peer == (long)geteuid()) return true;
+    printf("control: refused a connection of user %ld\n", peer);
+    return false;
 }
 
 // A copy of the program, started without waiting, sends "h" back: the update check then
@@ -92,7 +115,7 @@ int NNTPsockServer(int listener, const std::string& commandLine, bool autoloadWi
         int connection = sock_accept(listener);
         if (connection < 0) break; // terminate closed the listener, or a stop signal
         char buffer[MAX_MESSAGE + 1] = {};
-        if (receiveMessage(connection, buffer) > 0)
+        if (fromOurUser(connection) && receiveMessage(connection, buffer) > 0)
             sendReply(connection, NNTPsockHandler(model.get(), buffer));
         sock_close(connection);
         fflush(stdout);

@@ -9,7 +9,7 @@ namespace {
 
 // The instance answers once the message is handled: an import of the largest NZB it
 // accepts takes well under this.
-const int kReplySeconds = 600;
+const int kReplyMs = 600 * 1000;
 
 } // namespace
 
@@ -22,8 +22,8 @@ std::string awaitReply(int socket) {
     std::string reply;
     shutdown(socket, SHUT_WR);
     char buffer[MAX_MESSAGE];
-    while (reply.size() < MAX_MESSAGE && sock_select(socket, 0, kReplySeconds) == 1) {
-        int count = sock_recv(socket, buffer, MAX_MESSAGE - reply.size());
+    while (reply.size() < MAX_MESSAGE && sock_select(socket, 0, kReplyMs) == 1) {
+        int count = sock_recv(socket, buffer, MAX_MESSAGE - reply.size(), kReplyMs);
         if (count <= 0) break;
         reply.append(buffer, (size_t)count);
     }

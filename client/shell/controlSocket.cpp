@@ -1,36 +1,48 @@
 #include "controlSocket.h"
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <cstdio>
-#include <netdb.h>
-#include <netinet/in.h>
+#include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
 
-// Every send and receive waits at most this long for the socket.
-const int kWaitSeconds = 15;
+// Every send waits at most this long for the socket.
+const int kSendWaitMs = 15000;
+
+// False when `path` does not fit (ENAMETOOLONG).
+bool unixAddress(const char* path, sockaddr_un& address) {
+    address = sockaddr_un{};
+    address.sun_family = AF_UNIX;
+    if (strlen(path) >= sizeof address.sun_path) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    strcpy(address.sun_path, path);
+    return true;
+}
+
+int closeKeepingErrno(int fd) {
+    int error = errno;
+    close(fd);
+    errno = error;
+    return -1;
+}
 
 } // namespace
 
-int sock_listen(int port, int backlog) {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+int sock_listen(const char* path, int backlog) {
+    sockaddr_un address;
+    if (!unixAddress(path, address)) return -1;
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return -1;
-    int on = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    // Loopback only: every sender is a start of this program on the same machine.
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons((uint16_t)port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (bind(fd, (sockaddr*)&address, sizeof address) != 0 || listen(fd, backlog) != 0) {
-        int error = errno;
-        close(fd);
-        errno = error;
-        return -1;
+    if (bind(fd, (sockaddr*)&address, sizeof address) != 0) return closeKeepingErrno(fd);
+    if (listen(fd, backlog) != 0) {
+        unlink(path);
+        return closeKeepingErrno(fd);
     }
     return fd;
 }
@@ -44,35 +56,17 @@ int sock_accept(int listener) {
     return fd;
 }
 
-int sock_connect(const char* host, int port) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    char service[16];
-    snprintf(service, sizeof service, "%d", port);
-    if (getaddrinfo(host, service, &hints, &found) != 0 || !found) {
-        errno = EHOSTUNREACH;
-        return -1;
-    }
-    printf("hostname OK\n");
-    int fd = socket(found->ai_family, found->ai_socktype | SOCK_CLOEXEC, found->ai_protocol);
-    if (fd < 0) {
-        freeaddrinfo(found);
-        return -1;
-    }
+int sock_connect(const char* path) {
+    sockaddr_un address;
+    if (!unixAddress(path, address)) return -1;
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
     printf("socket OK\n");
     int rc;
     do {
-        rc = connect(fd, found->ai_addr, found->ai_addrlen);
+        rc = connect(fd, (sockaddr*)&address, sizeof address);
     } while (rc != 0 && errno == EINTR);
-    freeaddrinfo(found);
-    if (rc != 0) {
-        int error = errno;
-        close(fd);
-        errno = error;
-        return -1;
-    }
+    if (rc != 0) return closeKeepingErrno(fd);
     printf("connect OK\n");
     return fd;
 }
@@ -81,13 +75,20 @@ int sock_close(int socket) {
     return socket == -1 ? 0 : close(socket);
 }
 
-int sock_select(int socket, int mode, int seconds) {
+long sock_peer_uid(int socket) {
+    ucred credentials{};
+    socklen_t size = sizeof credentials;
+    if (getsockopt(socket, SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0) return -1;
+    return (long)credentials.uid;
+}
+
+int sock_select(int socket, int mode, int milliseconds) {
     if (socket < 0) return -1;
     pollfd entry{socket, 0, 0};
     entry.events = mode == 0 ? POLLIN : mode == 2 ? POLLOUT : (POLLIN | POLLOUT);
     int rc;
     do {
-        rc = poll(&entry, 1, seconds > 0 ? seconds * 1000 : -1);
+        rc = poll(&entry, 1, milliseconds > 0 ? milliseconds : -1);
     } while (rc < 0 && errno == EINTR);
     return rc < 0 ? -1 : rc;
 }
@@ -95,7 +96,7 @@ int sock_select(int socket, int mode, int seconds) {
 int sock_send(int socket, const char* data, size_t length, size_t* sent) {
     *sent = 0;
     while (*sent < length) {
-        if (sock_select(socket, 2, kWaitSeconds) != 1) return -1;
+        if (sock_select(socket, 2, kSendWaitMs) != 1) return -1;
         ssize_t count = send(socket, data + *sent, length - *sent, MSG_NOSIGNAL);
         if (count < 0) {
             if (errno == EINTR || errno == EAGAIN) continue;
@@ -106,8 +107,8 @@ int sock_send(int socket, const char* data, size_t length, size_t* sent) {
     return (int)*sent;
 }
 
-int sock_recv(int socket, char* buffer, size_t size) {
-    int ready = sock_select(socket, 0, kWaitSeconds);
+int sock_recv(int socket, char* buffer, size_t size, int milliseconds) {
+    int ready = sock_select(socket, 0, milliseconds);
     if (ready <= 0) return ready;
     ssize_t count;
     do {

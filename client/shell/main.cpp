@@ -1,8 +1,11 @@
 // corvane: the first start becomes the running instance that owns the download engine
-// and listens on the control port; every later start hands its command line to it.
+// and listens on the control socket of its program folder; every later start hands its
+// command line to it.
 #include "NNTPsock.h"
 #include "XdgFolders.h"
 #include "articleSchema.h"
+#include "controlListener.h"
+#include "controlPath.h"
 #include "controlSocket.h"
 #include "profile.h"
 #include "programFolder.h"
@@ -12,6 +15,7 @@
 #include "startupFolders.h"
 #include "stateFolder.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +23,9 @@
 #include <unistd.h>
 
 namespace {
+
+// Several starts at once queue here while the instance handles a message.
+const int kControlBacklog = 32;
 
 // Every path of the program is relative to its state folder: CORVANE_HOME when set
 // (tests, the demo, a second installation), the folder of the executable in a build
@@ -45,6 +52,35 @@ bool enterProgramFolder() {
             profile::writeString("DEFAULT", "downloadto", downloads.c_str(), CONFIG_INI);
     }
     return true;
+}
+
+// The control socket belongs to the program folder as entered, symbolic links resolved,
+// so every way of naming one folder reaches the same instance.
+ControlPath controlSocketOfThisFolder() {
+    std::error_code error;
+    std::string folder = std::filesystem::current_path(error).string();
+    if (error) return ControlPath{"", error.value(), "cannot tell the program folder"};
+    return controlSocketPath(folder, geteuid());
+}
+
+// Runs this start as the running instance if it can claim the control socket, else as a
+// messenger to the instance that holds it.
+int runOrForward(const std::string& socketPath, const std::string& commandLine, bool noWindow) {
+    ControlListener listener = claimControlSocket(socketPath, kControlBacklog);
+    if (listener.fd < 0) {
+        if (commandLine.empty() && noWindow) return 0; // no words, and no window asked for
+        return NNTPsockClient(socketPath, commandLine.empty() ? "g" : commandLine);
+    }
+    int exitCode = 0;
+    // "h" is the running instance's message to itself after its start. Finding the
+    // socket free, this copy comes after that instance has ended: it must not become
+    // a new instance nobody asked for.
+    if (commandLine == "h ")
+        sock_close(listener.fd);
+    else
+        exitCode = NNTPsockServer(listener.fd, commandLine, !noWindow);
+    releaseControlSocket(socketPath, listener);
+    return exitCode;
 }
 
 // Lets the user read a failure before the window of a started program closes; only
@@ -77,20 +113,13 @@ int main(int argc, char** argv) {
     startupBoxes::uninstall();
     if (!ready) return 1;
 
+    ControlPath control = controlSocketOfThisFolder();
     int exitCode;
-    int listener = sock_listen(CONTROL_PORT, 1);
-    if (listener >= 0 && commandLine == "h ") {
-        // "h" is the running instance's message to itself after its start. Finding the
-        // port free, this copy comes after that instance has ended: it must not become
-        // a new instance nobody asked for.
-        sock_close(listener);
-        exitCode = 0;
-    } else if (listener >= 0)
-        exitCode = NNTPsockServer(listener, commandLine, !options.noWindow);
-    else if (commandLine.empty() && options.noWindow)
-        exitCode = 0; // no words to hand over, and the window was not asked for
-    else
-        exitCode = NNTPsockClient(commandLine.empty() ? "g" : commandLine);
+    if (control.path.empty()) {
+        fprintf(stderr, "corvane: %s\n", control.problem.c_str());
+        exitCode = control.error ? control.error : EACCES;
+    } else
+        exitCode = runOrForward(control.path, commandLine, options.noWindow);
 
     if (exitCode != 0) {
         printf("exitcode: %d  [press any key to exit] ", exitCode);

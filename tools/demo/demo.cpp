@@ -208,7 +208,7 @@ int main(int argc, char** argv) {
     }
     printf("wrote %s/config.ini; starting corvane %s\n", home.c_str(), post.nzb.c_str());
     if (!corvane.start({post.nzb}))
-        return fail("corvane did not start (is another instance using port 6000?)");
+        return fail("corvane did not start");
 
     DownloadWatch watch(home);
     bool done = watch.waitForDecoded((int)posted.size(), 180, stdout);

@@ -22,19 +22,12 @@
 
 #include <QGuiApplication>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -116,23 +109,6 @@ ShowcaseNzbs makeShowcasePosts(const std::string& home, const std::string& spool
     return nzbs;
 }
 
-// Another instance (a test run, say) owns the control port while it runs; a start now
-// would only hand our post to it.
-bool waitForFreeControlPort(int limitSeconds) {
-    for (int second = 0; second < limitSeconds; ++second) {
-        int probe = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(6000);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bool taken = connect(probe, (sockaddr*)&address, sizeof address) == 0;
-        close(probe);
-        if (!taken) return true;
-        std::this_thread::sleep_for(std::chrono::seconds(1));
-    }
-    return false;
-}
-
 // The layout a user would have left: a window large enough for the posts with their
 // progress, placed on the 1280 x 800 screen of the script. No column widths are stored,
 // so the lists fit their columns to the content as on a first start.
@@ -197,7 +173,6 @@ int main(int argc, char** argv) {
     setWindowLayout(corvane);
     setAboutLinks(corvane);
 
-    if (!waitForFreeControlPort(300)) return fail("another corvane keeps the control port");
     if (!corvane.start({nzbs.paths.front()})) return fail("corvane did not start");
     for (std::size_t i = 1; i < nzbs.paths.size(); ++i)
         corvane.message({nzbs.paths[i]});

@@ -193,7 +193,7 @@ class ConsoleProgram : public ::testing::Test {
     void TearDown() override {
         // A test that stopped half-way leaves no instance behind on the control port.
         if (readFile(exitCodePath()).empty()) {
-            CorvaneInstance::sendRaw("x");
+            corvane.sendRaw("x");
             exitCode();
         }
         if (HasFailure()) {
@@ -222,7 +222,7 @@ class ConsoleProgram : public ::testing::Test {
     // the instance flush its log.
     bool waitForCommand(const std::string& text) const {
         return waitUntil([&] {
-            CorvaneInstance::sendRaw("");
+            corvane.sendRaw("");
             usleep(20 * 1000);
             return count(text) > 0;
         });
@@ -321,8 +321,9 @@ TEST(ConsoleWithoutTerminal, TStartsNothingAndTheProgramGoesOn) {
     ASSERT_EQ(system(command.c_str()), 0);
     // Ends the instance when the test stops half-way; answered by nobody otherwise.
     struct SendX {
-        ~SendX() { CorvaneInstance::sendRaw("x"); }
-    } endsTheInstance;
+        const CorvaneInstance& corvane;
+        ~SendX() { corvane.sendRaw("x"); }
+    } endsTheInstance{corvane};
     ASSERT_TRUE(corvane.waitForLog("spawn:", 30)) << corvane.log();
 
     ASSERT_EQ(corvane.message({"t"}), 0);

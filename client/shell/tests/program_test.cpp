@@ -9,15 +9,12 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <netinet/in.h>
 #include <string>
-#include <sys/socket.h>
 #include <sysexits.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -196,7 +193,7 @@ TEST_F(Program, AMessageIsHandledAsItsFirst1023Bytes) {
     std::string message = "l " + nzb;
     message.resize(1023, ' ');
     message += "tail.txt";
-    ASSERT_TRUE(CorvaneInstance::sendRaw(message));
+    ASSERT_TRUE(corvane.sendRaw(message));
     EXPECT_TRUE(corvane.waitForLog("delays quillmap=", 20));
     reloadsBeforeMarker();
     EXPECT_EQ(queryInt(corvane, "SELECT COUNT(*) FROM post"), 1);
@@ -206,13 +203,13 @@ TEST_F(Program, AMessageIsHandledAsItsFirst1023Bytes) {
 TEST_F(Program, HostileMessagesDoNoHarmAndTheInstanceStillAnswers) {
     ASSERT_TRUE(corvane.start());
     fs::create_directories(corvane.home() + "/folder.nzb");
-    ASSERT_TRUE(CorvaneInstance::sendRaw(std::string("\x01\xff\x7f\0 junk.nzb", 11)));
-    ASSERT_TRUE(CorvaneInstance::sendRaw("\xc3\x28\xa0\xa1 binary \xfe\xff.nzb"));
-    ASSERT_TRUE(CorvaneInstance::sendRaw(std::string(5000, 'A') + ".nzb"));
-    ASSERT_TRUE(CorvaneInstance::sendRaw(corvane.home() + "/missing.nzb"));
-    ASSERT_TRUE(CorvaneInstance::sendRaw(corvane.home() + "/folder.nzb"));
-    ASSERT_TRUE(CorvaneInstance::sendRaw(""));
-    ASSERT_TRUE(CorvaneInstance::sendRaw("zz"));
+    ASSERT_TRUE(corvane.sendRaw(std::string("\x01\xff\x7f\0 junk.nzb", 11)));
+    ASSERT_TRUE(corvane.sendRaw("\xc3\x28\xa0\xa1 binary \xfe\xff.nzb"));
+    ASSERT_TRUE(corvane.sendRaw(std::string(5000, 'A') + ".nzb"));
+    ASSERT_TRUE(corvane.sendRaw(corvane.home() + "/missing.nzb"));
+    ASSERT_TRUE(corvane.sendRaw(corvane.home() + "/folder.nzb"));
+    ASSERT_TRUE(corvane.sendRaw(""));
+    ASSERT_TRUE(corvane.sendRaw("zz"));
     reloadsBeforeMarker();
     EXPECT_EQ(queryInt(corvane, "SELECT COUNT(*) FROM post"), 0);
     // The first 1023 bytes of the long message hold no ".": nothing was done with it.
@@ -272,7 +269,7 @@ TEST_F(Program, TheUpdateCheckCopyOfAnEndedInstanceEndsInsteadOfBecomingAnInstan
     // Started with "h" and no instance listening, as a copy whose instance already ended.
     EXPECT_EQ(corvane.message({"h"}, 20), 0);
     EXPECT_FALSE(fs::exists(corvane.home() + "/debugnntp.txt"));
-    // The port is free again for the next start.
+    // The socket is free again for the next start.
     ASSERT_TRUE(corvane.start());
     end();
 }
@@ -286,17 +283,13 @@ TEST_F(Program, AStopSignalEndsTheInstanceInOrder) {
 }
 
 TEST_F(Program, AMessengerThatReachesNoInstanceGivesUpWithTheSystemErrorAndNoKeyWait) {
-    // The port is taken by a socket that does not listen: no instance can start, and
-    // every connect is refused.
-    int blocker = socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_GE(blocker, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(6000);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(bind(blocker, (sockaddr*)&address, sizeof address), 0);
+    // A folder stands where the control socket belongs: no instance can listen there and
+    // it is not a socket to be replaced, so every connect is refused.
+    std::string socketPath = corvane.controlSocket();
+    ASSERT_FALSE(socketPath.empty());
+    ASSERT_TRUE(fs::create_directory(socketPath));
     int code = corvane.message({"g"}, 90);
-    close(blocker);
+    fs::remove(socketPath);
     EXPECT_EQ(code, ECONNREFUSED);
     EXPECT_NE(readFile(corvane.home() + "/messenger.txt").find("exitcode: 111  [press any key"),
               std::string::npos);

@@ -1,5 +1,7 @@
 #include "CorvaneInstance.h"
 
+#include "controlPath.h"
+#include "controlSocket.h"
 #include "execReport.h"
 #include "profile.h"
 
@@ -10,7 +12,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <netinet/in.h>
+#include <grp.h>
 #include <sstream>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -23,10 +25,12 @@ namespace {
 
 const auto kPoll = std::chrono::milliseconds(20);
 
-// Starts `program` with `arguments`, with CORVANE_HOME set to `home` unless that is empty;
-// its standard output and error are appended to `output`. The process id, or -1.
+// Starts `program` with `arguments`, with CORVANE_HOME set to `home` unless that is empty,
+// as the user `uid` unless that is -1; its standard output and error are appended to
+// `output`. The process id, or -1.
 pid_t startProgram(const std::string& program, const std::string& home,
-                   const std::vector<std::string>& arguments, const std::string& output) {
+                   const std::vector<std::string>& arguments, const std::string& output,
+                   uid_t uid, gid_t gid) {
     std::vector<std::string> command{program};
     command.insert(command.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv = execArgv(command);
@@ -44,6 +48,9 @@ pid_t startProgram(const std::string& program, const std::string& home,
             dup2(out, STDERR_FILENO);
             if (out > STDERR_FILENO) close(out);
         }
+        if (uid != (uid_t)-1 &&
+            (setgroups(0, nullptr) != 0 || setresgid(gid, gid, gid) != 0 || setresuid(uid, uid, uid) != 0))
+            _exit(126);
         execOrReport(argv.data(), report[1]);
     }
     close(report[1]);
@@ -104,7 +111,16 @@ void CorvaneInstance::configure(const char* section, const char* key, const std:
 
 bool CorvaneInstance::start(const std::vector<std::string>& arguments, int timeoutSeconds) {
     if (folder.empty() || pid > 0) return false;
-    pid = startProgram(program, setHome ? folder : "", arguments, folder + "/stderr.txt");
+    std::error_code ignoredError;
+    if (user != (uid_t)-1) {
+        lchown(folder.c_str(), user, group);
+        for (const auto& entry : fs::recursive_directory_iterator(folder, ignoredError))
+            lchown(entry.path().c_str(), user, group);
+    }
+    // The instance empties its log at start; an old one must not pass for the new start.
+    fs::remove(folder + "/debugnntp.txt", ignoredError);
+    pid = startProgram(program, setHome ? folder : "", arguments, folder + "/stderr.txt", user,
+                       group);
     if (pid <= 0) return false;
     // The instance logs the start of its update check right before it serves.
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
@@ -123,8 +139,8 @@ bool CorvaneInstance::start(const std::vector<std::string>& arguments, int timeo
 }
 
 int CorvaneInstance::message(const std::vector<std::string>& arguments, int timeoutSeconds) {
-    pid_t messenger =
-        startProgram(program, setHome ? folder : "", arguments, folder + "/messenger.txt");
+    pid_t messenger = startProgram(program, setHome ? folder : "", arguments,
+                                   folder + "/messenger.txt", user, group);
     if (messenger <= 0) return -1;
     int code = awaitExit(messenger, timeoutSeconds);
     if (code == -1) {
@@ -134,22 +150,23 @@ int CorvaneInstance::message(const std::vector<std::string>& arguments, int time
     return code;
 }
 
-bool CorvaneInstance::sendRaw(const std::string& bytes) {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+bool CorvaneInstance::sendRaw(const std::string& bytes) const {
+    int fd = sock_connect(controlSocket().c_str());
     if (fd < 0) return false;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(6000);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool sent = connect(fd, (sockaddr*)&address, sizeof address) == 0;
     size_t done = 0;
-    while (sent && done < bytes.size()) {
-        ssize_t count = send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-        if (count <= 0) sent = false;
-        else done += (size_t)count;
-    }
-    close(fd);
+    bool sent = sock_send(fd, bytes.data(), bytes.size(), &done) == (int)bytes.size();
+    sock_close(fd);
     return sent;
+}
+
+std::string CorvaneInstance::controlSocket() const {
+    std::error_code ignored;
+    return controlSocketPath(fs::canonical(folder, ignored).string(), geteuid()).path;
+}
+
+void CorvaneInstance::runAs(uid_t uid, gid_t gid) {
+    user = uid;
+    group = gid;
 }
 
 int CorvaneInstance::waitExit(int timeoutSeconds) {

@@ -1,7 +1,7 @@
 // The real corvane program in a fresh temporary program folder, for tests, benchmarks
 // and the demo: the running instance as a child process, messengers started against it,
-// its log read back. The control port is fixed, so only one may run at a time (tests
-// that use it share a CTest resource lock).
+// its log read back. Each program folder has its own control socket, so instances in
+// different folders run side by side.
 #pragma once
 #include <string>
 #include <sys/types.h>
@@ -31,9 +31,14 @@ class CorvaneInstance {
     // Runs the program once more as a messenger with `arguments` and waits for it.
     // Its exit code, or -1 when it had to be killed after `timeoutSeconds`.
     int message(const std::vector<std::string>& arguments, int timeoutSeconds = 40);
-    // Sends `bytes` as they are to the control port (one connection). False when no
+    // Sends `bytes` as they are to the control socket (one connection). False when no
     // connection could be made or not everything went out.
-    static bool sendRaw(const std::string& bytes);
+    bool sendRaw(const std::string& bytes) const;
+    // The control socket of the program folder, as the program names it for our user.
+    std::string controlSocket() const;
+    // Runs the instance and messengers started from here as another user: the folder is
+    // handed to that user at each start.
+    void runAs(uid_t uid, gid_t gid);
 
     // Waits for the running instance to end: its exit code, 128 + signal when killed
     // by one, or -1 when it still runs after `timeoutSeconds`.
@@ -56,5 +61,7 @@ class CorvaneInstance {
     bool setHome = true; // CORVANE_HOME names the folder
     std::string folder;
     pid_t pid = -1;
+    uid_t user = (uid_t)-1; // -1: our own
+    gid_t group = (gid_t)-1;
     bool keepFolder = false;
 };
