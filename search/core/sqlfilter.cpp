@@ -12,19 +12,29 @@ bool isOperator(char c) {
     return c == '<' || c == '=' || c == '>';
 }
 
-// A number, possibly behind one more operator character ("=5" of ">=5"). Anything else
-// would go into the statement as SQL of its own.
+// The comparison a number word asks for: its leading operator characters, which must
+// form one of SQL's comparisons ("" compares for equality). Any other run of them ("><",
+// ">>", "=<") is no comparison: as SQL it would be an error or a shift.
+bool splitComparison(const std::string& word, std::string& op, std::string& number) {
+    size_t length = 0;
+    while (length < word.size() && isOperator(word[length]))
+        ++length;
+    op = word.substr(0, length);
+    number = word.substr(length);
+    for (const char* valid : {"", "<", ">", "=", "<=", ">=", "<>", "=="})
+        if (op == valid) return true;
+    return false;
+}
+
+// A decimal number and nothing else; anything else would go into the statement as SQL
+// of its own.
 bool isNumber(const std::string& value) {
-    size_t start = 0;
-    while (start < value.size() && isOperator(value[start]))
-        ++start;
-    const char* number = value.c_str() + start;
     // Only decimal notation: strtod also reads "inf", "nan" and hexadecimal, which SQLite
     // takes for column names or rejects.
-    if (strspn(number, "0123456789.eE+-") != strlen(number)) return false;
+    if (value.find_first_not_of("0123456789.eE+-") != std::string::npos) return false;
     char* end = nullptr;
-    strtod(number, &end);
-    return end != number && *end == 0;
+    strtod(value.c_str(), &end);
+    return end != value.c_str() && *end == 0;
 }
 
 void appendQuotedLike(std::string& out, const std::string& value) {
@@ -52,18 +62,16 @@ void wordCondition(std::string& out, const char* column, const std::string& word
     std::string value = hasOperator ? word.substr(1) : word;
 
     if (type == COLTYPE_NUMBER || type == COLTYPE_SIZE) {
-        if (!isNumber(value)) return;
+        std::string op, number;
+        if (!splitComparison(negated ? value : word, op, number) || !isNumber(number)) return;
         // A negation is written in front of the whole comparison so that "!5" and
         // "!<5" stay valid SQL; a plain "NOT =" after the column is rejected by SQLite.
         if (negated) out += "NOT ";
         out += '`';
         out += column;
         out += '`';
-        if (negated && !isOperator(value[0]))
-            out += '=';
-        else if (!negated)
-            out += hasOperator ? word[0] : '=';
-        out += value;
+        out += op.empty() ? "=" : op;
+        out += number;
         out += ' ';
         return;
     }

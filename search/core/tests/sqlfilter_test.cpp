@@ -2,6 +2,9 @@
 #include "tRecordData.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -52,12 +55,44 @@ TEST(SqlFilter, TranslatesTheFilterLanguage) {
         {"!5", "size", COLTYPE_SIZE, "NOT `size`=5 "},
         {"!<=5", "age", COLTYPE_NUMBER, "NOT `age`<=5 "},
         {">1 !7", "age", COLTYPE_NUMBER, "`age`>1 AND NOT `age`=7 "},
+        // operator runs that are no comparison are left out, the rest stays
+        {"><5", "size", COLTYPE_SIZE, ""},
+        {">>84 <9", "size", COLTYPE_SIZE, "`size`<9 "},
+        {"=<5 =>5 <<5 !><5 !>>1", "age", COLTYPE_NUMBER, ""},
+        {"<>5 ==5 >=5 !<>5", "age", COLTYPE_NUMBER,
+         "`age`<>5 AND `age`==5 AND `age`>=5 AND NOT `age`<>5 "},
     };
     for (const FilterCase& c : cases) {
         std::string out = "left over";
         sqlfilter(out, c.column, c.filter, c.type);
         EXPECT_EQ(out, c.condition) << c.filter;
     }
+}
+
+// Every word a user may type makes a condition SQLite accepts in a WHERE.
+TEST(SqlFilter, ConditionsOfOperatorWordsArePlainComparisons) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE result (size INTEGER)", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    const char operators[] = "<=>!";
+    for (char first : operators)
+        for (char second : operators)
+            for (char third : operators) {
+                std::string word = std::string(1, first) + second + third + "5";
+                word.erase(std::remove(word.begin(), word.end(), '\0'), word.end());
+                std::string condition;
+                sqlfilter(condition, "size", word.c_str(), COLTYPE_SIZE);
+                if (condition.empty()) continue;
+                std::string sql = "SELECT * FROM result WHERE " + condition;
+                sqlite3_stmt* statement = nullptr;
+                EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr), SQLITE_OK)
+                    << word << ": " << sql;
+                sqlite3_finalize(statement);
+                EXPECT_EQ(condition.find(">>"), std::string::npos) << word;
+                EXPECT_EQ(condition.find("<<"), std::string::npos) << word;
+            }
+    sqlite3_close(db);
 }
 
 TEST(SqlFilter, NullFilterGivesNoCondition) {
