@@ -8,7 +8,8 @@ PACKAGES=(build-essential cmake ninja-build pkg-config
           libsqlite3-dev libsimpleini-dev libgtest-dev libgmock-dev libbenchmark-dev
           sqlite3 gzip binutils zlib1g-dev time libssl-dev openssl
           qt6-base-dev libgl-dev xvfb xauth tmux trayer xdotool x11-utils
-          xdg-utils xdg-user-dirs desktop-file-utils dpkg-dev file)
+          xdg-utils xdg-user-dirs desktop-file-utils dpkg-dev file
+          clang libclang-rt-14-dev libfuzzer-14-dev)
 
 missing=()
 for p in "${PACKAGES[@]}"; do
