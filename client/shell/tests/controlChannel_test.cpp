@@ -3,8 +3,8 @@
 // local user (made for the test with useradd, when it runs as root) tries what an
 // attacker on the same machine would.
 #include "CorvaneInstance.h"
+#include "SmallPost.h"
 #include "TestFolders.h"
-#include "YencPostWriter.h"
 #include "controlPath.h"
 
 #include <gtest/gtest.h>
@@ -30,13 +30,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-int occurrences(const std::string& text, const std::string& part) {
-    int found = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++found;
-    return found;
-}
 
 sockaddr_un addressOf(const std::string& path) {
     sockaddr_un address{};
@@ -66,21 +59,9 @@ bool closedByPeer(int fd, int seconds) {
     return false;
 }
 
-// A small post of one text file, readable by everyone; returns the NZB path.
-std::string makeNzb(const std::string& folder, const std::string& name) {
-    fs::create_directories(folder + "/spool");
-    std::string original = folder + "/" + name + ".txt";
-    writeFile(original, "The private file " + name + ".\n");
-    PostOptions options;
-    options.spool = folder + "/spool";
-    options.nzb = folder + "/" + name + ".nzb";
-    makePost({original}, options);
-    return options.nzb;
-}
-
 // Sends "r" and waits for the reload it causes: every earlier message has been handled.
 void awaitReload(CorvaneInstance& corvane) {
-    int reloads = occurrences(corvane.log(), "loaded ");
+    int reloads = corvane.logCount("loaded ");
     ASSERT_EQ(corvane.message({"r"}), 0);
     EXPECT_TRUE(corvane.waitForLog("loaded ", 20, reloads + 1)) << corvane.log();
 }
@@ -126,10 +107,10 @@ TEST_F(ControlChannel, EachProgramFolderHasItsOwnInstanceAndSocket) {
     ASSERT_EQ(stat(socketA.c_str(), &info), 0);
     EXPECT_TRUE(S_ISSOCK(info.st_mode));
     // A message goes to its own folder's instance only.
-    int reloadsB = occurrences(second.log(), "loaded ");
+    int reloadsB = second.logCount("loaded ");
     awaitReload(first);
     awaitReload(first);
-    EXPECT_EQ(occurrences(second.log(), "loaded "), reloadsB);
+    EXPECT_EQ(second.logCount("loaded "), reloadsB);
     awaitReload(second);
     end(first);
     EXPECT_TRUE(second.running());
@@ -175,14 +156,14 @@ TEST_F(ControlChannel, ATricklingClientIsCutOffAndDelaysARealMessageByItsTwoSeco
         close(fd);
     });
     while (trickled == 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    int reloads = occurrences(first.log(), "loaded ");
+    int reloads = first.logCount("loaded ");
     EXPECT_EQ(first.message({"r"}), 0);
     // Its reload comes while the trickler would still be sending.
     EXPECT_TRUE(first.waitForLog("loaded ", 12, reloads + 1)) << first.log();
     EXPECT_LT(trickled.load(), kBytes);
     trickler.join();
     EXPECT_TRUE(cutOff);
-    EXPECT_EQ(occurrences(first.log(), "control: a message was not whole within 2 s"), 1);
+    EXPECT_EQ(first.logCount("control: a message was not whole within 2 s"), 1);
     end(first);
 }
 
@@ -274,7 +255,7 @@ class SecondUser : public ::testing::Test {
 };
 
 TEST_F(SecondUser, CannotImportEndOrStallTheInstance) {
-    std::string secret = makeNzb(owner.home() + "/private", "tax-2024");
+    std::string secret = makeSmallNzb(owner.home() + "/private", "tax-2024");
     chmod(owner.home().c_str(), 0755); // the NZB is readable by anyone
     ASSERT_TRUE(owner.start());
     std::string socketPath = owner.controlSocket();
@@ -299,7 +280,7 @@ TEST_F(SecondUser, CannotImportEndOrStallTheInstance) {
     chmod(socketPath.c_str(), 0600);
 
     awaitReload(owner);
-    EXPECT_EQ(occurrences(owner.log(), "control: refused a connection of user " +
+    EXPECT_EQ(owner.logCount("control: refused a connection of user " +
                                            std::to_string(uid)),
               3);
     EXPECT_EQ(owner.log().find("add nzb:"), std::string::npos);
@@ -308,7 +289,7 @@ TEST_F(SecondUser, CannotImportEndOrStallTheInstance) {
 }
 
 TEST_F(SecondUser, ItsSquattingSocketOrFolderGetsNothingFromTheOwnersStart) {
-    std::string secret = makeNzb(owner.home() + "/private", "tax-2024");
+    std::string secret = makeSmallNzb(owner.home() + "/private", "tax-2024");
     std::string socketPath = owner.controlSocket();
     ASSERT_FALSE(socketPath.empty());
 

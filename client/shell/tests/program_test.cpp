@@ -1,9 +1,9 @@
 // The corvane program as users and its own window start it: the real executable in a
 // temporary program folder, driven by second starts and raw control messages.
 #include "CorvaneInstance.h"
+#include "SmallPost.h"
 #include "TestFolders.h"
 #include "TestWebServerProcess.h"
-#include "YencPostWriter.h"
 #include "profile.h"
 
 #include <gtest/gtest.h>
@@ -45,18 +45,6 @@ int queryInt(const CorvaneInstance& corvane, const char* sql) {
     }
     sqlite3_close(db);
     return value;
-}
-
-// A small post of one text file; returns the NZB path.
-std::string makeNzb(const std::string& folder, const std::string& name) {
-    fs::create_directories(folder + "/spool");
-    std::string original = folder + "/" + name + ".txt";
-    writeFile(original, "A small file for the import of " + name + ".\n");
-    PostOptions options;
-    options.spool = folder + "/spool";
-    options.nzb = folder + "/" + name + ".nzb";
-    makePost({original}, options);
-    return options.nzb;
 }
 
 class Program : public ::testing::Test {
@@ -124,10 +112,10 @@ TEST_F(Program, FirstStartPreparesTheFolderAndLaterStartsReachTheRunningInstance
 TEST_F(Program, FileMessagesImportAndReloadAsTheirPrefixAndExtensionSay) {
     ASSERT_TRUE(corvane.start());
     std::string in = corvane.home() + "/in";
-    std::string first = makeNzb(in, "first");
-    std::string second = makeNzb(in, "second");
+    std::string first = makeSmallNzb(in, "first");
+    std::string second = makeSmallNzb(in, "second");
     std::string upper = in + "/third.NZB";
-    fs::copy_file(makeNzb(in, "third"), upper);
+    fs::copy_file(makeSmallNzb(in, "third"), upper);
 
     int reloads = reloadsBeforeMarker();
     // "l" imports without a reload.
@@ -187,7 +175,7 @@ TEST_F(Program, ImportsAnswerTheirMessengerAndTakeCompressedNzbs) {
 
 TEST_F(Program, AMessageIsHandledAsItsFirst1023Bytes) {
     ASSERT_TRUE(corvane.start());
-    std::string nzb = makeNzb(corvane.home() + "/in", "long");
+    std::string nzb = makeSmallNzb(corvane.home() + "/in", "long");
     // Blanks fill the message up to 1023 bytes; the ".txt" beyond is cut off, so the
     // last "." is the NZB's and the trailing blanks are not part of the name.
     std::string message = "l " + nzb;

@@ -187,6 +187,10 @@ std::string CorvaneInstance::log() const {
     return text.str();
 }
 
+int CorvaneInstance::logCount(const std::string& text) const {
+    return (int)occurrences(log(), text);
+}
+
 bool CorvaneInstance::waitForLog(const std::string& text, int timeoutSeconds, int count) const {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
     do {

@@ -50,6 +50,8 @@ class CorvaneInstance {
 
     // The instance's log (debugnntp.txt) as it is now.
     std::string log() const;
+    // How often `text` occurs in the log now.
+    int logCount(const std::string& text) const;
     // Waits until `text` occurs at least `count` times in the log. False on time-out.
     bool waitForLog(const std::string& text, int timeoutSeconds, int count = 1) const;
 
