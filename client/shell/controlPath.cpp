@@ -53,8 +53,11 @@ ControlPath controlSocketPath(const std::string& realFolder, uid_t uid) {
     snprintf(name, sizeof name, "corvane-%016llx", (unsigned long long)pathHash(realFolder));
     const char* runtime = getenv("XDG_RUNTIME_DIR");
     std::string folder = runtime && *runtime ? runtime : "";
-    // A runtime folder too deep for a socket name falls back to the folder of our own.
-    if (folder.empty() || folder.size() + 1 + std::string(name).size() > kMaxSocketPath) {
+    struct stat info {};
+    // A runtime folder that is missing or too deep for a socket name falls back to the
+    // folder of our own.
+    if (folder.empty() || folder.size() + 1 + std::string(name).size() > kMaxSocketPath ||
+        (lstat(folder.c_str(), &info) != 0 && errno == ENOENT)) {
         folder = "/tmp/corvane-" + std::to_string(uid);
         if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
             return refused(errno, "cannot create the folder " + folder + " for the control socket");

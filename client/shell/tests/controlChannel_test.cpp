@@ -167,7 +167,7 @@ TEST_F(ControlChannel, ATricklingClientIsCutOffAndDelaysARealMessageByItsTwoSeco
     end(first);
 }
 
-TEST(ControlPath, FoldersOpenToOthersOrOfAnotherUserAreRefusedAndDeepOnesFallBack) {
+TEST(ControlPath, FoldersOpenToOthersOrOfAnotherUserAreRefusedMissingOrDeepOnesFallBack) {
     TempFolder runtime("corvane_runtime");
     ASSERT_FALSE(runtime.path.empty());
     const char* previous = getenv("XDG_RUNTIME_DIR");
@@ -194,6 +194,9 @@ TEST(ControlPath, FoldersOpenToOthersOrOfAnotherUserAreRefusedAndDeepOnesFallBac
     ControlPath fallback = controlSocketPath("/some/folder", geteuid());
     EXPECT_EQ(fallback.path.rfind("/tmp/corvane-" + std::to_string(geteuid()) + "/", 0), 0u);
     EXPECT_LT(fallback.path.size(), sizeof(sockaddr_un::sun_path));
+    // So does one that does not exist (a session's variable kept after it ended).
+    setenv("XDG_RUNTIME_DIR", (runtime.path + "/gone").c_str(), 1);
+    EXPECT_EQ(controlSocketPath("/some/folder", geteuid()).path, fallback.path);
 
     if (previous) setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
     else unsetenv("XDG_RUNTIME_DIR");
