@@ -12,44 +12,42 @@
 
 namespace {
 
-using Events = std::vector<AuthEvent>;
+// One template of the converter: the start of its lines and every authorizer call such a
+// line may cause, as action and "table", "table.column" or ".function".
+struct Template {
+    const char* start;
+    std::set<std::pair<int, std::string>> allowed;
+};
 
-bool allOf(const Events& events, const std::set<std::pair<int, std::string>>& allowed,
-           bool columnsToo = false) {
-    for (const AuthEvent& e : events) {
-        std::string second = e.second;
-        if (e.action == SQLITE_FUNCTION)
-            for (char& c : second) c = (char)tolower((unsigned char)c);
-        std::string name = columnsToo && !second.empty() ? e.first + "." + second : e.first;
-        if (!allowed.count({e.action, name}) && !allowed.count({e.action, "*"})) return false;
+const Template kTemplates[] = {
+    {"BEGIN", {{SQLITE_TRANSACTION, "BEGIN"}}},
+    {"COMMIT", {{SQLITE_TRANSACTION, "COMMIT"}}},
+    {"INSERT INTO post(", {{SQLITE_INSERT, "post"}}},
+    {"INSERT INTO file(", {{SQLITE_INSERT, "file"}}},
+    {"INSERT INTO segm(", {{SQLITE_INSERT, "segm"}}},
+    {"UPDATE file SET fileGroup=", {{SQLITE_UPDATE, "file.fileGroup"}, {SQLITE_READ, "file.fileFID"}}},
+    {"UPDATE file SET segavail=", {{SQLITE_UPDATE, "file.segavail"}, {SQLITE_READ, "file.fileFID"}}},
+    {"UPDATE file SET fileSize=(SELECT SUM(segmBytes)",
+     {{SQLITE_UPDATE, "file.fileSize"}, {SQLITE_SELECT, ""}, {SQLITE_FUNCTION, ".sum"},
+      {SQLITE_READ, "segm.segmBytes"}, {SQLITE_READ, "segm.segmFID"}, {SQLITE_READ, "file.fileFID"}}},
+    {"INSERT INTO queu(queuFID) SELECT fileFID FROM file WHERE",
+     {{SQLITE_INSERT, "queu"}, {SQLITE_SELECT, ""}, {SQLITE_READ, "file.fileFID"},
+      {SQLITE_READ, "file.filePID"}, {SQLITE_READ, "file.fileType"}, {SQLITE_READ, "file.parblocks"}}},
+};
+
+// The line's template allows every authorizer call it caused.
+bool lineAllowed(std::string_view line, const std::vector<AuthEvent>& events) {
+    for (const Template& form : kTemplates) {
+        if (line.rfind(form.start, 0) != 0) continue;
+        for (const AuthEvent& e : events) {
+            std::string second = e.second;
+            if (e.action == SQLITE_FUNCTION)
+                for (char& c : second) c = (char)tolower((unsigned char)c);
+            if (!form.allowed.count({e.action, second.empty() ? e.first : e.first + "." + second}))
+                return false;
+        }
+        return true;
     }
-    return true;
-}
-
-// The authorizer calls one line may cause, told by the template it starts with.
-bool lineAllowed(std::string_view line, const Events& events) {
-    auto startsWith = [&](const char* prefix) { return line.rfind(prefix, 0) == 0; };
-    if (line == "BEGIN" || line == "COMMIT") return allOf(events, {{SQLITE_TRANSACTION, "*"}});
-    for (const char* table : {"post", "file", "segm"})
-        if (startsWith((std::string("INSERT INTO ") + table + "(").c_str()))
-            return allOf(events, {{SQLITE_INSERT, table}});
-    for (const char* column : {"fileGroup", "segavail"})
-        if (startsWith((std::string("UPDATE file SET ") + column + "=").c_str()))
-            return allOf(events, {{SQLITE_UPDATE, std::string("file.") + column},
-                                  {SQLITE_READ, "file.fileFID"}},
-                         true);
-    if (startsWith("UPDATE file SET fileSize=(SELECT SUM(segmBytes)"))
-        return allOf(events,
-                     {{SQLITE_UPDATE, "file.fileSize"}, {SQLITE_SELECT, ""}, {SQLITE_FUNCTION, ".sum"},
-                      {SQLITE_READ, "segm.segmBytes"}, {SQLITE_READ, "segm.segmFID"},
-                      {SQLITE_READ, "file.fileFID"}},
-                     true);
-    if (startsWith("INSERT INTO queu(queuFID) SELECT fileFID FROM file WHERE"))
-        return allOf(events,
-                     {{SQLITE_INSERT, "queu"}, {SQLITE_SELECT, ""}, {SQLITE_READ, "file.fileFID"},
-                      {SQLITE_READ, "file.filePID"}, {SQLITE_READ, "file.fileType"},
-                      {SQLITE_READ, "file.parblocks"}},
-                     true);
     return false;
 }
 
