@@ -7,6 +7,7 @@
 #include "sqlfilter.h"
 #include "tRecordData.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -57,7 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static SchemaDatabase db(CMiravelDB::SCHEMA);
     if (size == 0) return 0;
     const Column& column = kColumns[data[0] % (sizeof kColumns / sizeof kColumns[0])];
-    std::string filter((const char*)data + 1, size - 1);
+    // A filter is typed into its column's fixed field: at most that many characters.
+    std::string filter((const char*)data + 1, std::min(size - 1, sizeof(tColumn::filter) - 1));
     filter = filter.substr(0, filter.find('\0'));
     size_t words = 0;
     for (size_t at = 0; at < filter.size(); ++at)
