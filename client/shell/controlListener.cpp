@@ -14,12 +14,13 @@
 namespace {
 
 // Starts of one user check and replace sockets one at a time, so two new instances
-// never both find the same stale socket and both listen.
+// never both find the same stale socket and both listen. The lock is a file of our own
+// beside the sockets, which nothing else locks.
 class FolderLock {
   public:
     explicit FolderLock(const std::string& path) {
-        std::string folder = path.substr(0, path.rfind('/'));
-        fd = open(folder.empty() ? "/" : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        std::string lockFile = path.substr(0, path.rfind('/') + 1) + "corvane.lock";
+        fd = open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd >= 0) flock(fd, LOCK_EX);
     }
     ~FolderLock() {
