@@ -37,7 +37,10 @@ int parseSize(const char* text) {
     }
     if (*end != ' ' || !isalpha((unsigned char)end[1])) return 0;
     const char unit = (char)toupper((unsigned char)end[1]);
-    const long long value = (whole > LLONG_MAX / 1000000 ? LLONG_MAX / 1000000 : whole) * 1000 +
+    // Capped so that terabytes in megabytes still fit; anything that large clamps to
+    // INT_MAX megabytes in every unit anyway.
+    const long long kMaxWhole = LLONG_MAX / 1000000000;
+    const long long value = (whole > kMaxWhole ? kMaxWhole : whole) * 1000 +
                             thousandths; // in thousandths of the unit
     switch (unit) {
     case 'K':

@@ -16,6 +16,9 @@ TEST(EngineUnits, ParseSize) {
         {"1.5 kB", 0},        {"0.99 MB", 0},   {"12 GB", 12000},   {"12. GB", 0},
         {"-1.00 GB", 0},      {"1.00GB", 0},    {"GB", 0},          {"", 0},
         {nullptr, 0},         {"3.20 G", 3200}, {"9.99 MB", 9},     {"99999999.99 GB", 2147483647},
+        // numbers too large for any unit clamp without overflowing on the way
+        {"8430738502437568511.8 t", 2147483647}, {"9223372036854.999 TB", 2147483647},
+        {"9223372036854 MB", 2147483647},
     };
     for (const auto& [text, megabytes] : cases)
         EXPECT_EQ(parseSize(text), megabytes) << (text ? text : "null");
