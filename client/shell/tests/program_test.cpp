@@ -158,7 +158,7 @@ TEST_F(Program, ImportsAnswerTheirMessengerAndTakeCompressedNzbs) {
               std::string::npos);
     EXPECT_EQ(queryInt(corvane, "SELECT COUNT(*) FROM post"), 0);
 
-    const std::string plain = readFile(makeNzb(in, "packed"));
+    const std::string plain = readFile(makeSmallNzb(in, "packed"));
     for (const char* name : {"/packed.nzb.gz", "/PACKED2.NZB.GZ"}) {
         gzFile out = gzopen((in + name).c_str(), "wb");
         gzwrite(out, plain.data(), (unsigned)plain.size());
