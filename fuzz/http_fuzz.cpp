@@ -1,8 +1,11 @@
-// The fetcher's response reader: the header ends at the first blank line within its
-// 4095 bytes or the response is refused, and header and body together are exactly the
-// bytes the server sent.
+// The fetcher's response reader and header parser: the header ends at the first blank
+// line within its 4095 bytes or the response is refused; header and body together are
+// exactly the bytes the server sent; the parsed header holds a status of three digits or
+// none, a Location of one line, and a redirect only with somewhere to go.
+#include "CHttpStream.h"
 #include "CTcpClientHttp.h"
 #include "FuzzOracle.h"
+#include "HttpHeader.h"
 #include "SocketFeed.h"
 
 #include <cstdint>
@@ -14,11 +17,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     std::string_view data((const char*)bytes, size);
     if (size > SocketFeed::kMaxBytes) return 0;
     SocketFeed feed(data);
+    TWaitBounds bounds(1);
+    CHttpStream stream(bounds, nullptr);
+    stream.adopt(feed.release());
     size_t blank = data.substr(0, CTcpClientHttp::kHeaderCapacity).find("\r\n\r\n");
 
     char buffer[CTcpClientHttp::kHeaderCapacity + 1];
     int length = CTcpClientHttp::kHeaderCapacity;
-    char* body = CTcpClientHttp::recvHeader(feed.socket(), buffer, length, 1);
+    char* body = CTcpClientHttp::recvHeader(stream, buffer, length);
     if (!body) {
         if (blank != std::string_view::npos) fuzzFail("a complete header was refused", data);
         return 0;
@@ -33,12 +39,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     size_t storedSize = 0;
     FILE* file = open_memstream(&stored, &storedSize);
     long long bodyLength = length;
-    int last = CTcpClientHttp::recvContent(feed.socket(), file, body, bodyLength, 1);
+    CTcpClientHttp::TBodyEnd end =
+        CTcpClientHttp::recvContent(stream, file, body, bodyLength, (long long)size + 1);
     fclose(file);
     std::string_view expected = data.substr(blank + 4);
-    if (last != 0 || bodyLength != (long long)expected.size() ||
+    if (end != CTcpClientHttp::bodyComplete || bodyLength != (long long)expected.size() ||
         std::string_view(stored, storedSize) != expected)
         fuzzFail("the stored body is not the bytes after the header", data);
     free(stored);
+
+    THttpHeader header = parseHttpHeader(std::string(buffer));
+    if ((header.status != 0 && (header.status < 100 || header.status > 999)) ||
+        header.location.find_first_of("\r\n") != std::string::npos ||
+        (header.isRedirect() && header.location.empty()))
+        fuzzFail("the parsed header holds what the header does not say", data);
     return 0;
 }

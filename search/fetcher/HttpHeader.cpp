@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <cctype>
 #include <cstdio>
 
 namespace {
@@ -60,8 +61,11 @@ bool THttpHeader::keepsMethod() const {
 
 THttpHeader parseHttpHeader(const std::string& text) {
     THttpHeader header;
-    int status = 0;
-    if (sscanf(text.c_str(), "HTTP/%*d.%*d %3d", &status) == 1) header.status = status;
+    // Exactly three digits: "2x" or "-5" is no status, however sscanf reads it.
+    int status = 0, start = -1, end = -1;
+    if (sscanf(text.c_str(), "HTTP/%*d.%*d %n%3d%n", &start, &status, &end) == 1 &&
+        end - start == 3 && isdigit((unsigned char)text[start]))
+        header.status = status;
     header.gzip = contains(text, "Content-Encoding: gzip\r\n");
     if (contains(text, "Content-Type: application/x-nzb\r\n") ||
         contains(text, "Content-Type: application/x-nzb;\r\n") ||
