@@ -61,10 +61,11 @@ bool THttpHeader::keepsMethod() const {
 
 THttpHeader parseHttpHeader(const std::string& text) {
     THttpHeader header;
-    // Exactly three digits: "2x" or "-5" is no status, however sscanf reads it.
+    // Exactly three digits, 100 to 999: "2x", "-5" or "020" is no status, however sscanf
+    // reads it.
     int status = 0, start = -1, end = -1;
     if (sscanf(text.c_str(), "HTTP/%*d.%*d %n%3d%n", &start, &status, &end) == 1 &&
-        end - start == 3 && isdigit((unsigned char)text[start]))
+        end - start == 3 && isdigit((unsigned char)text[start]) && status >= 100)
         header.status = status;
     header.gzip = contains(text, "Content-Encoding: gzip\r\n");
     if (contains(text, "Content-Type: application/x-nzb\r\n") ||

@@ -99,9 +99,9 @@ TEST(HttpHeaderTest, StatusContentAndLocation) {
     EXPECT_FALSE(parseHttpHeader("HTTP/1.0 301 Moved\r\n").isRedirect());
     EXPECT_FALSE(parseHttpHeader("HTTP/1.0 200 OK\r\nLocation: /x\r\n").isRedirect());
     EXPECT_EQ(parseHttpHeader("garbage\r\nLocation: /x\r\n").status, 0);
-    // A status is three digits, nothing shorter or signed.
+    // A status is three digits from 100 on, nothing shorter or signed.
     for (const char* line : {"HTTP/1.1 2\x8c" "0 OK\r\n", "HTTP/1.1 30 x\r\n", "HTTP/1.1 -30 x\r\n",
-                             "HTTP/1.1 +30 x\r\n"})
+                             "HTTP/1.1 +30 x\r\n", "HTTP/1.1 020 x\r\n"})
         EXPECT_EQ(parseHttpHeader(line).status, 0) << line;
     EXPECT_EQ(parseHttpHeader("HTTP/1.0 200 OK\r\nX-Location: /x\r\n").location, "");
 }
