@@ -1,11 +1,11 @@
-# corv_add_test(NAME SOURCES ... LIBS ... LABELS ... [RESOURCE_LOCK lock] [TIMEOUT s])
+# corv_add_test(NAME SOURCES ... LIBS ... LABELS ... [TIMEOUT s])
 # One gtest executable per subsystem; it lives outside the program folder and is told
 # where the program folder and the source tree are.
 function(corv_add_test name)
   if(NOT CORV_BUILD_TESTS)
     return()
   endif()
-  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS;RESOURCE_LOCK" ${ARGN})
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main Threads::Threads ${T_LIBS})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
@@ -20,9 +20,6 @@ function(corv_add_test name)
     set(T_TIMEOUT 300)
   endif()
   set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT})
-  if(T_RESOURCE_LOCK)
-    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${T_RESOURCE_LOCK}")
-  endif()
 endfunction()
 
 # corv_add_bench(NAME SOURCES ... LIBS ...): benchmarks are built with the program but
