@@ -231,15 +231,13 @@ int NNTPdecoder::dcdecode(int fid, const tfile& taken) {
     snprintf(names, sizeof names, "/%x.%x.*.segm", (unsigned)taken.filePID, (unsigned)fid);
     // A file written directly needs yydecode only for articles that could not be.
     if (finished == 0 && !anyMatch(wildcardLiteral(temp) + names)) return 0;
-    return runYydecode(fid, taken, temp, download);
+    return runYydecode(taken, temp, names, download);
 }
 
-int NNTPdecoder::runYydecode(int fid, const tfile& taken, const std::string& folder,
+int NNTPdecoder::runYydecode(const tfile& taken, const std::string& folder, const char* names,
                              const std::string& download) {
     // A folder beginning with '-' must not read as an option.
     std::string temp = !folder.empty() && folder[0] == '-' ? "./" + folder : folder;
-    char names[64];
-    snprintf(names, sizeof names, "/%x.%x.*.segm", (unsigned)taken.filePID, (unsigned)fid);
     std::string pattern = temp + names;
     printf("decode: %s\n", pattern.c_str());
 

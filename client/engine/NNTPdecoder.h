@@ -73,8 +73,8 @@ class NNTPdecoder : public NNTPmodel_iface, public cThread {
     // The database was reset since the decode began: its file id names another file now.
     bool resetSince() const;
 
-    // Runs yydecode on the file's segment files.
-    int runYydecode(int fid, const tfile& taken, const std::string& temp,
+    // Runs yydecode on the file's segment files, `names` ("/<post>.<file>.*.segm") in `temp`.
+    int runYydecode(const tfile& taken, const std::string& temp, const char* names,
                     const std::string& download);
 
     sqliteDB* db;

@@ -150,7 +150,9 @@ cDirectWriter::eWrite cDirectWriter::write(const tfile& file, const tsegm& segme
     }
     if (!problem.empty()) printf("direct write: segment %d: %s\n", segment.segmSID, problem.c_str());
     thread_local std::vector<unsigned char> decoded;
-    const std::string name = safeOutputName(yenc->name, safeOutputName(file.fileName));
+    // The database's name is made safe only when the article gives no usable one.
+    std::string name = safeOutputName(yenc->name, "");
+    if (name.empty()) name = safeOutputName(file.fileName);
     std::vector<std::string> notes;
     const YencPart part =
         decodeYencPart(*yenc, name, "segment " + std::to_string(segment.segmSID), decoded, notes);
@@ -180,9 +182,9 @@ cDirectWriter::eWrite cDirectWriter::write(const tfile& file, const tsegm& segme
                 return dwNotHere;
             }
         }
+        record = recordPath(file);
         if (!target.started) {
-            if (!appendRecord(recordPath(file),
-                              fileLine(name, yenc->size, yenc->total, yenc->fileCrc)))
+            if (!appendRecord(record, fileLine(name, yenc->size, yenc->total, yenc->fileCrc)))
                 return dwWriteFailed;
             target.started = true;
             target.name = name;
@@ -193,7 +195,6 @@ cDirectWriter::eWrite cDirectWriter::write(const tfile& file, const tsegm& segme
         if (!target.fileCrc) target.fileCrc = yenc->fileCrc;
         target.parts.push_back(part);
         path = partPath(file);
-        record = recordPath(file);
     }
 
     // The file grows only as far as a part reaches: a header's size is only a claim.

@@ -28,8 +28,8 @@ std::string numberedName(const std::string& name, int n) {
     if (dot == std::string::npos || dot == 0) return name + number;
     std::string numbered = name.substr(0, dot) + number + name.substr(dot);
     // Still one name of at most 255 bytes: the stem gives way.
-    std::size_t excess = numbered.size() > 255 ? numbered.size() - 255 : 0;
+    std::size_t excess = numbered.size() > kNameMax ? numbered.size() - kNameMax : 0;
     if (excess > 0 && excess < dot) numbered.erase(dot - excess, excess);
-    else if (excess > 0) numbered.resize(255);
+    else if (excess > 0) numbered.resize(kNameMax);
     return numbered;
 }
