@@ -3,6 +3,8 @@
 #include "OutputFile.h"
 #include "OutputName.h"
 
+#include <algorithm>
+#include <iterator>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -84,6 +86,9 @@ void readRecord(const std::string& path, std::string& name, std::uint64_t& size,
             parts.push_back(part);
         }
     }
+    // Lines are appended as parts arrive; writes look them up in offset order.
+    std::sort(parts.begin(), parts.end(),
+              [](const YencPart& a, const YencPart& b) { return a.begin < b.begin; });
 }
 
 // Crash tests end the program here, with a part written but its segment not yet booked.
@@ -171,16 +176,23 @@ cDirectWriter::eWrite cDirectWriter::write(const tfile& file, const tsegm& segme
                    ull(target.size));
             return dwNotHere;
         }
-        for (const YencPart& seen : target.parts) {
-            // The same part again (fetched once more after a restart): its bytes are there.
-            if (seen.begin == part.begin && seen.end == part.end && seen.crc == part.crc)
-                return dwWritten;
-            if (seen.begin <= part.end && part.begin <= seen.end) {
-                printf("direct write: segment %d (bytes %llu-%llu) overlaps a part of \"%s\"; "
-                       "saved as a segment file\n",
-                       segment.segmSID, ull(part.begin), ull(part.end), name.c_str());
-                return dwNotHere;
-            }
+        // Parts are kept in offset order, so only the neighbours can overlap: a file of
+        // many thousand parts costs no scan per article.
+        std::vector<YencPart>& parts = target.parts;
+        auto at = std::lower_bound(parts.begin(), parts.end(), part.begin,
+                                   [](const YencPart& seen, std::uint64_t begin) {
+                                       return seen.begin < begin;
+                                   });
+        // The same part again (fetched once more after a restart): its bytes are there.
+        if (at != parts.end() && at->begin == part.begin && at->end == part.end &&
+            at->crc == part.crc)
+            return dwWritten;
+        if ((at != parts.end() && at->begin <= part.end) ||
+            (at != parts.begin() && std::prev(at)->end >= part.begin)) {
+            printf("direct write: segment %d (bytes %llu-%llu) overlaps a part of \"%s\"; "
+                   "saved as a segment file\n",
+                   segment.segmSID, ull(part.begin), ull(part.end), name.c_str());
+            return dwNotHere;
         }
         record = recordPath(file);
         if (!target.started) {
@@ -193,7 +205,7 @@ cDirectWriter::eWrite cDirectWriter::write(const tfile& file, const tsegm& segme
         }
         target.total = std::max(target.total, yenc->total);
         if (!target.fileCrc) target.fileCrc = yenc->fileCrc;
-        target.parts.push_back(part);
+        parts.insert(at, part);
         path = partPath(file);
     }
 
