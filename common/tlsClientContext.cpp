@@ -4,7 +4,7 @@
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
-#include <openssl/x509v3.h>
+#include <openssl/x509_vfy.h>
 
 #include <arpa/inet.h>
 
