@@ -199,6 +199,9 @@ void cWndMain::update(unsigned code, void* data) {
 
 void cWndMain::apply(std::vector<std::pair<unsigned, int>>& batch) {
     if (!handle()) return;
+    // Only the batch's last speed is shown: the queue is walked once per batch.
+    bool speedCame = false;
+    int speed = 0;
     for (auto [code, value] : batch) {
         switch (code) {
         case updQueueEnabled:
@@ -211,12 +214,16 @@ void cWndMain::apply(std::vector<std::pair<unsigned, int>>& batch) {
             TBN_setchecked(toolBar, IDM_DECODER, value);
             break;
         case updSpeed:
-            statusParts[0]->setText(QString("~%1 KB/s").arg(value));
-            showRemaining(value);
+            speedCame = true;
+            speed = value;
             break;
         default:
             break;
         }
+    }
+    if (speedCame) {
+        statusParts[0]->setText(QString("~%1 KB/s").arg(speed));
+        showRemaining(speed);
     }
 }
 

@@ -22,7 +22,6 @@
 #include "TestNewsServerProcess.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,7 +32,6 @@
 #include <vector>
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
@@ -94,14 +92,9 @@ bool corvaneRun(const RandomPost& post, int port, int connections, int directwri
     }
     fs::create_directories(home + "/temp");
     FolderPeak temp({home + "/temp"});
-    auto start = Clock::now();
-    if (!corvane.start({post.options.nzb})) {
-        fprintf(stderr, "corvane did not start\n");
-        return false;
-    }
-    DownloadTimeline timeline = followDownload(DownloadWatch(home), (int)post.originals.size(),
-                                               post.articles, start, kLimitSeconds);
-    ProcessUsage usage = processUsage(corvane.processId());
+    DownloadTimeline timeline;
+    ProcessUsage usage;
+    if (!downloadToTheEnd(corvane, post, kLimitSeconds, timeline, usage)) return false;
     figures.tempMiB = temp.stop() / 1048576.0;
     corvane.message({"x"});
     int exitCode = corvane.waitExit(120);

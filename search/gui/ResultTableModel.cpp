@@ -53,8 +53,12 @@ QVariant ResultTableModel::headerData(int section, Qt::Orientation orientation, 
     const tRecordData& page = pages.shown();
     if (orientation != Qt::Horizontal || section < 0 || section >= page.cols) return {};
     const tColumn& column = page.column[section];
+    if (role == Qt::TextAlignmentRole) return static_cast<int>(alignmentOf(column.align));
+    // The header asks many roles per paint: the filter is copied only for these.
+    if (role != Qt::DisplayRole && role != Qt::FontRole && role != Qt::ToolTipRole) return {};
     // A filtered column keeps a mark once its filter editor has closed.
-    const bool filtered = hasFilter(pages.filterOf(section));
+    const std::string filter = pages.filterOf(section);
+    const bool filtered = hasFilter(filter);
     if (role == Qt::DisplayRole) {
         const QString name = nameOf(column);
         return filtered ? name + FILTER_MARK : name;
@@ -65,8 +69,7 @@ QVariant ResultTableModel::headerData(int section, Qt::Orientation orientation, 
         return bold;
     }
     if (role == Qt::ToolTipRole && filtered)
-        return "Filter: " + QString::fromUtf8(pages.filterOf(section).c_str());
-    if (role == Qt::TextAlignmentRole) return static_cast<int>(alignmentOf(column.align));
+        return "Filter: " + QString::fromUtf8(filter.c_str());
     return {};
 }
 

@@ -26,13 +26,14 @@ int ServerConnection::receive(char* buffer, size_t size, int ms) {
 
 long ServerConnection::send(const char* data, size_t size, int ms) {
     if (tls) return tls->write(data, size, ms);
-    pollfd p{fd, POLLOUT, 0};
-    int ready = poll(&p, 1, ms);
-    if (ready < 0) return errno == EINTR ? 0 : -1;
-    if (ready == 0) return 0;
+    // Send at once; wait only when the socket is full, so a bulk sender pays no poll
+    // per chunk.
     ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (n < 0) return errno == EAGAIN || errno == EINTR ? 0 : -1;
-    return n;
+    if (n >= 0) return n;
+    if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return -1;
+    pollfd p{fd, POLLOUT, 0};
+    if (poll(&p, 1, ms) < 0 && errno != EINTR) return -1;
+    return 0;
 }
 
 void ServerConnection::finishSending() {

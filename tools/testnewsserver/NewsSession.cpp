@@ -1,13 +1,9 @@
 #include "NewsSession.h"
 
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <cstring>
 
 namespace {
 
@@ -33,12 +29,11 @@ void splitCommand(const std::string& line, std::string& word, std::string& rest)
 } // namespace
 
 NewsSession::NewsSession(int fd, int number, NewsServerContext& context)
-    : fd(fd), number(number), context(context) {}
+    : fd(fd), connection(fd), number(number), context(context) {}
 
 NewsSession::~NewsSession() {
     // A cut transfer ends like a dropped line: no close_notify.
-    if (tls && !cutShort) tls->closeNotify();
-    tls.reset();
+    if (!cutShort) connection.finishSending();
     close(fd);
 }
 
@@ -47,8 +42,7 @@ void NewsSession::run() {
     context.log.write(number, "CONNECT");
     if (context.tls) {
         std::string failure;
-        tls = context.tls->accept(fd, kHandshakeMs, failure);
-        if (!tls) {
+        if (!connection.startTls(*context.tls, kHandshakeMs, failure)) {
             context.log.write(number, "TLS failed: " + failure);
             return;
         }
@@ -153,51 +147,30 @@ bool NewsSession::readLine(std::string& line) {
             return false;
         }
         char buffer[kReadChunk];
-        int n = receiveStep(buffer, sizeof buffer);
-        if (n < 0) return false;
+        int n = connection.receive(buffer, sizeof buffer, kStepMs);
+        if (n == ServerConnection::kNothingYet) continue;
+        if (n <= 0) return false;
         pending.append(buffer, (size_t)n);
     }
     return false;
 }
 
-int NewsSession::receiveStep(char* buffer, size_t size) {
-    if (tls) {
-        int n = tls->read(buffer, size, kStepMs);
-        return n == TlsStream::kTimedOut ? 0 : n > 0 ? n : -1;
-    }
-    pollfd p{fd, POLLIN, 0};
-    int ready = poll(&p, 1, kStepMs);
-    if (ready < 0 && errno != EINTR) return -1;
-    if (ready <= 0) return 0;
-    ssize_t n = recv(fd, buffer, size, 0);
-    return n > 0 ? (int)n : -1;
-}
-
 bool NewsSession::sendAll(const char* data, size_t size) {
     size_t done = 0;
-    while (tls && done < size && !context.stopping) {
-        long n = tls->write(data + done, std::min(kSendChunk, size - done), kStepMs);
+    while (done < size && !context.stopping) {
+        long n = connection.send(data + done, std::min(kSendChunk, size - done), kStepMs);
         if (n < 0) return false;
         done += (size_t)n;
-    }
-    while (done < size && !context.stopping) {
-        ssize_t n =
-            send(fd, data + done, std::min(kSendChunk, size - done), MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n > 0) {
-            done += (size_t)n;
-            continue;
-        }
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return false;
-        pollfd p{fd, POLLOUT, 0};
-        if (poll(&p, 1, kStepMs) < 0 && errno != EINTR) return false;
     }
     return done == size;
 }
 
 void NewsSession::keepSilent() {
     char buffer[kReadChunk];
-    while (!context.stopping)
-        if (receiveStep(buffer, sizeof buffer) < 0) return;
+    while (!context.stopping) {
+        int n = connection.receive(buffer, sizeof buffer, kStepMs);
+        if (n != ServerConnection::kNothingYet && n <= 0) return;
+    }
 }
 
 bool NewsSession::pause(int ms) {

@@ -6,10 +6,10 @@
 #include "CommandLog.h"
 #include "CutPlan.h"
 #include "NewsServerOptions.h"
+#include "ServerConnection.h"
 #include "tlsServerContext.h"
 
 #include <atomic>
-#include <memory>
 #include <string>
 
 struct NewsServerContext {
@@ -41,8 +41,6 @@ class NewsSession {
     bool answer(const std::string& line);
     // Reads one command line without its CRLF; false on close, stop or an over-long line.
     bool readLine(std::string& line);
-    // One short wait and receive: the count, 0 when nothing came, -1 on close or error.
-    int receiveStep(char* buffer, size_t size);
     // Sends everything, waiting in short steps; false on error or stop.
     bool sendAll(const char* data, size_t size);
     // Reads and drops whatever comes until the client closes or the server stops.
@@ -51,7 +49,7 @@ class NewsSession {
     bool pause(int ms);
 
     int fd;
-    std::unique_ptr<TlsStream> tls; // with --tls: the session over fd
+    ServerConnection connection; // plain, or TLS with --tls
     bool cutShort = false;          // a transfer was cut: the end is not announced
     int number;
     NewsServerContext& context;
