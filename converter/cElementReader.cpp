@@ -50,14 +50,14 @@ cElementReader::eElement cElementReader::next(char* element, std::size_t size) {
     }
     if (readFailed) return elementEnd;
     const std::string_view text(raw, length);
-    if (!cut && std::memchr(raw, '\0', length) == nullptr &&
-        toUtf8(text, element, size, charset) < size) {
+    const bool nul = !cut && std::memchr(raw, '\0', length) != nullptr;
+    if (!cut && !nul && toUtf8(text, element, size, charset) < size) {
         if (element[1] == '?' && std::strncmp(element, "<?xml", 5) == 0) takeDeclaration(element);
         return elementOk;
     }
     toUtf8(text.substr(0, std::min(length, std::min(kShownStart, size / 4))), element, size,
            charset);
-    return std::memchr(raw, '\0', length) && !cut ? elementNul : elementTooLong;
+    return nul ? elementNul : elementTooLong;
 }
 
 // The XML declaration names the encoding of everything after it.

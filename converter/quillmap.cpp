@@ -5,8 +5,7 @@
 #include <cstdio>
 
 extern "C" void quillmap(const char* nzb, const char* script, int postBase, int fileBase) {
-    cNzbParser parser;
-    parser.parseNZB(nzb, script, postBase, fileBase);
+    quillmapChecked(nzb, script, postBase, fileBase, nullptr, 0);
 }
 
 extern "C" int quillmapChecked(const char* nzb, const char* script, int postBase, int fileBase,

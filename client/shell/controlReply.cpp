@@ -22,7 +22,8 @@ std::string awaitReply(int socket) {
     std::string reply;
     shutdown(socket, SHUT_WR);
     char buffer[MAX_MESSAGE];
-    while (reply.size() < MAX_MESSAGE && sock_select(socket, 0, kReplyMs) == 1) {
+    // sock_recv waits for readability itself, up to kReplyMs.
+    while (reply.size() < MAX_MESSAGE) {
         int count = sock_recv(socket, buffer, MAX_MESSAGE - reply.size(), kReplyMs);
         if (count <= 0) break;
         reply.append(buffer, (size_t)count);

@@ -17,12 +17,10 @@ bool displayNamed() {
 int show(const char* text, const char* title, unsigned flags) {
     msgbox::setHandler(nullptr);
     int answer;
-    if (displayNamed()) {
+    {
         // The UI thread puts its Qt boxes in place when the display answers; on the
         // offscreen fallback the console keeps them.
         UiThread ui;
-        answer = msgbox::show(text, title, flags);
-    } else {
         answer = msgbox::show(text, title, flags);
     }
     msgbox::setHandler(show);
@@ -32,7 +30,8 @@ int show(const char* text, const char* title, unsigned flags) {
 } // namespace
 
 void install() {
-    msgbox::setHandler(show);
+    // Without a display the console fallback already is the way.
+    if (displayNamed()) msgbox::setHandler(show);
 }
 
 void uninstall() {
