@@ -22,6 +22,7 @@ enum : unsigned {
     updServersUnloaded = 14, // the model: the workers are about to be destroyed
     updServersLoaded = 15,   // the model: a new set of workers exists
     updDecoder = 21,         // int 1/0: the decoder thread started or ended
+    updPostStage = 22,       // tpost*: the post's post-processing stage changed
 };
 
 // Command codes of handleCommandT(cmd, p1, p2).
@@ -59,6 +60,18 @@ enum : int {
     fsDecoding = 4,
     fsDecoded = 5,
     fsDecodeFailed = 6, // decoCheck 3: kept as fetched until the user retries it
+};
+
+// Post-processing stages of a post (tpost::ppStage, postStage.stage in the database).
+enum : int {
+    ppNone = 0,         // downloading, or not processed: views show the download progress
+    ppWaiting = 1,      // every queued file is decoded; waiting for its turn
+    ppFetchingPar2 = 2, // repair volumes queued; ppPercent is their download progress
+    ppVerifying = 3,
+    ppRepairing = 4, // ppPercent
+    ppUnpacking = 5, // ppPercent
+    ppDone = 6,
+    ppFailed = 7, // ppNote says why
 };
 
 // Worker states (cstate()).
@@ -103,6 +116,10 @@ struct tpost {
     char postDesc[256] = {}; // first field: views read the description through the pointer
     char postSubject[256] = {};
     int row = 0; // position in the last qposts list
+    int ppStage = ppNone;
+    int ppPercent = 0;
+    char ppNote[128] = {};    // why it failed, or a remark such as "no PAR2 set"
+    char ppFolder[1024] = {}; // the post's own folder in the download folder; empty: none yet
 };
 
 // The segment a server worker is fetching (one per worker slot of the queue).

@@ -48,16 +48,27 @@ int sqliteDB::open(const char* path) {
     sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
     sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
     sqlite3_busy_timeout(db, 10000);
-    addSegmentIndex();
+    addEngineTables();
     return rc;
 }
 
-void sqliteDB::addSegmentIndex() {
+void sqliteDB::addEngineTables() {
     // Segments are looked up by file everywhere (an import's size sums, the queue's
     // views, the decoder's deletes); without this every lookup scans all segments.
     // A database without the segm table yet (being built) simply gets none.
     sqlite3_exec(db, "CREATE INDEX IF NOT EXISTS segmfile ON segm (segmFID)", nullptr, nullptr,
                  nullptr);
+    // Tables of the engine's own beside the schema: a post's post-processing stage and
+    // the archive password its NZB named.
+    sqlite3_exec(db,
+                 "CREATE TABLE IF NOT EXISTS postStage (pid INTEGER PRIMARY KEY, stage INTEGER "
+                 "NOT NULL DEFAULT 0, percent INTEGER NOT NULL DEFAULT 0, note TEXT NOT NULL "
+                 "DEFAULT '')",
+                 nullptr, nullptr, nullptr);
+    sqlite3_exec(db,
+                 "CREATE TABLE IF NOT EXISTS postPassword (pid INTEGER PRIMARY KEY, password "
+                 "TEXT NOT NULL)",
+                 nullptr, nullptr, nullptr);
 }
 
 int sqliteDB::open(const char* path, const char* script) {
@@ -124,7 +135,7 @@ void sqliteDB::resetDB(const char* script) {
         printf(".");
         if (rc == SQLITE_OK) {
             loadL(script);
-            addSegmentIndex();
+            addEngineTables();
         }
         printf(".");
     }

@@ -59,7 +59,8 @@ class sqliteDB {
     sqlite3* db = nullptr;
 
   private:
-    void addSegmentIndex();
+    // The segment index and the engine's own tables, beside what the schema script made.
+    void addEngineTables();
     // The kept statement for `sql`, prepared now if need be; null when it cannot be.
     sqlite3_stmt* prepared(const char* sql);
     void finalizeStatements();
