@@ -1,9 +1,12 @@
 // The post pane: the imported posts, one row each with its progress (share done and
-// size left), as a virtual list over the queue's post and file records. A click shows
-// the post's files in the file pane.
+// size left, or the stage after the download: verifying, unpacking, done, failed...), as
+// a virtual list over the queue's post and file records. A click shows the post's files
+// in the file pane.
 #pragma once
 #include "cDlgPane.h"
 #include "updateQueue.h"
+
+#include <string>
 
 constexpr int IDD_POSTS = 105;
 // Sent to the main window with the post id in lParam: show that post's files.
@@ -22,6 +25,10 @@ class cDlgPost : public cDlgPane {
     void onKeyCommand(int code);
 
     const std::vector<int>& postIds() const { return ids; }
+    // The selected post's own folder when it exists, else empty.
+    std::string selectedFolder() const;
+    // Opens the selected post's folder with the desktop's file manager.
+    void openFolder();
 
     void on_WM_INITDIALOG(HWND hwnd, uintptr_t wParam, intptr_t lParam);
     void on_WM_NOTIFY(HWND hwnd, uintptr_t wParam, intptr_t lParam);
@@ -33,10 +40,18 @@ class cDlgPost : public cDlgPane {
     void refill();
     void clicked();
     void cell(LVITEM& item);
-    // Post ids whose progress changed; -1 for "the post list changed".
-    void apply(std::vector<int>& batch);
+    void stageCell(const tpost& post, LVITEM& item);
+    // A post whose progress changed, by its id (-1: the post list changed) or, for a stage
+    // change, by its record: the queue's notification carries no id, and the record is
+    // only compared, never read, on the UI thread.
+    struct tchange {
+        int pid;
+        const tpost* record;
+    };
+    void apply(std::vector<tchange>& batch);
+    int rowOf(const tchange& change) const;
 
     NNTPmodel_iface* queue = nullptr;
     std::vector<int> ids;
-    cUpdateQueue<int> changes;
+    cUpdateQueue<tchange> changes;
 };

@@ -284,7 +284,8 @@ void cWndMain::command(int id, intptr_t lParam) {
 }
 
 // The context menus' commands: the post popup acts on all files of the shown post (the
-// right click has just shown it), the file popup on the selected files.
+// right click has just shown and selected it) or on its folder, the file popup on the
+// selected files.
 void cWndMain::paneCommand(int id) {
     switch (id) {
     case IDM_POST_DELETE:
@@ -301,6 +302,9 @@ void cWndMain::paneCommand(int id) {
         return;
     case IDM_POST_RETRY:
         files.onKeyCommand(cmdFileRetry, 0);
+        return;
+    case IDM_POST_OPENFOLDER:
+        posts.openFolder();
         return;
     case IDM_FILE_CANCEL:
         files.onKeyCommand(cmdFileUnqueue, 1);

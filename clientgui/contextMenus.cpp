@@ -6,12 +6,13 @@
 
 namespace {
 
-void addCommand(QMenu* menu, HWND owner, const QString& text, int command) {
+QAction* addCommand(QMenu* menu, HWND owner, const QString& text, int command) {
     QAction* action = menu->addAction(text);
     setCommandId(action, command);
     QObject::connect(action, &QAction::triggered, [owner, command] {
         sendCommand(owner, command);
     });
+    return action;
 }
 
 // "Set Priority": "0 highest", "1" to "6", "7 default", "8", "9 lowest".
@@ -28,7 +29,7 @@ void addPriorities(QMenu* menu, HWND owner, int firstCommand) {
 
 } // namespace
 
-void showPostsMenu(HWND owner, QPoint where) {
+void showPostsMenu(HWND owner, QPoint where, bool canOpenFolder) {
     QMenu menu("Posts", owner);
     addCommand(&menu, owner, "Delete", IDM_POST_DELETE);
     addCommand(&menu, owner, "Cancel", IDM_POST_CANCEL);
@@ -36,6 +37,8 @@ void showPostsMenu(HWND owner, QPoint where) {
     menu.addSeparator();
     addCommand(&menu, owner, "Decode incomplete", IDM_POST_DECODE);
     addCommand(&menu, owner, "Retry failed", IDM_POST_RETRY);
+    menu.addSeparator();
+    addCommand(&menu, owner, "Open folder", IDM_POST_OPENFOLDER)->setEnabled(canOpenFolder);
     menu.addSeparator();
     addPriorities(&menu, owner, IDM_POST_PRIO0);
     menu.exec(where);

@@ -12,6 +12,7 @@ enum : int {
     IDM_POST_QUEUE = 32802,
     IDM_POST_DECODE = 32803,
     IDM_POST_RETRY = 32804,
+    IDM_POST_OPENFOLDER = 32805,
     IDM_POST_PRIO0 = 32810, // to 32819
     // Commands of the "Files" popup.
     IDM_FILE_CANCEL = 32806,
@@ -21,6 +22,7 @@ enum : int {
     IDM_FILE_PRIO0 = 32820, // to 32829
 };
 
-// Shows the popup at the global point `where` and returns when it has closed.
-void showPostsMenu(HWND owner, QPoint where);
+// Shows the popup at the global point `where` and returns when it has closed. "Open
+// folder" is enabled when the post has a folder to open.
+void showPostsMenu(HWND owner, QPoint where, bool canOpenFolder);
 void showFilesMenu(HWND owner, QPoint where);

@@ -46,12 +46,14 @@ struct NMLVKEYDOWN {
 constexpr int VK_SPACE = 32;
 constexpr int VK_DELETE = 46;
 
-// LVN_GETDISPINFO: fill pszText (cchTextMax bytes), iImage and/or iProgress as the mask
-// asks. iProgress is asked only for a progress column: 0 to 1000 (tenths of a percent)
-// draws a bar under the text, -1 (as asked) plain text.
+// LVN_GETDISPINFO: fill pszText (cchTextMax bytes), iImage, iProgress and/or bFailed as
+// the mask asks. iProgress is asked only for a progress column: 0 to 1000 (tenths of a
+// percent) draws a bar under the text, -1 (as asked) plain text. bFailed, asked for the
+// bar of a progress column, set to 1 draws the bar in the error colour.
 constexpr unsigned LVIF_TEXT = 1;
 constexpr unsigned LVIF_IMAGE = 2;
 constexpr unsigned LVIF_PROGRESS = 4;
+constexpr unsigned LVIF_FAILED = 8;
 constexpr int PROGRESS_FULL = 1000;
 struct LVITEM {
     unsigned mask;
@@ -61,6 +63,7 @@ struct LVITEM {
     int cchTextMax;
     int iImage;
     int iProgress;
+    int bFailed;
 };
 struct NMLVDISPINFO {
     NMHDR hdr;

@@ -29,6 +29,7 @@ QVariant ListViewModel::data(const QModelIndex& index, int role) const {
     // The info tip carries the whole text of a cell too narrow for it.
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return text(row, column);
     if (role == ProgressRole) return column == progressColumn ? askProgress(row, column) : -1;
+    if (role == FailedRole) return column == progressColumn && askFailed(row, column);
     if (role == Qt::DecorationRole && column == 0 && !images.empty()) {
         const int image = ownerData ? askImage(row) : rows[row].image;
         if (image >= 0 && image < static_cast<int>(images.size())) return images[image];
@@ -83,6 +84,17 @@ int ListViewModel::askProgress(int row, int column) const {
     request.item.iProgress = -1;
     list->notifyParent(&request.hdr);
     return std::clamp(request.item.iProgress, -1, PROGRESS_FULL);
+}
+
+bool ListViewModel::askFailed(int row, int column) const {
+    if (!ownerData) return false;
+    NMLVDISPINFO request{};
+    request.hdr.code = LVN_GETDISPINFO;
+    request.item.mask = LVIF_FAILED;
+    request.item.iItem = row;
+    request.item.iSubItem = column;
+    list->notifyParent(&request.hdr);
+    return request.item.bFailed != 0;
 }
 
 void ListViewModel::insertTitle(int column, const QString& title) {

@@ -14,6 +14,8 @@ class ListViewModel : public QAbstractTableModel {
   public:
     // Tenths of a percent for a cell of the progress column, -1 where there is no bar.
     static constexpr int ProgressRole = Qt::UserRole + 1;
+    // True for a cell of the progress column whose bar reports a failure.
+    static constexpr int FailedRole = Qt::UserRole + 2;
 
     ListViewModel(cListView* list, bool ownerData);
 
@@ -48,6 +50,7 @@ class ListViewModel : public QAbstractTableModel {
     QString askText(int row, int column) const;
     int askImage(int row) const;
     int askProgress(int row, int column) const;
+    bool askFailed(int row, int column) const;
     QString text(int row, int column) const;
     bool hasRow(int row) const { return row >= 0 && row < rowCount(); }
 

@@ -7,6 +7,13 @@
 #include <QPainter>
 #include <QStyleOptionProgressBar>
 
+namespace {
+
+// The red of the failed file's state icon, so a failure reads alike in every pane.
+const QColor kFailedColour(0xD9, 0x45, 0x3B);
+
+} // namespace
+
 void ProgressDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                              const QModelIndex& index) const {
     const int progress = index.data(ListViewModel::ProgressRole).toInt();
@@ -27,6 +34,8 @@ void ProgressDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     bar.textVisible = true;
     bar.textAlignment = Qt::AlignCenter;
     bar.state = QStyle::State_Enabled | QStyle::State_Horizontal;
+    if (index.data(ListViewModel::FailedRole).toBool())
+        bar.palette.setColor(QPalette::Highlight, kFailedColour);
     const QStyle* style = option.widget ? option.widget->style() : QApplication::style();
     style->drawControl(QStyle::CE_ProgressBar, &bar, painter, option.widget);
 }

@@ -9,6 +9,7 @@
 #include "SqlRows.h"
 #include "TestFolders.h"
 #include "WaitUntil.h"
+#include "WidgetWatcher.h"
 #include "YencPostWriter.h"
 #include "articleDB.h"
 #include "articleSchema.h"
@@ -171,33 +172,6 @@ void settle() {
         qApp, [&] { done = true; }, Qt::QueuedConnection);
     ASSERT_TRUE(processEventsUntil([&] { return done; }));
 }
-
-// Polls from a timer, so also inside the loop of a modal dialog or a popup menu, and
-// hands each widget that `find` returns to `handle`, once.
-class WidgetWatcher {
-  public:
-    WidgetWatcher(std::function<QWidget*()> find, std::function<void(QWidget*)> handle)
-        : find(std::move(find)), handle(std::move(handle)) {
-        QObject::connect(&timer, &QTimer::timeout, [this] { poll(); });
-        timer.start(5);
-    }
-    int seen() const { return count; }
-
-  private:
-    void poll() {
-        QWidget* widget = find();
-        if (!widget || widget == last) return;
-        last = widget;
-        ++count;
-        handle(widget);
-    }
-
-    std::function<QWidget*()> find;
-    std::function<void(QWidget*)> handle;
-    QTimer timer;
-    QPointer<QWidget> last;
-    int count = 0;
-};
 
 WidgetWatcher modalWatcher(std::function<void(QWidget*)> handle) {
     return {[] { return QApplication::activeModalWidget(); }, std::move(handle)};

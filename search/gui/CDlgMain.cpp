@@ -4,7 +4,7 @@
 #include "CDlgResult.h"
 #include "CDlgSearch.h"
 #include "CMiravel.h"
-#include "DesktopOpener.h"
+#include "desktopOpener.h"
 #include "NzbAssociationCheck.h"
 #include "programFolder.h"
 #include "textmarkup.h"

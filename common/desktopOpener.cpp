@@ -1,4 +1,4 @@
-#include "DesktopOpener.h"
+#include "desktopOpener.h"
 
 #include "detachedProcess.h"
 

@@ -3,6 +3,6 @@
 #include <string>
 
 // Starts "xdg-open <target>" from PATH without waiting for it; the target reaches it as
-// one argument exactly as given. Failures are only logged: the shell's "open" reports
-// nothing to the user.
+// one argument exactly as given. Failures are only logged: neither the search window's
+// "open" nor the post pane's "Open folder" has more to tell the user.
 void openWithDesktop(const std::string& target);

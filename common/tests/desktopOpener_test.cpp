@@ -1,5 +1,5 @@
 // The desktop opener starts a real stand-in "xdg-open" found first on PATH.
-#include "DesktopOpener.h"
+#include "desktopOpener.h"
 #include "RecordingXdgOpen.h"
 #include "WaitUntil.h"
 #include "detachedProcess.h"
