@@ -4,6 +4,7 @@
 #include "controlReply.h"
 #include "controlSocket.h"
 #include "detachedProcess.h"
+#include "postNotifier.h"
 #include "profile.h"
 #include "trayIcon.h"
 #include "uiThread.h"
@@ -100,13 +101,22 @@ int NNTPsockServer(int listener, const std::string& commandLine, bool autoloadWi
     // The window library needs the UI thread from the first "g" on.
     std::optional<UiThread> ui(std::in_place);
     auto model = std::make_unique<NNTPmodel>();
+    std::unique_ptr<TrayIcon> tray;
+    // Before the model starts: a post that resumes at start-up ends with a notice too.
+    std::unique_ptr<postNotifier> notices;
+    ui->runAndWait([&] {
+        notices = std::make_unique<postNotifier>(
+            model->getqueue(),
+            [&tray](const QString& title, const QString& text) {
+                return tray && tray->showMessage(title, text);
+            });
+    });
     model->initialize(listener);
     stopOnSignals(listener);
 
     if (!commandLine.empty()) NNTPsockHandler(model.get(), commandLine.c_str());
     if (autoloadWindow && profile::getInt("DEFAULT", "autoloadGUI", 1, CONFIG_INI) != 0)
         NNTPsockHandler(model.get(), "g");
-    std::unique_ptr<TrayIcon> tray;
     ui->runAndWait([&] { tray = std::make_unique<TrayIcon>(model.get()); });
     spawnUpdateCheck();
     fflush(stdout);
@@ -126,7 +136,10 @@ int NNTPsockServer(int listener, const std::string& commandLine, bool autoloadWi
     NNTPsockHandler(model.get(), "u");
     int exitCode = 0;
     if (model->controlSocket() != -1) exitCode = model->terminate();
-    ui->runAndWait([&] { tray.reset(); });
+    ui->runAndWait([&] {
+        notices.reset();
+        tray.reset();
+    });
     printf("trayexit\n");
     ui.reset();
     std::this_thread::sleep_for(kShutdownPause);

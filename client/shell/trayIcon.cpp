@@ -59,3 +59,11 @@ void TrayIcon::command(int id) {
         break;
     }
 }
+
+bool TrayIcon::showMessage(const QString& title, const QString& text) {
+    if (!icon || !icon->isVisible() || !QSystemTrayIcon::isSystemTrayAvailable() ||
+        !QSystemTrayIcon::supportsMessages())
+        return false;
+    icon->showMessage(title, text, QSystemTrayIcon::Information);
+    return true;
+}

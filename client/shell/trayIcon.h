@@ -1,10 +1,11 @@
 // The running instance's icon in the desktop's notification area: "Show.." brings up
-// the window, "Exit" ends the program.
+// the window, "Exit" ends the program; messages tell the user about finished posts.
 #pragma once
 #include <memory>
 
 class NNTPmodel_iface;
 class QMenu;
+class QString;
 class QSystemTrayIcon;
 
 class TrayIcon {
@@ -23,6 +24,9 @@ class TrayIcon {
     // Carries out a menu command; other numbers do nothing. Never blocks the UI thread,
     // which the window shares.
     void command(int id);
+    // On the UI thread: shows `text` under `title` beside the icon. False, showing
+    // nothing, while the icon sits in no notification area.
+    bool showMessage(const QString& title, const QString& text);
 
   private:
     NNTPmodel_iface* model;
