@@ -1,5 +1,6 @@
 #include "NNTPtui.h"
 #include "consoleKeys.h"
+#include "postStageText.h"
 
 #include <csignal>
 #include <cstdarg>
@@ -10,6 +11,7 @@
 #include <pthread.h>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -130,11 +132,36 @@ int NNTPtuic::handle(char* line) {
     }
 }
 
-NNTPtui::NNTPtui(NNTPmodel_iface* model, int screen) : reader(model, this, screen), model(model) {}
+NNTPtui::NNTPtui(NNTPmodel_iface* model, int screen)
+    : reader(model, this, screen), model(model), queue(model ? model->getqueue() : nullptr),
+      screen(screen) {
+    if (!queue) return;
+    queue->attach(this);
+    listStages();
+}
 
 NNTPtui::~NNTPtui() {
+    if (queue) queue->detach(this);
     if (model) model->detach(this);
     model = nullptr;
+}
+
+void NNTPtui::listStages() {
+    std::vector<int> posts;
+    queue->qposts(&posts);
+    for (int pid : posts)
+        if (const tpost* post = queue->qpost(pid); post && post->ppStage != ppNone)
+            update(updPostStage, (void*)post);
+}
+
+void NNTPtui::update(unsigned code, void* data) {
+    if (code != updPostStage || !data) return;
+    const tpost& post = *static_cast<const tpost*>(data);
+    // ppNone: downloading again, which the console does not follow.
+    if (stages.remember(post) == post.ppStage || post.ppStage == ppNone) return;
+    // Over the line being typed, which the next key shows again.
+    show(screen, "\r%*s\r%.*s: %s\r\n", kLineChars, "", (int)sizeof post.postDesc, post.postDesc,
+         postStageText(post).c_str());
 }
 
 void NNTPtui_static(void* model) {

@@ -1,8 +1,10 @@
 // The console interface: keys typed on the controlling terminal of the running instance
 // pause and resume the queue, start and stop workers and the decoder, or end the
-// program. One console at a time per process.
+// program; the posts' stages after their download are shown there. One console at a
+// time per process.
 #pragma once
 #include "NNTPmodel_iface.h"
+#include "postStageMemory.h"
 
 class NNTPtui;
 
@@ -27,8 +29,9 @@ class NNTPtuic : public _observer {
     int screen;
 };
 
-// The console view: shows nothing of the model's state (the model's lines go to the
-// log); it exists to hold the command reader for one console.
+// The console view: holds the command reader for one console and shows, of the
+// model's state, the stage of the posts after their download (the model's other lines
+// go to the log): at the start every post that has one, then each change of stage.
 class NNTPtui : public _observer {
   public:
     NNTPtui(NNTPmodel_iface* model, int screen);
@@ -36,10 +39,19 @@ class NNTPtui : public _observer {
     NNTPtui(const NNTPtui&) = delete;
     NNTPtui& operator=(const NNTPtui&) = delete;
 
+    // Engine threads: a change of a post's stage is one line "name: stage"; a new
+    // percent within a stage is not.
+    void update(unsigned code, void* data) override;
+
     NNTPtuic reader;
 
   private:
+    void listStages();
+
     NNTPmodel_iface* model;
+    NNTPmodel_iface* queue;
+    int screen;
+    postStageMemory stages;
 };
 
 // With the model: starts the console thread unless one runs; returns its marker, or

@@ -37,15 +37,10 @@ postNotifier::~postNotifier() {
 void postNotifier::update(unsigned code, void* data) {
     if (code != updPostStage || !data) return;
     const tpost& post = *static_cast<const tpost*>(data);
-    const std::string name(post.postDesc, strnlen(post.postDesc, sizeof post.postDesc));
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        auto [seen, first] = lastStage.try_emplace(name, post.ppStage);
-        const int before = seen->second;
-        seen->second = post.ppStage;
-        if (first || !finished(post.ppStage) || !working(before)) return;
-    }
-    const QString title = QString::fromStdString(name);
+    // A post first seen done or failed had that stage stored: no news.
+    if (!working(stages.remember(post)) || !finished(post.ppStage)) return;
+    const QString title =
+        QString::fromUtf8(post.postDesc, strnlen(post.postDesc, sizeof post.postDesc));
     const QString text = QString::fromStdString(postStageText(post));
     QMetaObject::invokeMethod(
         &receiver, [this, title, text] { tell(title, text); }, Qt::QueuedConnection);

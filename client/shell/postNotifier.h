@@ -4,14 +4,12 @@
 // as the post pane shows it.
 #pragma once
 #include "NNTPmodel_iface.h"
+#include "postStageMemory.h"
 
 #include <QObject>
 #include <QString>
 
 #include <functional>
-#include <map>
-#include <mutex>
-#include <string>
 
 class postNotifier : public _observer {
   public:
@@ -36,9 +34,6 @@ class postNotifier : public _observer {
 
     NNTPmodel_iface* queue;
     TrayMessage trayMessage;
-    std::mutex lock;
-    // The last stage seen per post name: the notification carries the record only, and
-    // the stage works on one post at a time.
-    std::map<std::string, int> lastStage;
+    postStageMemory stages;
     QObject receiver; // lives on the UI thread; notices queued to it die with it
 };

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -117,6 +118,68 @@ TEST(ConsoleCommands, SubmittingClearsTheTerminalLine) {
     EXPECT_EQ(shown, "\r" + std::string(79, ' ') + "\r");
 }
 
+// A queue of two posts, one of them already done when the console starts.
+class StagedQueue : public NNTPmodel_iface {
+  public:
+    StagedQueue() {
+        snprintf(posts[0].postDesc, sizeof posts[0].postDesc, "%s", "first.nzb");
+        posts[0].ppStage = ppDone;
+        snprintf(posts[0].ppNote, sizeof posts[0].ppNote, "%s", "no PAR2 set");
+        snprintf(posts[1].postDesc, sizeof posts[1].postDesc, "%s", "second.nzb");
+    }
+    void qposts(std::vector<int>* ids) override { *ids = {0, 1}; }
+    tpost* qpost(int pid) override { return pid == 0 || pid == 1 ? &posts[pid] : nullptr; }
+
+    tpost posts[2];
+};
+
+class StagedModel : public RecordingModel {
+  public:
+    NNTPmodel_iface* getqueue() override { return &queue; }
+    StagedQueue queue;
+};
+
+// What the console writes to its terminal while `act` runs.
+template <class Act> std::string consoleShows(StagedModel& model, Act act) {
+    int pipeEnds[2];
+    EXPECT_EQ(pipe(pipeEnds), 0);
+    {
+        NNTPtui view(&model, pipeEnds[1]);
+        act();
+    }
+    close(pipeEnds[1]);
+    std::string shown;
+    char buffer[256];
+    for (ssize_t count; (count = read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+        shown.append(buffer, (size_t)count);
+    close(pipeEnds[0]);
+    return shown;
+}
+
+TEST(ConsoleStages, TheStagesAtTheStartThenEachChangeOfStage) {
+    StagedModel model;
+    tpost& second = model.queue.posts[1];
+    const std::string shown = consoleShows(model, [&] {
+        std::thread([&] {
+            for (int stage : {ppWaiting, ppVerifying, ppUnpacking, ppUnpacking, ppFailed}) {
+                second.ppStage = stage;
+                second.ppPercent += 30;
+                if (stage == ppFailed) snprintf(second.ppNote, sizeof second.ppNote, "disk full");
+                model.queue.notify(updPostStage, &second);
+            }
+            model.queue.notify(updPostStage, &model.queue.posts[0]); // unchanged
+        }).join();
+    });
+    const std::string clear = "\r" + std::string(79, ' ') + "\r";
+    EXPECT_EQ(shown, clear + "first.nzb: done (no PAR2 set)\r\n" + clear +
+                         "second.nzb: waiting\r\n" + clear + "second.nzb: verifying\r\n" + clear +
+                         "second.nzb: unpacking 90 %\r\n" + clear +
+                         "second.nzb: failed: disk full\r\n");
+    // A console started later lists each post at the stage it is in now.
+    EXPECT_EQ(consoleShows(model, [] {}), clear + "first.nzb: done (no PAR2 set)\r\n" + clear +
+                                              "second.nzb: failed: disk full\r\n");
+}
+
 TEST(ConsoleCommands, NullModelStartsNothing) {
     EXPECT_EQ(loadtui(nullptr), nullptr);
 }
@@ -204,11 +267,12 @@ class ConsoleProgram : public ::testing::Test {
 
     int count(const std::string& part) const { return occurrences(corvane.log(), part); }
 
-    // Sends "t" and waits for the console's command reader to attach.
+    // Sends "t" and waits for the console's command reader (to the model) and view (to
+    // the queue) to attach.
     void openConsole() {
         int attached = count("attach: ");
         ASSERT_EQ(corvane.message({"t"}), 0);
-        ASSERT_TRUE(corvane.waitForLog("attach: ", 30, attached + 1)) << corvane.log();
+        ASSERT_TRUE(corvane.waitForLog("attach: ", 30, attached + 2)) << corvane.log();
     }
 
     // Sends "r" and waits for its reload: every earlier message has been handled.
@@ -275,7 +339,8 @@ TEST_F(ConsoleProgram, KeysPauseTheQueueStopWorkersAndEndTheProgram) {
     ASSERT_TRUE(pane.submit("x"));
     EXPECT_EQ(exitCode(), "0\n");
     EXPECT_EQ(count("handle cmd: 65535 0 0"), 1);
-    EXPECT_EQ(count("detach: "), detached + 2) << corvane.log();
+    // The console's reader and view (from the model and the queue), then the notices.
+    EXPECT_EQ(count("detach: "), detached + 4) << corvane.log();
     expectTerminalRestored();
     std::string config = readFile(corvane.home() + "/config.ini");
     EXPECT_NE(config.find("queue=0"), std::string::npos) << config;
@@ -291,7 +356,7 @@ TEST_F(ConsoleProgram, EscapeEndsTheConsoleAndTheNextTStartsAFreshOne) {
         << pane.screen();
     EXPECT_EQ(count("zqj"), 0);
     ASSERT_TRUE(pane.press("Escape"));
-    ASSERT_TRUE(corvane.waitForLog("detach: ", 30, detached + 2)) << corvane.log();
+    ASSERT_TRUE(corvane.waitForLog("detach: ", 30, detached + 3)) << corvane.log();
     EXPECT_EQ(count("handle cmd: "), 0) << corvane.log();
 
     openConsole();
@@ -326,10 +391,11 @@ TEST(ConsoleWithoutTerminal, TStartsNothingAndTheProgramGoesOn) {
     } endsTheInstance{corvane};
     ASSERT_TRUE(corvane.waitForLog("spawn:", 30)) << corvane.log();
 
+    const int attached = occurrences(corvane.log(), "attach: "); // the notices'
     ASSERT_EQ(corvane.message({"t"}), 0);
     ASSERT_TRUE(corvane.waitForLog("console: no controlling terminal, no console started", 30))
         << corvane.log();
-    EXPECT_EQ(occurrences(corvane.log(), "attach: "), 0);
+    EXPECT_EQ(occurrences(corvane.log(), "attach: "), attached);
     // The marker was let go: a second "t" tries again.
     ASSERT_EQ(corvane.message({"t"}), 0);
     ASSERT_TRUE(corvane.waitForLog("console: no controlling terminal", 30, 2)) << corvane.log();
