@@ -100,14 +100,13 @@ TEST(ConsoleCommands, IgnoredLinesSendNothing) {
     }
 }
 
-TEST(ConsoleCommands, SubmittingClearsTheTerminalLine) {
+// What a console over `model` writes to its terminal while `act(view)` runs.
+template <class Act> std::string consoleShows(NNTPmodel_iface& model, Act act) {
     int pipeEnds[2];
-    ASSERT_EQ(pipe(pipeEnds), 0);
+    EXPECT_EQ(pipe(pipeEnds), 0);
     {
-        RecordingModel model;
         NNTPtui view(&model, pipeEnds[1]);
-        char line[] = "q";
-        view.reader.handle(line);
+        act(view);
     }
     close(pipeEnds[1]);
     std::string shown;
@@ -115,7 +114,14 @@ TEST(ConsoleCommands, SubmittingClearsTheTerminalLine) {
     for (ssize_t count; (count = read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
         shown.append(buffer, (size_t)count);
     close(pipeEnds[0]);
-    EXPECT_EQ(shown, "\r" + std::string(79, ' ') + "\r");
+    return shown;
+}
+
+TEST(ConsoleCommands, SubmittingClearsTheTerminalLine) {
+    RecordingModel model;
+    char line[] = "q";
+    EXPECT_EQ(consoleShows(model, [&](NNTPtui& view) { view.reader.handle(line); }),
+              "\r" + std::string(79, ' ') + "\r");
 }
 
 // A queue of two posts, one of them already done when the console starts.
@@ -139,27 +145,10 @@ class StagedModel : public RecordingModel {
     StagedQueue queue;
 };
 
-// What the console writes to its terminal while `act` runs.
-template <class Act> std::string consoleShows(StagedModel& model, Act act) {
-    int pipeEnds[2];
-    EXPECT_EQ(pipe(pipeEnds), 0);
-    {
-        NNTPtui view(&model, pipeEnds[1]);
-        act();
-    }
-    close(pipeEnds[1]);
-    std::string shown;
-    char buffer[256];
-    for (ssize_t count; (count = read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
-        shown.append(buffer, (size_t)count);
-    close(pipeEnds[0]);
-    return shown;
-}
-
 TEST(ConsoleStages, TheStagesAtTheStartThenEachChangeOfStage) {
     StagedModel model;
     tpost& second = model.queue.posts[1];
-    const std::string shown = consoleShows(model, [&] {
+    const std::string shown = consoleShows(model, [&](NNTPtui&) {
         std::thread([&] {
             for (int stage : {ppWaiting, ppVerifying, ppUnpacking, ppUnpacking, ppFailed}) {
                 second.ppStage = stage;
@@ -176,8 +165,9 @@ TEST(ConsoleStages, TheStagesAtTheStartThenEachChangeOfStage) {
                          "second.nzb: unpacking 90 %\r\n" + clear +
                          "second.nzb: failed: disk full\r\n");
     // A console started later lists each post at the stage it is in now.
-    EXPECT_EQ(consoleShows(model, [] {}), clear + "first.nzb: done (no PAR2 set)\r\n" + clear +
-                                              "second.nzb: failed: disk full\r\n");
+    EXPECT_EQ(consoleShows(model, [](NNTPtui&) {}), clear + "first.nzb: done (no PAR2 set)\r\n" +
+                                                        clear +
+                                                        "second.nzb: failed: disk full\r\n");
 }
 
 TEST(ConsoleCommands, NullModelStartsNothing) {
