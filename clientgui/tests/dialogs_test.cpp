@@ -376,6 +376,12 @@ struct afterDownload {
     }
 };
 
+// postprocess, unpack and cleanup as config.ini holds them.
+std::string savedAfterDownload() {
+    return ini("DEFAULT", "postprocess") + "," + ini("DEFAULT", "unpack") + "," +
+           ini("DEFAULT", "cleanup");
+}
+
 TEST_F(ConfigDialog, AfterDownloadChecksAreOnUnlessTheFileSaysOtherwise) {
     afterDownload checks(open());
     EXPECT_EQ(checks.postprocess->text(), "Post-process finished posts (verify, repair)");
@@ -384,9 +390,7 @@ TEST_F(ConfigDialog, AfterDownloadChecksAreOnUnlessTheFileSaysOtherwise) {
     EXPECT_EQ(checks.ticked(), "111");
     EXPECT_EQ(checks.enabled(), "111");
     pressOk();
-    EXPECT_EQ(ini("DEFAULT", "postprocess"), "1");
-    EXPECT_EQ(ini("DEFAULT", "unpack"), "1");
-    EXPECT_EQ(ini("DEFAULT", "cleanup"), "1");
+    EXPECT_EQ(savedAfterDownload(), "1,1,1");
 
     // Any other number than 0 counts as on, and is saved as 1.
     profile::writeString("DEFAULT", "postprocess", "7", CONFIG_INI);
@@ -398,9 +402,7 @@ TEST_F(ConfigDialog, AfterDownloadChecksAreOnUnlessTheFileSaysOtherwise) {
     EXPECT_EQ(reread.ticked(), "100");
     EXPECT_EQ(reread.enabled(), "110");
     press(hwnd, IDOK);
-    EXPECT_EQ(ini("DEFAULT", "postprocess"), "1");
-    EXPECT_EQ(ini("DEFAULT", "unpack"), "0");
-    EXPECT_EQ(ini("DEFAULT", "cleanup"), "0");
+    EXPECT_EQ(savedAfterDownload(), "1,0,0");
 }
 
 // Unpack needs post-processing and cleanup needs unpack; a greyed box keeps its tick and
@@ -426,9 +428,7 @@ TEST_F(ConfigDialog, UnpackAndCleanupAreGreyedWithoutTheSettingTheyNeed) {
     EXPECT_EQ(checks.ticked(), "010");
     EXPECT_EQ(checks.enabled(), "100");
     pressOk();
-    EXPECT_EQ(ini("DEFAULT", "postprocess"), "0");
-    EXPECT_EQ(ini("DEFAULT", "unpack"), "1");
-    EXPECT_EQ(ini("DEFAULT", "cleanup"), "0");
+    EXPECT_EQ(savedAfterDownload(), "0,1,0");
 }
 
 TEST_F(ConfigDialog, CancelAndEscapeWriteNothing) {
