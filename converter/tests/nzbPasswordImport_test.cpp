@@ -65,14 +65,20 @@ TEST_F(PasswordImport, FileNamePasswordLeavesTheNameAndTheMetaWins) {
     ASSERT_TRUE(import("Both{{name}}.nzb", meta("from meta")));
     ASSERT_TRUE(import("Empty{{}}.nzb"));
     ASSERT_TRUE(import("Odd{{x}.nzb"));
-    ASSERT_TRUE(import("Quote{{it's}}.nzb"));
+    ASSERT_TRUE(import("Drop{{'); DROP TABLE post; --}}.nzb"));
+    // A name's bytes that are no UTF-8 are read as Latin-1, like the rest of the name.
+    ASSERT_TRUE(import("Gr\xfc\xdf{{gr\xfc\xdf}}.nzb"));
     EXPECT_EQ(query("SELECT postPID, postDesc FROM post ORDER BY postPID"),
               (Rows{{"1", "My.Post.nzb"},
                     {"2", "Both.nzb"},
                     {"3", "Empty{{}}.nzb"},
                     {"4", "Odd{{x}.nzb"},
-                    {"5", "Quote.nzb"}}));
-    EXPECT_EQ(passwords(), (Rows{{"1", "s3cret"}, {"2", "from meta"}, {"5", "it's"}}));
+                    {"5", "Drop.nzb"},
+                    {"6", "Gr\u00fc\u00df.nzb"}}));
+    EXPECT_EQ(passwords(), (Rows{{"1", "s3cret"},
+                                 {"2", "from meta"},
+                                 {"5", "'); DROP TABLE post; --"},
+                                 {"6", "gr\u00fc\u00df"}}));
 }
 
 // A password that would be stored changed is left out; the post is imported all the same
