@@ -24,7 +24,6 @@ class cPasswordMeta {
   private:
     enum class eState { outside, text, cdata };
 
-    void startMeta(char* element);
     void appendText(char* text);
     void appendCdata(char* text);
     void append(const char* text, std::size_t length);
