@@ -374,6 +374,7 @@ void cNzbParser::storePassword(const std::string& fromName, tfile* rec) {
                     fault);
         return;
     }
+    static_assert(2 * kMaxPassword < kQuotedSize, "every quote doubled, it still fits");
     quote2sql(password.c_str(), rec->quotedPassword, sizeof rec->quotedPassword);
     append(sqlPassword, rec);
 }

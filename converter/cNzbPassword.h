@@ -36,7 +36,7 @@ class cPasswordMeta {
     std::string found;
 };
 
-// Longest password stored. Archive formats take far shorter ones; the limit keeps the
+// Longest password stored. Real archive passwords are far shorter; the limit keeps the
 // doubled-quote form within the statement buffer.
 constexpr std::size_t kMaxPassword = 255;
 
