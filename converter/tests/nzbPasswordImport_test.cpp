@@ -106,11 +106,15 @@ TEST_F(PasswordImport, UnusablePasswordsAreRefusedAndTheRestIsKept) {
     EXPECT_EQ(passwords(), (Rows{{"1", "kept"}, {"6", "gr\u00fc\u00df"}}));
 }
 
-// A row left by a removed post with the same id must not give the new post its password.
-TEST_F(PasswordImport, ANewPostReplacesAStaleRowOfItsId) {
-    db.exec("INSERT INTO postPassword(pid, password) VALUES(1, 'stale')");
-    ASSERT_TRUE(import("new.nzb", meta("fresh")));
-    EXPECT_EQ(passwords(), (Rows{{"1", "fresh"}}));
+// Rows left by removed posts whose ids a new post takes must not give it their password.
+TEST_F(PasswordImport, ANewPostNeverTakesOverAStaleRowOfItsId) {
+    ASSERT_TRUE(import("kept.nzb", meta("kept")));
+    db.exec("INSERT INTO postPassword(pid, password) VALUES(2, 'stale'), (3, 'stale')");
+    ASSERT_TRUE(import("none.nzb"));
+    EXPECT_EQ(passwords(), (Rows{{"1", "kept"}}));
+    db.exec("INSERT INTO postPassword(pid, password) VALUES(3, 'stale')");
+    ASSERT_TRUE(import("fresh.nzb", meta("fresh")));
+    EXPECT_EQ(passwords(), (Rows{{"1", "kept"}, {"3", "fresh"}}));
 }
 
 } // namespace
