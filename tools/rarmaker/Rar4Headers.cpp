@@ -116,6 +116,6 @@ std::string Rar4Headers::endHeader(const RarVolumeSpot& spot) const {
 }
 
 // A Unix link keeps its target as the entry's data.
-std::string Rar4Headers::inlineData(const RarEntry& entry) const {
+std::string_view Rar4Headers::inlineData(const RarEntry& entry) const {
     return entry.isLink() ? entry.linkTarget : entry.bytes;
 }

@@ -110,6 +110,6 @@ std::string Rar5Headers::endHeader(const RarVolumeSpot& spot) const {
     return framed(body);
 }
 
-std::string Rar5Headers::inlineData(const RarEntry& entry) const {
-    return entry.isLink() ? std::string() : entry.bytes;
+std::string_view Rar5Headers::inlineData(const RarEntry& entry) const {
+    return entry.isLink() ? std::string_view() : std::string_view(entry.bytes);
 }

@@ -9,7 +9,7 @@ class Rar5Headers : public RarHeaders {
     std::string mainHeader(const RarVolumeSpot& spot) const override;
     std::string fileHeader(const RarEntry& entry, const RarPart& part) const override;
     std::string endHeader(const RarVolumeSpot& spot) const override;
-    std::string inlineData(const RarEntry& entry) const override;
+    std::string_view inlineData(const RarEntry& entry) const override;
 };
 
 // 7 bits a byte, lowest first, the high bit saying another byte follows.

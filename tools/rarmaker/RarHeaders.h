@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 // Whether the entry's bytes come from its file rather than from memory.
 inline bool streamedFromFile(const RarEntry& entry) {
@@ -42,7 +43,7 @@ class RarHeaders {
     virtual std::string endHeader(const RarVolumeSpot& spot) const = 0;
     // The bytes stored for `entry`: its content, or for a link what the format keeps there.
     // Not called for entries streamed from a file.
-    virtual std::string inlineData(const RarEntry& entry) const = 0;
+    virtual std::string_view inlineData(const RarEntry& entry) const = 0;
 };
 
 std::unique_ptr<RarHeaders> rarHeaders(RarFormat format, RarNaming naming);

@@ -148,7 +148,7 @@ class SetWriter {
     std::uint32_t copyData(const RarEntry& entry, const RarPart& part, FileHandle& out) {
         std::uint32_t partCrc = 0;
         if (!streamedFromFile(entry)) {
-            std::string data = headers->inlineData(entry);
+            std::string_view data = headers->inlineData(entry);
             partCrc = crcUpdate(0, data.data() + part.offset, part.length);
             out.write(data.data() + part.offset, part.length);
         } else {
