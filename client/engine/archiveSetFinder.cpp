@@ -14,8 +14,8 @@ namespace {
 
 struct volumeName {
     std::string kind;
-    std::string group;  // volumes of one set share it
-    long long number;   // their order within the set; -1 for a ".rar" before its ".r00"
+    std::string group;     // volumes of one set share it
+    long long number;      // their order within the set; -1 for a ".rar" before its ".r00"
     bool afterRar = false; // a ".r00"-style name: a set only with its ".rar"
 };
 
@@ -92,8 +92,8 @@ std::string kindBySignature(const std::string& path) {
     in.read(reinterpret_cast<char*>(head), sizeof head);
     const std::size_t size = static_cast<std::size_t>(in.gcount());
     auto startsWith = [&](const char* signature, std::size_t length) {
-        return size >= length && std::equal(head, head + length,
-                                            reinterpret_cast<const unsigned char*>(signature));
+        return size >= length &&
+               std::equal(head, head + length, reinterpret_cast<const unsigned char*>(signature));
     };
     if (startsWith("7z\xbc\xaf\x27\x1c", 6)) return "7z";
     if (startsWith("PK\x03\x04", 4)) return "zip";

@@ -5,9 +5,9 @@
 #include "cArchiveEntryGuard.h"
 #include "cStagingFolder.h"
 
+#include <algorithm>
 #include <archive.h>
 #include <archive_entry.h>
-#include <algorithm>
 #include <filesystem>
 #include <memory>
 
@@ -32,10 +32,15 @@ std::string oneLine(const char* text) {
 cArchiveEntryGuard::eKind kindOf(archive_entry* entry, std::string& why) {
     if (archive_entry_hardlink(entry)) return cArchiveEntryGuard::ekHardLink;
     switch (archive_entry_filetype(entry)) {
-    case AE_IFREG: return cArchiveEntryGuard::ekFile;
-    case AE_IFDIR: return cArchiveEntryGuard::ekFolder;
-    case AE_IFLNK: return cArchiveEntryGuard::ekSymLink;
-    default: why = "neither a file, a folder nor a link"; return cArchiveEntryGuard::ekFile;
+    case AE_IFREG:
+        return cArchiveEntryGuard::ekFile;
+    case AE_IFDIR:
+        return cArchiveEntryGuard::ekFolder;
+    case AE_IFLNK:
+        return cArchiveEntryGuard::ekSymLink;
+    default:
+        why = "neither a file, a folder nor a link";
+        return cArchiveEntryGuard::ekFile;
     }
 }
 
@@ -44,8 +49,8 @@ class cExtraction {
   public:
     cExtraction(const archiveSet& set, const std::string& password,
                 const std::function<void(int)>& progress, const std::atomic<bool>* stop)
-        : set(set), password(password), progress(progress), stop(stop),
-          in(archive_read_new()), out(archive_write_disk_new()) {}
+        : set(set), password(password), progress(progress), stop(stop), in(archive_read_new()),
+          out(archive_write_disk_new()) {}
 
     // "" when every entry is out under `staging`, else the reason.
     std::string run(const std::string& staging, bool& passwordNeeded);
@@ -124,9 +129,9 @@ std::string cExtraction::extractEntry(archive_entry* entry, const std::string& s
     std::string why;
     cArchiveEntryGuard::eKind kind = kindOf(entry, why);
     if (!why.empty()) return "\"" + name + "\": " + why;
-    const char* link = kind == cArchiveEntryGuard::ekHardLink ? archive_entry_hardlink(entry)
+    const char* link = kind == cArchiveEntryGuard::ekHardLink  ? archive_entry_hardlink(entry)
                        : kind == cArchiveEntryGuard::ekSymLink ? archive_entry_symlink(entry)
-                                                                : "";
+                                                               : "";
     std::string plain, plainLink;
     why = guard.check(name, kind, link ? link : "", plain, plainLink);
     if (!why.empty()) return why;

@@ -17,8 +17,8 @@ std::vector<archiveSet> findArchiveSets(const std::vector<std::string>& files);
 
 struct unpackResult {
     bool ok = false;
-    bool passwordNeeded = false;      // encrypted and no (or a wrong) password: reason "password needed"
-    std::string reason;               // why it failed, one line, for the log and the post pane
+    bool passwordNeeded = false; // encrypted and no (or a wrong) password: reason "password needed"
+    std::string reason;          // why it failed, one line, for the log and the post pane
     std::vector<std::string> written; // paths of what it put into the target folder
 };
 // Extracts `set` into `target` (made if missing). Entries are first extracted into a staging
@@ -29,6 +29,5 @@ struct unpackResult {
 // of all volumes; `stop` set ends it early with reason "stopped".
 // One set at a time per target: the staging folder's name is fixed.
 unpackResult unpackArchive(const archiveSet& set, const std::string& target,
-                           const std::string& password,
-                           const std::function<void(int)>& progress,
+                           const std::string& password, const std::function<void(int)>& progress,
                            const std::atomic<bool>* stop);

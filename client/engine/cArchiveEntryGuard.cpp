@@ -47,9 +47,8 @@ std::string named(const std::string& entry, const std::string& why) {
 
 } // namespace
 
-std::string cArchiveEntryGuard::check(const std::string& path, eKind kind,
-                                      const std::string& link, std::string& plain,
-                                      std::string& plainLink) {
+std::string cArchiveEntryGuard::check(const std::string& path, eKind kind, const std::string& link,
+                                      std::string& plain, std::string& plainLink) {
     std::string why;
     std::optional<std::string> own = plainPath(path, why);
     if (!own) return named(path, why);

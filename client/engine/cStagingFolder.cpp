@@ -86,8 +86,8 @@ std::string cStagingFolder::moveEntries(int from, int to, const std::string& toP
             cFolderHandle toFolder(to, name.c_str());
             if (fromFolder.fd < 0 || toFolder.fd < 0)
                 return "cannot open " + toPath + "/" + name + ": " + std::strerror(errno);
-            std::string failed = moveEntries(fromFolder.fd, toFolder.fd, toPath + "/" + name,
-                                             written);
+            std::string failed =
+                moveEntries(fromFolder.fd, toFolder.fd, toPath + "/" + name, written);
             if (!failed.empty()) return failed;
             continue;
         }

@@ -17,11 +17,10 @@ struct testEntry {
 // `password` for zip. False when libarchive refuses.
 inline bool writeTestArchive(const std::string& path, const std::string& format,
                              const std::vector<testEntry>& entries,
-                             const std::string& encryption = "",
-                             const std::string& password = "") {
+                             const std::string& encryption = "", const std::string& password = "") {
     archive* a = archive_write_new();
-    bool ok = archive_write_set_format_by_name(a, format == "7z" ? "7zip" : format.c_str()) ==
-              ARCHIVE_OK;
+    bool ok =
+        archive_write_set_format_by_name(a, format == "7z" ? "7zip" : format.c_str()) == ARCHIVE_OK;
     if (ok && !encryption.empty())
         ok = archive_write_set_option(a, "zip", "encryption", encryption.c_str()) == ARCHIVE_OK &&
              archive_write_set_passphrase(a, password.c_str()) == ARCHIVE_OK;

@@ -32,8 +32,8 @@ class UnpackTest : public ::testing::Test {
 
     unpackResult unpack(const archiveSet& set, const std::string& password = "") {
         percents.clear();
-        return unpackArchive(set, target(), password,
-                             [this](int percent) { percents.push_back(percent); }, nullptr);
+        return unpackArchive(
+            set, target(), password, [this](int percent) { percents.push_back(percent); }, nullptr);
     }
 
     // The target holds nothing the failed set wrote, the root nothing but the archives.
@@ -65,9 +65,8 @@ TEST_F(UnpackTest, ZipAndSevenZipUnpackWithTheirFoldersAndContents) {
         EXPECT_EQ(readFile(target() + "/movie.mkv"), big);
         EXPECT_EQ(readFile(target() + "/docs/latest"), "read me\n");
         EXPECT_TRUE(fs::is_symlink(target() + "/docs/latest"));
-        EXPECT_EQ(treeOf(target()), (std::set<std::string>{"docs", "docs/readme.txt",
-                                                           "docs/latest", "movie.mkv",
-                                                           "empty.txt"}));
+        EXPECT_EQ(treeOf(target()), (std::set<std::string>{"docs", "docs/readme.txt", "docs/latest",
+                                                           "movie.mkv", "empty.txt"}));
         std::vector<std::string> written = result.written;
         std::sort(written.begin(), written.end());
         EXPECT_EQ(written, (std::vector<std::string>{target() + "/docs", target() + "/empty.txt",
@@ -88,10 +87,11 @@ TEST_F(UnpackTest, SplitSevenZipVolumesUnpackAsOneArchive) {
     fs::remove(whole);
     const std::size_t third = bytes.size() / 3 + 1;
     for (int part = 0; part < 3; ++part)
-        writeFile(archive("data.7z.00" + std::to_string(part + 1)), bytes.substr(part * third, third));
+        writeFile(archive("data.7z.00" + std::to_string(part + 1)),
+                  bytes.substr(part * third, third));
 
-    std::vector<archiveSet> sets = findArchiveSets(
-        {archive("data.7z.003"), archive("data.7z.001"), archive("data.7z.002")});
+    std::vector<archiveSet> sets =
+        findArchiveSets({archive("data.7z.003"), archive("data.7z.001"), archive("data.7z.002")});
     ASSERT_EQ(sets.size(), 1u);
     unpackResult result = unpack(sets[0]);
     ASSERT_TRUE(result.ok) << result.reason;
@@ -112,8 +112,8 @@ TEST_F(UnpackTest, EncryptedZipNeedsTheRightPassword) {
     for (const char* encryption : {"zipcrypt", "aes256"}) {
         SCOPED_TRACE(encryption);
         const std::string path = archive(std::string(encryption) + ".zip");
-        ASSERT_TRUE(writeTestArchive(path, "zip", {{"secret.txt", "the content"}}, encryption,
-                                     "s3cret"));
+        ASSERT_TRUE(
+            writeTestArchive(path, "zip", {{"secret.txt", "the content"}}, encryption, "s3cret"));
         fs::create_directory(target());
         const std::set<std::string> before = treeOf(root.path);
 
@@ -158,7 +158,8 @@ TEST_F(UnpackTest, HostileEntriesFailTheSetAndWriteNothing) {
          "shortcut/file"},
         {"link leading out", {{"a/up", "../../escaped", testEntry::SymLink}}, "a/up"},
         {"link out by way of another link",
-         {{"a/b/top", "../..", testEntry::SymLink}, {"m", "a/b/top/../escaped", testEntry::SymLink}},
+         {{"a/b/top", "../..", testEntry::SymLink},
+          {"m", "a/b/top/../escaped", testEntry::SymLink}},
          "m"},
     };
     for (const char* format : {"zip", "7z"})
@@ -189,10 +190,11 @@ TEST_F(UnpackTest, NamesTakenInTheTargetAreKeptAndEntriesTakeFreeNames) {
     writeFile(root.file("elsewhere.txt"), "not to be written through");
     fs::create_symlink(root.file("elsewhere.txt"), target() + "/notes.txt");
     const std::string path = archive("set.zip");
-    ASSERT_TRUE(writeTestArchive(path, "zip", {{"movie.mkv", "archived movie"},
-                                               {"extras/a.txt", "archived a"},
-                                               {"extras/b.txt", "archived b"},
-                                               {"notes.txt", "archived notes"}}));
+    ASSERT_TRUE(writeTestArchive(path, "zip",
+                                 {{"movie.mkv", "archived movie"},
+                                  {"extras/a.txt", "archived a"},
+                                  {"extras/b.txt", "archived b"},
+                                  {"notes.txt", "archived notes"}}));
 
     unpackResult result = unpack({"zip", {path}});
     ASSERT_TRUE(result.ok) << result.reason;
@@ -206,9 +208,9 @@ TEST_F(UnpackTest, NamesTakenInTheTargetAreKeptAndEntriesTakeFreeNames) {
     EXPECT_EQ(readFile(target() + "/notes.1.txt"), "archived notes");
     std::vector<std::string> written = result.written;
     std::sort(written.begin(), written.end());
-    EXPECT_EQ(written, (std::vector<std::string>{
-                           target() + "/extras/a.1.txt", target() + "/extras/b.txt",
-                           target() + "/movie.1.mkv", target() + "/notes.1.txt"}));
+    EXPECT_EQ(written,
+              (std::vector<std::string>{target() + "/extras/a.1.txt", target() + "/extras/b.txt",
+                                        target() + "/movie.1.mkv", target() + "/notes.1.txt"}));
 }
 
 TEST_F(UnpackTest, LeftoverStagingFolderOfAKilledRunIsRemoved) {
@@ -254,18 +256,19 @@ TEST_F(UnpackTest, DamagedArchivesFailWithLibarchivesReason) {
 
 TEST_F(UnpackTest, StopEndsTheUnpackAndLeavesNothing) {
     const std::string path = archive("set.zip");
-    ASSERT_TRUE(writeTestArchive(path, "zip", {{"a.bin", randomBytes(2 << 20, 5)},
-                                               {"b.bin", randomBytes(2 << 20, 6)}}));
+    ASSERT_TRUE(writeTestArchive(
+        path, "zip", {{"a.bin", randomBytes(2 << 20, 5)}, {"b.bin", randomBytes(2 << 20, 6)}}));
     fs::create_directory(target());
     const std::set<std::string> before = treeOf(root.path);
     std::atomic<bool> stop{false};
     int calls = 0;
-    unpackResult result = unpackArchive({"zip", {path}}, target(), "",
-                                        [&](int percent) {
-                                            ++calls;
-                                            if (percent > 10) stop = true;
-                                        },
-                                        &stop);
+    unpackResult result = unpackArchive(
+        {"zip", {path}}, target(), "",
+        [&](int percent) {
+            ++calls;
+            if (percent > 10) stop = true;
+        },
+        &stop);
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.reason, "stopped");
     EXPECT_LT(calls, 100);
