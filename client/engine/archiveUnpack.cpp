@@ -104,7 +104,7 @@ std::string cExtraction::open() {
 
 std::string cExtraction::run(const std::string& staging, bool& passwordNeeded) {
     std::string failed = open();
-    reportProgress();
+    if (failed.empty()) reportProgress();
     while (failed.empty()) {
         if (stopped()) return "stopped";
         archive_entry* entry = nullptr;
@@ -112,7 +112,7 @@ std::string cExtraction::run(const std::string& staging, bool& passwordNeeded) {
         if (r == ARCHIVE_EOF) break;
         failed = r < ARCHIVE_WARN ? readFailure("") : extractEntry(entry, staging);
     }
-    if (failed.empty() && archive_write_close(out.get()) != ARCHIVE_OK)
+    if (failed.empty() && archive_write_close(out.get()) < ARCHIVE_WARN)
         failed = oneLine(archive_error_string(out.get()));
     if (failed.empty()) failed = guard.checkLinks();
     passwordNeeded = forPassword;
@@ -187,7 +187,9 @@ std::string cExtraction::readFailure(const std::string& name) {
 
 void cExtraction::reportProgress() {
     if (!progress || totalBytes == 0) return;
-    std::uintmax_t done = static_cast<std::uintmax_t>(archive_filter_bytes(in.get(), -1));
+    la_int64_t read = archive_filter_bytes(in.get(), -1);
+    if (read < 0) return;
+    std::uintmax_t done = static_cast<std::uintmax_t>(read);
     int percent = static_cast<int>(std::min<std::uintmax_t>(99, done * 100 / totalBytes));
     if (percent <= shownPercent) return;
     shownPercent = percent;
