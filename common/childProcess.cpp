@@ -12,8 +12,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <utility>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -25,8 +25,7 @@ const size_t kMaxLine = 64 * 1024;
 // and the idle scheduling class; a stoppable child leads a process group of its own, so
 // a kill reaches what it started too. posix_spawn cannot ask for SCHED_IDLE, so this
 // forks. Returns 0 or an errno.
-int spawnChild(const std::vector<std::string>& arguments, int writeEnd, bool ownGroup,
-               pid_t& pid) {
+int spawnChild(const std::vector<std::string>& arguments, int writeEnd, bool ownGroup, pid_t& pid) {
     std::vector<char*> argv = execArgv(arguments);
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0) return errno;

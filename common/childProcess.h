@@ -8,9 +8,9 @@
 
 // The outcome of one run of a console program.
 struct tchildRun {
-    int error = 0;      // 0, or the errno of the step that failed (ENOENT: no such program)
-    int exitCode = -1;  // the program's exit code; -1 when it did not start or was killed
-    std::string output; // what it printed on standard output and standard error, in order
+    int error = 0;        // 0, or the errno of the step that failed (ENOENT: no such program)
+    int exitCode = -1;    // the program's exit code; -1 when it did not start or was killed
+    std::string output;   // what it printed on standard output and standard error, in order
     bool stopped = false; // ended by the caller's stop flag
 };
 

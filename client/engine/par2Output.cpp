@@ -13,12 +13,18 @@ bool startsWith(const std::string& text, const char* start) {
 // par2cmdline's exit codes past "repair possible" (1) and "not possible" (2).
 const char* exitMeaning(int code) {
     switch (code) {
-    case 3: return "invalid arguments";
-    case 4: return "PAR2 set unreadable";
-    case 5: return "repair failed";
-    case 6: return "file error";
-    case 8: return "out of memory";
-    default: return "failed";
+    case 3:
+        return "invalid arguments";
+    case 4:
+        return "PAR2 set unreadable";
+    case 5:
+        return "repair failed";
+    case 6:
+        return "file error";
+    case 8:
+        return "out of memory";
+    default:
+        return "failed";
     }
 }
 
@@ -37,7 +43,8 @@ void par2Output::read(const std::string& line) {
         return;
     }
     lastText = line.substr(0, 200);
-    if (sscanf(line.c_str(), "You have %d out of %d data blocks available.", &first, &second) == 2) {
+    if (sscanf(line.c_str(), "You have %d out of %d data blocks available.", &first, &second) ==
+        2) {
         availableBlocks = first;
         totalBlocks = second;
         sawBlocks = first >= 0 && second >= first;

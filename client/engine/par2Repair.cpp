@@ -43,7 +43,9 @@ bool endsWithNoCase(const std::string& text, const std::string& end) {
            strcasecmp(text.c_str() + text.size() - end.size(), end.c_str()) == 0;
 }
 
-bool hasPar2Name(const std::string& path) { return endsWithNoCase(path, ".par2"); }
+bool hasPar2Name(const std::string& path) {
+    return endsWithNoCase(path, ".par2");
+}
 
 // "x.vol07+08.par2": a recovery volume by its name.
 bool hasVolumeName(const std::string& path) {
@@ -55,7 +57,8 @@ bool hasVolumeName(const std::string& path) {
     std::string count = stem.substr(dot + 4);
     size_t plus = count.find('+');
     auto digits = [](const std::string& s) {
-        return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+        return !s.empty() &&
+               std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
     };
     return plus != std::string::npos && digits(count.substr(0, plus)) &&
            digits(count.substr(plus + 1));
@@ -72,7 +75,8 @@ par2Kind par2KindOf(const std::string& path) {
         if (!file.read((char*)header, sizeof header) || memcmp(header, kMagic, 8) != 0) break;
         if (memcmp(header + 48, kRecoveryType, 16) == 0) return par2Kind::Volume;
         uint64_t length = 0;
-        for (int i = 7; i >= 0; --i) length = (length << 8) | header[8 + i];
+        for (int i = 7; i >= 0; --i)
+            length = (length << 8) | header[8 + i];
         if (length < kHeaderSize || length % 4 != 0) break;
         offset += length;
     }
@@ -198,13 +202,18 @@ par2Output runPar2(const std::string& tool, const char* mode, const std::string&
 // Names in par2's lines are relative to the index's folder; the caller gets its own paths.
 std::string callersPath(const std::string& name, const std::vector<std::string>& files) {
     for (const std::string& file : files)
-        if (file == name || endsWithNoCase(file, "/" + name)) return file;
+        if (file == name ||
+            (file.size() > name.size() &&
+             file.compare(file.size() - name.size() - 1, std::string::npos, "/" + name) == 0))
+            return file;
     return name;
 }
 
 } // namespace
 
-std::string findPar2Tool() { return locateProgram("par2", programFolders()); }
+std::string findPar2Tool() {
+    return locateProgram("par2", programFolders());
+}
 
 std::string findPar2Index(const std::vector<std::string>& files) {
     for (const std::string& file : files)
@@ -255,8 +264,8 @@ bool par2Repair(const std::string& tool, const std::string& index,
         return false;
     }
     if (output.state == par2Output::NotRepairable) {
-        reason = std::to_string(output.totalBlocks - output.availableBlocks) +
-                 " blocks missing, " + std::to_string(output.recoveryBlocks) + " available";
+        reason = std::to_string(output.totalBlocks - output.availableBlocks) + " blocks missing, " +
+                 std::to_string(output.recoveryBlocks) + " available";
         return false;
     }
     // The copies par2 kept of files it replaced are redundant once the repair holds; one
@@ -282,7 +291,8 @@ std::vector<int> chooseRepairVolumes(const std::vector<std::pair<int, int>>& vol
     // The fewest volumes: as many as the largest ones need to reach `need`.
     long long sum = 0;
     size_t count = 0;
-    while (count < usable.size() && sum < need) sum += usable[count++].second;
+    while (count < usable.size() && sum < need)
+        sum += usable[count++].second;
     if (need <= 0 || sum < need) return {};
 
     // Among sets of `count` volumes, the smallest sum that reaches `need`. Leaving out any
@@ -295,7 +305,8 @@ std::vector<int> chooseRepairVolumes(const std::vector<std::pair<int, int>>& vol
     long long limit = (long long)need + usable[0].second;
     if ((long long)(count + 1) * (limit + 1) > kMaxCells) {
         std::vector<int> ids;
-        for (size_t i = 0; i < count; ++i) ids.push_back(usable[i].first);
+        for (size_t i = 0; i < count; ++i)
+            ids.push_back(usable[i].first);
         return ids;
     }
     size_t width = (size_t)limit + 1;
@@ -310,7 +321,8 @@ std::vector<int> chooseRepairVolumes(const std::vector<std::pair<int, int>>& vol
                     firstBy[used * width + s] = (int)item;
     }
     size_t best = (size_t)need;
-    while (firstBy[count * width + best] < 0) ++best;
+    while (firstBy[count * width + best] < 0)
+        ++best;
     std::vector<int> ids;
     for (size_t used = count, s = best; used > 0; --used) {
         int item = firstBy[used * width + s];

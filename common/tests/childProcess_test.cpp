@@ -7,8 +7,8 @@
 #include <sys/stat.h>
 
 #include <atomic>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <signal.h>
 #include <string>
 #include <thread>
@@ -74,8 +74,9 @@ TEST(ChildProcess, ProgramsAreFoundInTheGivenFoldersFirstThenOnPath) {
 
 std::vector<std::string> linesOf(const std::string& script, tchildRun& run) {
     std::vector<std::string> lines;
-    run = runChildLines({"/bin/sh", "-c", script},
-                        [&](const std::string& line) { lines.push_back(line); }, nullptr);
+    run = runChildLines(
+        {"/bin/sh", "-c", script}, [&](const std::string& line) { lines.push_back(line); },
+        nullptr);
     return lines;
 }
 
@@ -92,7 +93,8 @@ TEST(ChildProcessLines, LinesEndAtLineFeedsAndCarriageReturns) {
     lines = linesOf("echo err >&2; head -c 200000 /dev/zero | tr '\\0' x", run);
     ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[0], "err");
-    for (size_t i = 1; i < 4; ++i) EXPECT_EQ(lines[i].size(), 64u * 1024) << i;
+    for (size_t i = 1; i < 4; ++i)
+        EXPECT_EQ(lines[i].size(), 64u * 1024) << i;
     EXPECT_EQ(lines[4].size(), 200000u - 3 * 64 * 1024);
 }
 

@@ -24,7 +24,8 @@ namespace {
 std::string randomBytes(size_t size, unsigned seed) {
     std::mt19937 random(seed);
     std::string bytes(size, '\0');
-    for (char& byte : bytes) byte = (char)(random() & 0xff);
+    for (char& byte : bytes)
+        byte = (char)(random() & 0xff);
     return bytes;
 }
 
@@ -48,16 +49,19 @@ class Par2Post {
     explicit Par2Post(int recovery, size_t bigSize = 0) {
         data["a.bin"] = randomBytes(bigSize ? bigSize : 300000, 1);
         data["b.bin"] = randomBytes(200000, 2);
-        for (const auto& [name, bytes] : data) writeFile(folder.file(name), bytes);
+        for (const auto& [name, bytes] : data)
+            writeFile(folder.file(name), bytes);
         std::string blockSize = bigSize ? "-s131072" : "-s16384";
-        tchildRun made = runChild({tool, "c", "-q", "-q", blockSize, "-c" + std::to_string(recovery),
-                                   "-n2", "-B" + folder.path, folder.file("set.par2"),
-                                   folder.file("a.bin"), folder.file("b.bin")});
+        tchildRun made =
+            runChild({tool, "c", "-q", "-q", blockSize, "-c" + std::to_string(recovery), "-n2",
+                      "-B" + folder.path, folder.file("set.par2"), folder.file("a.bin"),
+                      folder.file("b.bin")});
         EXPECT_EQ(made.exitCode, 0) << made.output;
     }
     std::vector<std::string> files() const {
         std::vector<std::string> paths;
-        for (const std::string& name : namesIn(folder.path)) paths.push_back(folder.file(name));
+        for (const std::string& name : namesIn(folder.path))
+            paths.push_back(folder.file(name));
         return paths;
     }
     bool holdsOriginal(const std::string& name, const std::string& as) const {
@@ -87,8 +91,8 @@ TEST(Par2Repair, ACleanSetIsIntactAndMissingOrDamagedBlocksAreRepaired) {
 
     std::vector<int> shown;
     std::string reason;
-    ASSERT_TRUE(par2Repair(post.tool, index, post.files(), [&](int p) { shown.push_back(p); },
-                           nullptr, reason))
+    ASSERT_TRUE(par2Repair(
+        post.tool, index, post.files(), [&](int p) { shown.push_back(p); }, nullptr, reason))
         << reason;
     EXPECT_TRUE(post.holdsOriginal("b.bin", "b.bin"));
     EXPECT_TRUE(post.holdsOriginal("a.bin", "a.bin"));
@@ -110,7 +114,9 @@ TEST(Par2Repair, AMissingFileWithEnoughRecoveryIsRestored) {
     EXPECT_EQ(check.result, par2Check::Repairable) << check.reason;
     EXPECT_EQ(check.damagedBlocks, 13);
     std::string reason;
-    ASSERT_TRUE(par2Repair(post.tool, index, post.files(), [](int) {}, nullptr, reason)) << reason;
+    ASSERT_TRUE(par2Repair(
+        post.tool, index, post.files(), [](int) {}, nullptr, reason))
+        << reason;
     EXPECT_TRUE(post.holdsOriginal("b.bin", "b.bin"));
 }
 
@@ -129,7 +135,8 @@ TEST(Par2Repair, TooFewBlocksIsNotRepairableAndTouchesNothing) {
     std::string aBefore = readFile(post.folder.file("a.bin"));
     std::set<std::string> before = namesIn(post.folder.path);
     std::string reason;
-    EXPECT_FALSE(par2Repair(post.tool, index, post.files(), [](int) {}, nullptr, reason));
+    EXPECT_FALSE(par2Repair(
+        post.tool, index, post.files(), [](int) {}, nullptr, reason));
     EXPECT_EQ(reason, "3 blocks missing, 1 available");
     EXPECT_EQ(namesIn(post.folder.path), before);
     EXPECT_EQ(readFile(post.folder.file("a.bin")), aBefore);
@@ -163,7 +170,9 @@ TEST(Par2Repair, ObfuscatedNamesAreFoundByContentAndRenamedByTheRepair) {
     EXPECT_EQ(namesIn(dir).size(), 5u);
 
     std::string reason;
-    ASSERT_TRUE(par2Repair(post.tool, index, post.files(), [](int) {}, nullptr, reason)) << reason;
+    ASSERT_TRUE(par2Repair(
+        post.tool, index, post.files(), [](int) {}, nullptr, reason))
+        << reason;
     EXPECT_TRUE(post.holdsOriginal("a.bin", "a.bin"));
     EXPECT_TRUE(post.holdsOriginal("b.bin", "b.bin"));
     EXPECT_EQ(namesIn(dir).count("7f3a9c"), 0u);
@@ -184,7 +193,9 @@ TEST(Par2Repair, OnlyWrongNamesAreRenamedAndAnUnrelatedFileUnderTheNameIsKept) {
     EXPECT_EQ(check.misnamed.size(), 2u);
 
     std::string reason;
-    ASSERT_TRUE(par2Repair(post.tool, index, post.files(), [](int) {}, nullptr, reason)) << reason;
+    ASSERT_TRUE(par2Repair(
+        post.tool, index, post.files(), [](int) {}, nullptr, reason))
+        << reason;
     EXPECT_TRUE(post.holdsOriginal("a.bin", "a.bin"));
     EXPECT_TRUE(post.holdsOriginal("b.bin", "b.bin"));
     // What stood under the recorded name survives under another one; so does b.bin.1.
@@ -199,7 +210,8 @@ TEST(Par2Repair, StopEndsARepairAndTheNextRepairStillSucceeds) {
     // Large enough that par2 reports progress for a while before it is done.
     Par2Post post(24, 16 * 1024 * 1024);
     std::string index = post.folder.file("set.par2");
-    for (size_t i = 0; i < 20; ++i) flipByte(post.folder.file("a.bin"), 5 + i * 800000);
+    for (size_t i = 0; i < 20; ++i)
+        flipByte(post.folder.file("a.bin"), 5 + i * 800000);
     std::atomic<bool> stop{false};
     std::string reason;
     bool repaired = par2Repair(
@@ -215,7 +227,9 @@ TEST(Par2Repair, StopEndsARepairAndTheNextRepairStillSucceeds) {
     EXPECT_EQ(errno, ECHILD);
 
     // par2 had moved the damaged file aside and begun a new one; the blocks of both count.
-    ASSERT_TRUE(par2Repair(post.tool, index, post.files(), [](int) {}, nullptr, reason)) << reason;
+    ASSERT_TRUE(par2Repair(
+        post.tool, index, post.files(), [](int) {}, nullptr, reason))
+        << reason;
     EXPECT_TRUE(post.holdsOriginal("a.bin", "a.bin"));
     EXPECT_EQ(namesIn(post.folder.path).size(), 5u);
 }
@@ -245,7 +259,8 @@ TEST(Par2Repair, NoProgramADamagedIndexOrUnknownOutputGiveAReason) {
         {"echo 'Repair is possible.'; exit 1", "unexpected par2 output: Repair is possible."},
         {"echo garbage; exit 0", "unexpected par2 output: garbage"},
         {"exit 2", "unexpected par2 output"},
-        {"echo 'Main packet not found.'; exit 4", "par2: PAR2 set unreadable (Main packet not found.)"},
+        {"echo 'Main packet not found.'; exit 4",
+         "par2: PAR2 set unreadable (Main packet not found.)"},
         {"kill -9 $$", "par2 ended abnormally"},
     };
     for (const Row& row : rows) {
@@ -256,7 +271,8 @@ TEST(Par2Repair, NoProgramADamagedIndexOrUnknownOutputGiveAReason) {
         EXPECT_EQ(check.result, par2Check::ToolFailed) << row.script;
         EXPECT_EQ(check.reason, row.reason) << row.script;
         std::string reason;
-        EXPECT_FALSE(par2Repair(fake, index, post.files(), [](int) {}, nullptr, reason));
+        EXPECT_FALSE(par2Repair(
+            fake, index, post.files(), [](int) {}, nullptr, reason));
         EXPECT_EQ(reason, row.reason) << row.script;
     }
 
@@ -317,7 +333,8 @@ TEST(ChooseRepairVolumes, FewestFilesThenLeastSurplus) {
     for (int round = 0; round < 300; ++round) {
         volumeList volumes;
         int count = 1 + (int)(random() % 9);
-        for (int i = 0; i < count; ++i) volumes.push_back({i, 1 + (int)(random() % 20)});
+        for (int i = 0; i < count; ++i)
+            volumes.push_back({i, 1 + (int)(random() % 20)});
         int need = 1 + (int)(random() % 60);
         size_t bestCount = 99;
         int bestSum = 0;
