@@ -1,8 +1,12 @@
-// The notice of a finished post, on a UI thread of this process as in the program. The
-// queue's stage notifications come from the test's own thread, as from the engine's stage
-// thread. The desktop is a private session bus (dbus-daemon with a configuration of our
-// own, so nothing is activated on it) where the test plays the notification server.
+// The notice of a finished post, on a UI thread of this process as in the program (the
+// queue's stage notifications come from the test's own thread, as from the engine's
+// stage thread), and from the real program. The desktop is a private session bus
+// (dbus-daemon with a configuration of our own, so nothing is activated on it) where the
+// test plays the notification server.
+#include "CorvaneInstance.h"
 #include "NNTPmodel_iface.h"
+#include "ServedPost.h"
+#include "ServerSections.h"
 #include "TestFolders.h"
 #include "WaitUntil.h"
 #include "childProcess.h"
@@ -287,6 +291,42 @@ TEST_F(DesktopNotificationTest, ABusWithoutAServerLeavesOnlyTheLogLine) {
     ASSERT_TRUE(waitUntil([&] { return log.notices().size() == 1; })) << log.text();
     const std::string line = log.notices()[0];
     EXPECT_EQ(line.rfind("notice: quiet: done (no desktop notification: ", 0), 0u) << line;
+}
+
+// The real program, without a tray: a post downloaded from our news server ends its
+// post-processing (no PAR2 set, nothing to unpack) and the notification server hears of
+// it once; neither a reload nor the next start tells it again.
+TEST_F(DesktopNotificationTest, TheProgramTellsOfAFinishedPostOnceOnly) {
+    serve();
+    ServedPost post("corvane_notice_post", "notes.bin", 50 * 1000);
+    ASSERT_NE(post.port(), 0);
+    CorvaneInstance corvane("corvane_notice");
+    corvane.configure("DEFAULT", "downloadto", "./download");
+    corvane.configure("DEFAULT", "autoloadGUI", "0");
+    addNewsServer(corvane, "127.0.0.1", post.port(), 1, 1);
+    ASSERT_TRUE(corvane.start({post.nzb}));
+    ASSERT_TRUE(corvane.waitForLog("notice: ", 120)) << corvane.log();
+    ASSERT_TRUE(waitUntil([&] { return server->notices().size() == 1; }));
+    const Notice told = server->notices()[0];
+    EXPECT_EQ(told.program, "Corvane");
+    EXPECT_EQ(told.text, "done (no PAR2 set)");
+    EXPECT_NE(corvane.log().find("notice: " + told.title.toStdString() +
+                                 ": done (no PAR2 set) (desktop notification)"),
+              std::string::npos)
+        << corvane.log();
+
+    const int loads = corvane.logCount("loaded ");
+    ASSERT_EQ(corvane.message({"r"}), 0);
+    ASSERT_TRUE(corvane.waitForLog("loaded ", 30, loads + 1));
+    ASSERT_EQ(corvane.message({"x"}), 0);
+    ASSERT_EQ(corvane.waitExit(60), 0);
+    ASSERT_TRUE(corvane.start());
+    ASSERT_TRUE(corvane.waitForLog("spawn:", 30));
+    ASSERT_EQ(corvane.message({"x"}), 0);
+    ASSERT_EQ(corvane.waitExit(60), 0);
+    EXPECT_EQ(corvane.logCount("notice: "), 0) << corvane.log();
+    EXPECT_EQ(server->notices().size(), 1u);
+    if (HasFailure()) corvane.keep();
 }
 
 // No session bus at all: the answer comes at once, with the reason. In a child process,
