@@ -1,8 +1,10 @@
 // The real corvane program's tray icon on a real X server (Xvfb) with a real tray host
-// (trayer): the icon docks, a double click asks for the window, and the menu's Exit ends
-// the program. The desktop tools come from the setup script; without them the test is
-// skipped.
+// (trayer): the icon docks, a double click asks for the window, the menu's Exit ends
+// the program, and a finished post is told in the icon's message. The desktop tools come
+// from the setup script; without them the test is skipped.
 #include "CorvaneInstance.h"
+#include "ServedPost.h"
+#include "ServerSections.h"
 #include "childProcess.h"
 #include "execReport.h"
 
@@ -141,27 +143,46 @@ bool onPath(const char* program) {
     return !locateProgram(program, {}).empty();
 }
 
-TEST(Tray, TheIconDocksInTheTrayHostAndItsDoubleClickAndExitWork) {
-    for (const char* tool : {"Xvfb", "trayer", "xdotool", "xwininfo"})
-        if (!onPath(tool)) GTEST_SKIP() << tool << " is not installed (scripts/setup.sh)";
-    VirtualDisplay screen;
-    ASSERT_FALSE(screen.display.empty());
-    setenv("DISPLAY", screen.display.c_str(), 1);
-    unsetenv("QT_QPA_PLATFORM");
-    Background trayHost({"trayer"});
-    ASSERT_TRUE(trayHost.running());
-    auto hostDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(kLimitSeconds);
-    while (!trayHostShown() && std::chrono::steady_clock::now() < hostDeadline)
-        std::this_thread::sleep_for(kPoll);
-    ASSERT_TRUE(trayHostShown()) << windowTree();
-
-    CorvaneInstance corvane("corvane_tray");
-    corvane.configure("DEFAULT", "autoloadGUI", "0");
-    ASSERT_TRUE(corvane.start());
+// The icon once it has docked, or nothing when it does not within the limit.
+std::optional<Place> awaitDockedIcon() {
     std::optional<Place> icon;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kLimitSeconds);
     while (!(icon = dockedIcon()) && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(kPoll);
+    return icon;
+}
+
+// Xvfb with trayer's panel shown on it, the display set for the programs started next.
+class TrayDesktop {
+  public:
+    TrayDesktop() {
+        if (screen.display.empty()) return;
+        setenv("DISPLAY", screen.display.c_str(), 1);
+        unsetenv("QT_QPA_PLATFORM");
+        trayHost.emplace(std::vector<std::string>{"trayer"});
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kLimitSeconds);
+        while (trayHost->running() && !trayHostShown() &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(kPoll);
+        shown = trayHostShown();
+    }
+    bool shown = false;
+
+  private:
+    VirtualDisplay screen;
+    std::optional<Background> trayHost;
+};
+
+TEST(Tray, TheIconDocksInTheTrayHostAndItsDoubleClickAndExitWork) {
+    for (const char* tool : {"Xvfb", "trayer", "xdotool", "xwininfo"})
+        if (!onPath(tool)) GTEST_SKIP() << tool << " is not installed (scripts/setup.sh)";
+    TrayDesktop desktop;
+    ASSERT_TRUE(desktop.shown) << windowTree();
+
+    CorvaneInstance corvane("corvane_tray");
+    corvane.configure("DEFAULT", "autoloadGUI", "0");
+    ASSERT_TRUE(corvane.start());
+    std::optional<Place> icon = awaitDockedIcon();
     ASSERT_TRUE(icon) << windowTree();
     EXPECT_EQ(corvane.log().find("tray: no notification area"), std::string::npos);
 
@@ -179,7 +200,7 @@ TEST(Tray, TheIconDocksInTheTrayHostAndItsDoubleClickAndExitWork) {
     // The menu opens on the right button; Up wraps to its last entry, "Exit".
     int shownBefore = shownWindows();
     ASSERT_EQ(runTool({"xdotool", "mousemove", x, y, "click", "3"}).exitCode, 0);
-    deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kLimitSeconds);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kLimitSeconds);
     while (shownWindows() <= shownBefore && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(kPoll);
     ASSERT_GT(shownWindows(), shownBefore) << "no menu came up";
@@ -207,13 +228,35 @@ TEST(Tray, TheIconDocksInATrayHostStartedLater) {
     ASSERT_TRUE(corvane.waitForLog("tray: no notification area", kLimitSeconds));
     Background trayHost({"trayer"});
     ASSERT_TRUE(trayHost.running());
-    std::optional<Place> icon;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kLimitSeconds);
-    while (!(icon = dockedIcon()) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(kPoll);
-    EXPECT_TRUE(icon) << windowTree();
+    EXPECT_TRUE(awaitDockedIcon()) << windowTree();
     EXPECT_EQ(corvane.message({"x"}), 0);
     EXPECT_EQ(corvane.waitExit(60), 0);
+    if (HasFailure()) corvane.keep();
+}
+
+// A post that ends its post-processing while the icon is docked is told in the icon's
+// message, not over the session bus.
+TEST(Tray, AFinishedPostIsToldInTheIconsMessage) {
+    for (const char* tool : {"Xvfb", "trayer", "xwininfo"})
+        if (!onPath(tool)) GTEST_SKIP() << tool << " is not installed (scripts/setup.sh)";
+    TrayDesktop desktop;
+    ASSERT_TRUE(desktop.shown) << windowTree();
+    ServedPost post("corvane_tray_post", "notes.bin", 50 * 1000);
+    ASSERT_NE(post.port(), 0);
+
+    CorvaneInstance corvane("corvane_tray_notice");
+    corvane.configure("DEFAULT", "autoloadGUI", "0");
+    corvane.configure("DEFAULT", "downloadto", "./download");
+    addNewsServer(corvane, "127.0.0.1", post.port(), 1, 1);
+    ASSERT_TRUE(corvane.start());
+    ASSERT_TRUE(awaitDockedIcon()) << windowTree();
+    ASSERT_EQ(corvane.message({post.nzb}), 0);
+    ASSERT_TRUE(corvane.waitForLog("notice: ", 120)) << corvane.log();
+    EXPECT_EQ(corvane.logCount("notice: post.nzb: done (no PAR2 set) (tray message)"), 1)
+        << corvane.log();
+    EXPECT_EQ(corvane.message({"x"}), 0);
+    EXPECT_EQ(corvane.waitExit(60), 0);
+    EXPECT_EQ(corvane.logCount("notice: "), 1);
     if (HasFailure()) corvane.keep();
 }
 
