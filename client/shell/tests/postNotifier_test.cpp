@@ -3,10 +3,10 @@
 // stage thread), and from the real program. The desktop is a private session bus
 // (dbus-daemon with a configuration of our own, so nothing is activated on it) where the
 // test plays the notification server.
+#include "Background.h"
 #include "CorvaneInstance.h"
 #include "NNTPmodel_iface.h"
-#include "ServedPost.h"
-#include "ServerSections.h"
+#include "ServedPostSettings.h"
 #include "TestFolders.h"
 #include "WaitUntil.h"
 #include "childProcess.h"
@@ -25,19 +25,15 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -48,41 +44,24 @@ const char kWithoutBusMode[] = "--notify-without-bus";
 class PrivateSessionBus {
   public:
     PrivateSessionBus() {
-        const std::string dbus = locateProgram("dbus-daemon", {});
-        if (dbus.empty()) return;
+        if (locateProgram("dbus-daemon", {}).empty()) return;
         const std::string socket = folder.file("bus");
         const std::string config = folder.file("bus.conf");
         writeFile(config, "<busconfig><type>session</type><listen>unix:path=" + socket +
                               "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
                               "<allow send_destination=\"*\"/><allow receive_sender=\"*\"/>"
                               "<allow own=\"*\"/></policy></busconfig>");
-        const std::string option = "--config-file=" + config;
-        const char* arguments[] = {dbus.c_str(), option.c_str(), "--nofork", nullptr};
-        // Its complaints stay out of the test's output, which it would also hold open.
-        posix_spawn_file_actions_t quiet;
-        posix_spawn_file_actions_init(&quiet);
-        posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_adddup2(&quiet, STDOUT_FILENO, STDERR_FILENO);
-        const int failed = posix_spawn(&pid, dbus.c_str(), &quiet, nullptr,
-                                       const_cast<char**>(arguments), environ);
-        posix_spawn_file_actions_destroy(&quiet);
-        if (failed) return;
-        if (waitUntil([&] { return access(socket.c_str(), F_OK) == 0; }))
+        daemon.emplace(
+            std::vector<std::string>{"dbus-daemon", "--config-file=" + config, "--nofork"});
+        if (daemon->running() && waitUntil([&] { return access(socket.c_str(), F_OK) == 0; }))
             address = "unix:path=" + socket;
     }
-    ~PrivateSessionBus() {
-        if (pid <= 0) return;
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
-    }
-    PrivateSessionBus(const PrivateSessionBus&) = delete;
-    PrivateSessionBus& operator=(const PrivateSessionBus&) = delete;
 
     std::string address; // empty without dbus-daemon
 
   private:
     TempFolder folder{"session_bus"};
-    pid_t pid = 0;
+    std::optional<Background> daemon;
 };
 
 // What a notification server was sent: program, summary, body.
@@ -301,9 +280,7 @@ TEST_F(DesktopNotificationTest, TheProgramTellsOfAFinishedPostOnceOnly) {
     ServedPost post("corvane_notice_post", "notes.bin", 50 * 1000);
     ASSERT_NE(post.port(), 0);
     CorvaneInstance corvane("corvane_notice");
-    corvane.configure("DEFAULT", "downloadto", "./download");
-    corvane.configure("DEFAULT", "autoloadGUI", "0");
-    addNewsServer(corvane, "127.0.0.1", post.port(), 1, 1);
+    downloadWithoutWindow(corvane, post);
     ASSERT_TRUE(corvane.start({post.nzb}));
     ASSERT_TRUE(corvane.waitForLog("notice: ", 120)) << corvane.log();
     ASSERT_TRUE(waitUntil([&] { return server->notices().size() == 1; }));

@@ -2,9 +2,9 @@
 // (trayer): the icon docks, a double click asks for the window, the menu's Exit ends
 // the program, and a finished post is told in the icon's message. The desktop tools come
 // from the setup script; without them the test is skipped.
+#include "Background.h"
 #include "CorvaneInstance.h"
-#include "ServedPost.h"
-#include "ServerSections.h"
+#include "ServedPostSettings.h"
 #include "childProcess.h"
 #include "execReport.h"
 
@@ -27,43 +27,6 @@ namespace {
 
 const auto kPoll = std::chrono::milliseconds(50);
 const int kLimitSeconds = 20;
-
-// A program found on PATH, running beside the test until the object goes; its output is
-// dropped, or goes to `output` when given.
-class Background {
-  public:
-    explicit Background(std::vector<std::string> arguments, int output = -1) {
-        arguments[0] = locateProgram(arguments[0], {});
-        std::vector<char*> argv = execArgv(arguments);
-        int report[2];
-        if (pipe2(report, O_CLOEXEC) != 0) return;
-        pid = fork();
-        if (pid == 0) {
-            int sink = output >= 0 ? output : open("/dev/null", O_WRONLY);
-            dup2(sink, STDOUT_FILENO);
-            int quiet = open("/dev/null", O_WRONLY);
-            dup2(quiet, STDERR_FILENO);
-            execOrReport(argv.data(), report[1]);
-        }
-        close(report[1]);
-        if (pid > 0 && readExecReport(report[0]) != 0) {
-            waitpid(pid, nullptr, 0);
-            pid = -1;
-        }
-    }
-    ~Background() {
-        if (pid <= 0) return;
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
-    }
-    Background(const Background&) = delete;
-    Background& operator=(const Background&) = delete;
-
-    bool running() const { return pid > 0; }
-
-  private:
-    pid_t pid = -1;
-};
 
 // Xvfb on a display number it picks itself; `display` is empty when it did not start.
 class VirtualDisplay {
@@ -245,9 +208,7 @@ TEST(Tray, AFinishedPostIsToldInTheIconsMessage) {
     ASSERT_NE(post.port(), 0);
 
     CorvaneInstance corvane("corvane_tray_notice");
-    corvane.configure("DEFAULT", "autoloadGUI", "0");
-    corvane.configure("DEFAULT", "downloadto", "./download");
-    addNewsServer(corvane, "127.0.0.1", post.port(), 1, 1);
+    downloadWithoutWindow(corvane, post);
     ASSERT_TRUE(corvane.start());
     ASSERT_TRUE(awaitDockedIcon()) << windowTree();
     ASSERT_EQ(corvane.message({post.nzb}), 0);
