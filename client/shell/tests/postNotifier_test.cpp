@@ -10,17 +10,12 @@
 #include "TestFolders.h"
 #include "WaitUntil.h"
 #include "childProcess.h"
-#include "desktopNotification.h"
 #include "postNotifier.h"
 #include "uiThread.h"
 
-#include <QApplication>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
-#include <QStringList>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -36,8 +31,6 @@
 #include <vector>
 
 namespace {
-
-const char kWithoutBusMode[] = "--notify-without-bus";
 
 // A session bus of the test's own, for the whole run: a process keeps the first session
 // bus it connects to.
@@ -306,42 +299,10 @@ TEST_F(DesktopNotificationTest, TheProgramTellsOfAFinishedPostOnceOnly) {
     if (HasFailure()) corvane.keep();
 }
 
-// No session bus at all: the answer comes at once, with the reason. In a child process,
-// since this one keeps the private bus.
-TEST(DesktopNotificationWithoutBus, AnswersNotTakenWithTheReason) {
-    TempFolder folder("no_bus");
-    const std::string kept = getenv("DBUS_SESSION_BUS_ADDRESS");
-    setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + folder.file("nobody")).c_str(), 1);
-    tchildRun child = runChild({"/proc/self/exe", kWithoutBusMode});
-    setenv("DBUS_SESSION_BUS_ADDRESS", kept.c_str(), 1);
-    EXPECT_EQ(child.exitCode, 0) << child.output;
-    EXPECT_NE(child.output.find("taken 0: "), std::string::npos) << child.output;
-}
-
-int notifyWithoutBus(int argc, char** argv) {
-    QApplication application(argc, argv);
-    int code = 1;
-    QObject owner;
-    sendDesktopNotification("title", "text", &owner, [&](bool taken, const QString& why) {
-        printf("taken %d: %s\n", taken, why.toUtf8().constData());
-        code = taken ? 1 : 0;
-        application.quit();
-    });
-    if (code == 1) {
-        QTimer::singleShot(20000, &application, [&] { application.quit(); }); // no answer
-        application.exec();
-    }
-    return code;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
     setvbuf(stdout, nullptr, _IOLBF, 0);
-    if (argc == 2 && std::string(argv[1]) == kWithoutBusMode) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        return notifyWithoutBus(argc, argv);
-    }
     ::testing::InitGoogleTest(&argc, argv);
     ::testing::AddGlobalTestEnvironment(new NotifierEnvironment);
     return RUN_ALL_TESTS();
