@@ -80,7 +80,7 @@ TEST_F(UnpackTest, ZipAndSevenZipUnpackWithTheirFoldersAndContents) {
 }
 
 TEST_F(UnpackTest, SplitSevenZipVolumesUnpackAsOneArchive) {
-    const std::string data = randomBytes(1 << 20, 3);
+    const std::string data = randomBytes(300000, 3);
     const std::string whole = archive("whole.7z");
     ASSERT_TRUE(writeTestArchive(whole, "7z", {{"data.bin", data}}));
     const std::string bytes = readFile(whole);
@@ -98,10 +98,7 @@ TEST_F(UnpackTest, SplitSevenZipVolumesUnpackAsOneArchive) {
     EXPECT_EQ(readFile(target() + "/data.bin"), data);
 
     // Without its middle volume the set fails with libarchive's word for it.
-    std::set<std::string> before = treeOf(root.path);
     fs::remove_all(target());
-    before.erase("post");
-    before.erase("post/data.bin");
     result = unpack({"7z", {archive("data.7z.001"), archive("data.7z.003")}});
     EXPECT_FALSE(result.ok);
     EXPECT_FALSE(result.reason.empty());
