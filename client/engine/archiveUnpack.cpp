@@ -61,6 +61,9 @@ class cExtraction {
     std::string copyData(const std::string& name);
     // Why reading failed; tells a missing or wrong password apart from damage.
     std::string readFailure(const std::string& name);
+    // libarchive ends a RAR4 set quietly at a volume that ends between two entries: the
+    // volume it never reached, named in the reason; "" when it reached the last one.
+    std::string unreadVolume();
     bool stopped() const { return stop && stop->load(); }
     void reportProgress();
 
@@ -112,6 +115,7 @@ std::string cExtraction::run(const std::string& staging, bool& passwordNeeded) {
         if (r == ARCHIVE_EOF) break;
         failed = r < ARCHIVE_WARN ? readFailure("") : extractEntry(entry, staging);
     }
+    if (failed.empty()) failed = unreadVolume();
     if (failed.empty() && archive_write_close(out.get()) < ARCHIVE_WARN)
         failed = oneLine(archive_error_string(out.get()));
     if (failed.empty()) failed = guard.checkLinks();
@@ -183,6 +187,20 @@ std::string cExtraction::readFailure(const std::string& name) {
         return "wrong password";
     }
     return name.empty() ? text : "\"" + name + "\": " + text;
+}
+
+std::string cExtraction::unreadVolume() {
+    if (set.kind != "rar") return ""; // 7z and zip read their index at the end
+    la_int64_t read = archive_filter_bytes(in.get(), -1);
+    std::uintmax_t volumeEnd = 0;
+    for (std::size_t i = 0; i + 1 < set.volumes.size(); ++i) {
+        std::error_code error;
+        volumeEnd += std::filesystem::file_size(set.volumes[i], error);
+        if (read >= 0 && static_cast<std::uintmax_t>(read) <= volumeEnd)
+            return "the archive ends before its volume " +
+                   std::filesystem::path(set.volumes[i + 1]).filename().string();
+    }
+    return "";
 }
 
 void cExtraction::reportProgress() {

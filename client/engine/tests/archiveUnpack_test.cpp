@@ -165,6 +165,29 @@ TEST_F(UnpackTest, RarVolumeSetsFoundAndUnpackedInTheirOrder) {
     }
 }
 
+// libarchive ends a RAR4 set quietly where a volume ends between two entries; that must
+// not pass for a complete unpack.
+TEST_F(UnpackTest, ARarSetThatEndsBeforeItsLastVolumeFails) {
+    const std::vector<RarEntry> entries = {bytesEntry("a.bin", randomBytes(1500, 1)),
+                                           bytesEntry("b.bin", randomBytes(40, 2))};
+    int cut = 0;
+    for (std::uint64_t size = 1540; size <= 1640; ++size) {
+        std::vector<std::string> volumes =
+            writeRarSet(archive("edge"), entries, {RarFormat::rar4, size, RarNaming::part});
+        fs::remove_all(target());
+        unpackResult result = unpack({"rar", volumes});
+        if (result.ok)
+            EXPECT_EQ(readFile(target() + "/b.bin").size(), 40u) << "volume size " << size;
+        else if (result.reason.find("ends before") != std::string::npos)
+            ++cut;
+        else
+            ADD_FAILURE() << "volume size " << size << ": " << result.reason;
+        for (const std::string& volume : volumes)
+            fs::remove(volume);
+    }
+    EXPECT_GT(cut, 0);
+}
+
 TEST_F(UnpackTest, EncryptedZipNeedsTheRightPassword) {
     for (const char* encryption : {"zipcrypt", "aes256"}) {
         SCOPED_TRACE(encryption);
