@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <archive.h>
 #include <archive_entry.h>
+#include <climits>
 #include <filesystem>
 #include <memory>
 
@@ -132,7 +133,7 @@ std::string cExtraction::extractEntry(archive_entry* entry, const std::string& s
     }
     std::string why;
     cArchiveEntryGuard::eKind kind = kindOf(entry, why);
-    if (!why.empty()) return "\"" + name + "\": " + why;
+    if (!why.empty()) return entryReason(name, why);
     const char* link = kind == cArchiveEntryGuard::ekHardLink  ? archive_entry_hardlink(entry)
                        : kind == cArchiveEntryGuard::ekSymLink ? archive_entry_symlink(entry)
                                                                : "";
@@ -141,22 +142,27 @@ std::string cExtraction::extractEntry(archive_entry* entry, const std::string& s
     if (!why.empty()) return why;
     if (plain.empty()) return ""; // the top folder itself
 
-    archive_entry_copy_pathname(entry, (staging + "/" + plain).c_str());
+    const std::string staged = staging + "/" + plain;
+    const std::string stagedLink = staging + "/" + plainLink;
+    // Past PATH_MAX the disk writer would change the working folder of the whole process.
+    if (staged.size() >= PATH_MAX || stagedLink.size() >= PATH_MAX)
+        return entryReason(name, "path too long");
+    archive_entry_copy_pathname(entry, staged.c_str());
     if (kind == cArchiveEntryGuard::ekHardLink)
-        archive_entry_copy_hardlink(entry, (staging + "/" + plainLink).c_str());
+        archive_entry_copy_hardlink(entry, stagedLink.c_str());
     // Readable and writable by us whatever the archive says, so the staging folder can
     // always be moved and removed.
     archive_entry_set_perm(entry, archive_entry_perm(entry) |
                                       (kind == cArchiveEntryGuard::ekFolder ? 0700 : 0600));
 
     if (archive_write_header(out.get(), entry) < ARCHIVE_WARN)
-        return "\"" + name + "\": " + oneLine(archive_error_string(out.get()));
+        return entryReason(name, oneLine(archive_error_string(out.get())));
     if (archive_entry_size(entry) > 0 || !archive_entry_size_is_set(entry)) {
         std::string failed = copyData(name);
         if (!failed.empty()) return failed;
     }
     if (archive_write_finish_entry(out.get()) < ARCHIVE_WARN)
-        return "\"" + name + "\": " + oneLine(archive_error_string(out.get()));
+        return entryReason(name, oneLine(archive_error_string(out.get())));
     return "";
 }
 
@@ -170,7 +176,7 @@ std::string cExtraction::copyData(const std::string& name) {
         if (r == ARCHIVE_EOF) return "";
         if (r != ARCHIVE_OK) return readFailure(name); // a bad CRC is only a warning
         if (archive_write_data_block(out.get(), block, size, offset) < ARCHIVE_WARN)
-            return "\"" + name + "\": " + oneLine(archive_error_string(out.get()));
+            return entryReason(name, oneLine(archive_error_string(out.get())));
         reportProgress();
     }
 }
@@ -186,7 +192,7 @@ std::string cExtraction::readFailure(const std::string& name) {
         forPassword = true;
         return "wrong password";
     }
-    return name.empty() ? text : "\"" + name + "\": " + text;
+    return name.empty() ? text : entryReason(name, text);
 }
 
 std::string cExtraction::unreadVolume() {

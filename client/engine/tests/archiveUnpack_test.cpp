@@ -5,6 +5,7 @@
 #include "cStagingFolder.h"
 
 #include <algorithm>
+#include <climits>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <set>
@@ -262,6 +263,24 @@ TEST_F(UnpackTest, HostileEntriesFailTheSetAndWriteNothing) {
             EXPECT_FALSE(fs::exists(absolute));
             EXPECT_FALSE(fs::exists("/etc/evil.conf"));
         }
+}
+
+TEST_F(UnpackTest, OverlongAndStrangeNamesFailWithAShortReason) {
+    std::string deep;
+    while (deep.size() < PATH_MAX)
+        deep += "folder/";
+    const std::string strange = std::string("line\nbreak\x01") + std::string(200, 'x');
+    for (const std::string& name : {deep + "file", strange + "/../x"}) {
+        const std::string path = archive("odd.zip");
+        ASSERT_TRUE(writeTestArchive(path, "zip", {{"fine.txt", "x"}, {name, "data"}}));
+        fs::create_directory(target());
+        const std::set<std::string> before = treeOf(root.path);
+        unpackResult result = unpack({"zip", {path}});
+        EXPECT_FALSE(result.ok);
+        EXPECT_LT(result.reason.size(), 120u) << result.reason;
+        EXPECT_EQ(result.reason.find_first_of("\n\x01"), std::string::npos) << result.reason;
+        expectNothingLeft(before);
+    }
 }
 
 TEST_F(UnpackTest, NamesTakenInTheTargetAreKeptAndEntriesTakeFreeNames) {
