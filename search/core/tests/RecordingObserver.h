@@ -27,6 +27,23 @@ class RecordingObserver : public MMiravelObserver {
         reported.notify_all();
     }
 
+    void handleEngineNotice(const char* text) override {
+        std::lock_guard<std::mutex> guard(lock);
+        notices.push_back(text);
+        reported.notify_all();
+    }
+
+    // The `count`-th engine notice, empty when it did not come in time.
+    std::string waitNotice(size_t count) {
+        std::unique_lock<std::mutex> guard(lock);
+        if (!reported.wait_for(guard, LIMIT, [&] { return notices.size() >= count; })) return "";
+        return notices[count - 1];
+    }
+    size_t noticeCount() {
+        std::lock_guard<std::mutex> guard(lock);
+        return notices.size();
+    }
+
     // True once at least `count` data changes have been reported.
     bool waitChanges(int count) {
         std::unique_lock<std::mutex> guard(lock);
@@ -52,5 +69,5 @@ class RecordingObserver : public MMiravelObserver {
     std::mutex lock;
     std::condition_variable reported;
     int changes = 0;
-    std::vector<std::string> opened, updates;
+    std::vector<std::string> opened, updates, notices;
 };
