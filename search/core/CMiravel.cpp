@@ -215,9 +215,12 @@ void CMiravel::downloadByLink(CScoutlet& engine, tsearch& request, char* ids, ch
         char* next = sep ? strchr(id, sep) : nullptr;
         if (next) *next = 0;
         request.link = database->resultFileName(engine.name(), id);
-        if (request.link.empty())
-            printf("CMiravel:: %s has no NZB address for result %.80s \n", engine.name(), id);
-        else
+        if (request.link.empty()) {
+            const std::string notice = std::string(engine.name()) +
+                                       ": no NZB address stored for result " +
+                                       std::string(id).substr(0, 80) + " (search again)";
+            engineNotice(notice.c_str());
+        } else
             engine.fetchLink(request);
         id = next ? next + 1 : nullptr;
     }

@@ -194,8 +194,10 @@ void CScoutlet::fetchLink(tsearch& request) {
     const std::string& link = request.link;
     if (hostLength == 0 || link.size() <= hostLength ||
         strncasecmp(link.c_str(), engine_.host, hostLength) != 0 || link[hostLength] != '/') {
-        printf("CScoutlet:: %s: NZB address \"%.200s\" is not on %s, not fetched \n", engine_.name,
-               maskApiKeys(link).c_str(), engine_.host);
+        const std::string notice = std::string(engine_.name) + ": NZB address \"" +
+                                   maskApiKeys(link).substr(0, 200) + "\" is not on " +
+                                   engine_.host + ", not fetched";
+        observer_.engineNotice(notice.c_str());
         return;
     }
     const std::string file = nzbFileName(request);
