@@ -255,4 +255,32 @@ TEST_F(NewznabTest, NzbsAreFetchedOnlyFromTheIndexersOwnHost) {
         EXPECT_EQ(notice.find(kKey), std::string::npos) << notice;
 }
 
+// Answers stitched at random from Newznab markup, quotes and stray bytes: each is either
+// refused with a notice or gives a script that runs cleanly.
+TEST_F(NewznabTest, StitchedAnswersAreRefusedOrStoredCleanly) {
+    const std::vector<std::string> pieces = {
+        "<rss>", "</rss>", "<channel>", "</channel>", "<item>", "</item>", "<guid>", "</guid>",
+        "<title>", "</title>", "<![CDATA[", "]]>", "&amp;", "&#233;", "'", "\"", "/", "x",
+        "<newznab:attr name=\"size\" value=\"12'3\"/>",
+        "<n:attr xmlns:n=\"http://www.newznab.com/DTD/2010/feeds/attributes/\" name=\"group\" "
+        "value=\"alt.binaries.a'b\"/>",
+        "<enclosure url=\"https://x/'\" length=\"-5\"/>", "<pubDate>", "</pubDate>",
+        "Sun, 31 Feb 1969 25:61:00 +9999", "\xC3", "\xFF"};
+    CScoutlet alpha(observer_, "tarn.so", "alpha");
+    unsigned seed = 19;
+    for (int page = 0; page < 300; ++page) {
+        std::string text = "<rss><channel><item><guid>g" + std::to_string(page) + "</guid>";
+        for (int i = 0; i < 40; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            text += pieces[(seed >> 16) % pieces.size()];
+        }
+        const size_t notices = observer_.notices.size();
+        const int result = parse(alpha, text); // a script that fails is reported by parse
+        if (result == kParseRefused)
+            EXPECT_EQ(observer_.notices.size(), notices + 1);
+        else
+            EXPECT_TRUE(result == 0 || result == kParseHasRows) << result;
+    }
+}
+
 } // namespace
