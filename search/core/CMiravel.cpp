@@ -97,6 +97,15 @@ void CMiravel::initialize(const char* folder) {
     loadIndexers();
 }
 
+// The window and the console pick an engine's rows by a part of the engine column, so
+// one name inside another would show both engines' rows under one tab.
+bool CMiravel::overlapsAnEngineName(const std::string& name) {
+    for (const auto& engine : engines)
+        if (strcasestr(engine->name(), name.c_str()) || strcasestr(name.c_str(), engine->name()))
+            return true;
+    return false;
+}
+
 void CMiravel::loadIndexers() {
     for (const std::string& section : profile::sections(ENGINES_INI)) {
         const std::string protocol = profile::getString(section.c_str(), "plugin", "", ENGINES_INI);
@@ -106,8 +115,9 @@ void CMiravel::loadIndexers() {
             if (strcasecmp(known.protocol, protocol.c_str()) == 0) plugin = &known;
         const char* problem = !plugin ? "names an unknown plugin"
                               : section.size() >= sizeof(tengine{}.name) ? "has too long a name"
-                              : getengine(section.c_str()) ? "has the name of another engine"
-                                                           : nullptr;
+                              : overlapsAnEngineName(section) ? "has a name that is part of "
+                                                                "another engine's or holds one"
+                                                              : nullptr;
         if (problem) {
             printf("CMiravel:: engine [%.60s] in %s %s, left out \n", section.c_str(), ENGINES_INI,
                    problem);

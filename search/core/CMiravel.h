@@ -68,6 +68,7 @@ class CMiravel : public MScoutletObserver, public MFetchmillObserver {
     void initialize(const char* folder);
     // One engine per section of cfg/engines.ini that names a plug-in ("plugin=newznab").
     void loadIndexers();
+    bool overlapsAnEngineName(const std::string& name);
     // An engine whose NZBs are fetched from the address each result stored.
     void downloadByLink(CScoutlet& engine, tsearch& request, char* ids, char sep);
     // Moves an arrived NZB into "./nzb" under a free name; returns where it now lies.

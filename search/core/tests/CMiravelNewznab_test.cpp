@@ -168,6 +168,8 @@ TEST_F(NewznabSearch, AnIndexerThatCannotBeReachedIsLoggedWithoutItsKey) {
               readFile(home.path + "/cfg/engines.ini") +
                   "[gamma]\nplugin=newznab\nhost=https://127.0.0.1:1\napikey=gammakey0123\n"
                   "[binsearch]\nplugin=newznab\nhost=https://x.invalid\napikey=k\n"
+                  "[search]\nplugin=newznab\nhost=https://y.invalid\napikey=k\n"
+                  "[ALPHAbet]\nplugin=newznab\nhost=https://z.invalid\napikey=k\n"
                   "[delta]\nplugin=newznab\nhost=" + (*indexers)[0].host + "\napikey=k\n"
                   "[epsilon]\nplugin=gopher\n");
     miravel = std::make_unique<CMiravel>(nullptr, &observer);
@@ -181,8 +183,11 @@ TEST_F(NewznabSearch, AnIndexerThatCannotBeReachedIsLoggedWithoutItsKey) {
               std::string::npos)
         << log;
     EXPECT_EQ(log.find("gammakey0123"), std::string::npos) << log;
-    EXPECT_NE(log.find("engine [binsearch] in cfg/engines.ini has the name of another engine"),
-              std::string::npos);
+    for (const char* name : {"binsearch", "search", "ALPHAbet"})
+        EXPECT_NE(log.find(std::string("engine [") + name + "] in cfg/engines.ini has a name that "
+                           "is part of another engine's or holds one"),
+                  std::string::npos)
+            << name;
     EXPECT_NE(log.find("delta has the host of alpha, left out"), std::string::npos);
     EXPECT_NE(log.find("engine [epsilon] in cfg/engines.ini names an unknown plugin"),
               std::string::npos);
