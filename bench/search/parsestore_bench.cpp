@@ -72,8 +72,8 @@ std::string makeNewznabAnswer(int firstId) {
     const std::string item = text.substr(start, end - start);
     std::string answer = text.substr(0, start);
     for (int i = 0; i < NEWZNAB_ITEMS; ++i)
-        answer += std::regex_replace(item, std::regex("6f1c2a9b3d"), std::to_string(firstId + i)) +
-                  "\n";
+        answer +=
+            std::regex_replace(item, std::regex("6f1c2a9b3d"), std::to_string(firstId + i)) + "\n";
     return answer + "</channel>\n</rss>\n";
 }
 

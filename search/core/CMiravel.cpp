@@ -113,7 +113,7 @@ void CMiravel::loadIndexers() {
         const SharedPlugin* plugin = nullptr;
         for (const SharedPlugin& known : SHARED_PLUGINS)
             if (strcasecmp(known.protocol, protocol.c_str()) == 0) plugin = &known;
-        const char* problem = !plugin ? "names an unknown plugin"
+        const char* problem = !plugin                                    ? "names an unknown plugin"
                               : section.size() >= sizeof(tengine{}.name) ? "has too long a name"
                               : overlapsAnEngineName(section) ? "has a name that is part of "
                                                                 "another engine's or holds one"
@@ -130,11 +130,11 @@ void CMiravel::loadIndexers() {
 CScoutlet* CMiravel::loadengine(const char* library, const char* section) {
     auto engine = std::make_unique<CScoutlet>(*this, library, section);
     if (engine->index() == 0) return nullptr;
-    // Answers find their engine by host: a second engine on a host would never get one.
+    // Answers find their engine by host: an indexer on the host of another engine would
+    // never get one. The fixed sites are left as they were.
     for (const auto& loaded : engines)
-        if (strcasecmp(loaded->host(), engine->host()) == 0) {
-            printf("CMiravel:: %s has the host of %s, left out \n", engine->name(),
-                   loaded->name());
+        if (section && strcasecmp(loaded->host(), engine->host()) == 0) {
+            printf("CMiravel:: %s has the host of %s, left out \n", engine->name(), loaded->name());
             return nullptr;
         }
     engines.push_back(std::move(engine));

@@ -38,11 +38,10 @@ class NewznabIndexers {
             writeTemplated("routes.txt", *indexer);
             indexer->server = std::make_unique<TestWebServerProcess>(std::vector<std::string>{
                 "--root", indexer->folder, "--routes", indexer->folder + "/routes.txt", "--log",
-                indexer->requestLog(), "--lifetime", "120", "--tls", certificate,
-                certificateKey});
+                indexer->requestLog(), "--lifetime", "120", "--tls", certificate, certificateKey});
             indexer->host = "https://localhost:" + std::to_string(indexer->server->port());
-            for (const char* file : {"search.xml", "error.xml", "empty.xml", "billion.xml",
-                                     "external.xml", "sql.xml"})
+            for (const char* file :
+                 {"search.xml", "error.xml", "empty.xml", "billion.xml", "external.xml", "sql.xml"})
                 writeTemplated(file, *indexer);
             writeManyPages(*indexer);
             std::filesystem::copy_file(std::string(CORV_SOURCE_DIR) +

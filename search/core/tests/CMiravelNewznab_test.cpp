@@ -3,15 +3,16 @@
 // not answer), from the search to the NZB in ./nzb. The API keys must appear in no line
 // the coordinator, the engine host or the fetcher writes.
 #include "CMiravel.h"
+#include "DaysSince.h"
 #include "NewznabIndexers.h"
 #include "RecordingObserver.h"
 #include "SearchHome.h"
+#include "SqlRows.h"
 #include "TestCertificates.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -44,26 +45,20 @@ class NewznabSearch : public ::testing::Test {
         unsetenv("MIRAVEL_HOME");
     }
 
-    // Cells of the engine's rows, each row's cells joined by "|", in id order.
-    std::vector<std::string> rowsOf(const char* engine, const char* columns) {
-        return sqlRows(std::string("SELECT ") + columns + " FROM result WHERE engine='" + engine +
-                       "' ORDER BY result_id");
-    }
-    std::vector<std::string> sqlRows(const std::string& sql) {
-        std::vector<std::string> out;
+    // One text per row of the engine, in id order: `cells` is an SQL expression.
+    std::vector<std::string> rowsOf(const char* engine, const std::string& cells) {
+        SqlRows rows;
         sqlite3* db = nullptr;
-        if (sqlite3_open((home.path + "/cfg/miravel.db").c_str(), &db) != SQLITE_OK) return out;
-        sqlite3_exec(
-            db, sql.c_str(),
-            [](void* arg, int columns, char** cells, char**) {
-                std::string line;
-                for (int c = 0; c < columns; ++c)
-                    line += std::string(c ? "|" : "") + (cells[c] ? cells[c] : "");
-                static_cast<std::vector<std::string>*>(arg)->push_back(line);
-                return 0;
-            },
-            &out, nullptr);
+        if (sqlite3_open((home.path + "/cfg/miravel.db").c_str(), &db) == SQLITE_OK)
+            sqlite3_exec(db,
+                         ("SELECT " + cells + " FROM result WHERE engine='" + engine +
+                          "' ORDER BY result_id")
+                             .c_str(),
+                         collectSqlRow, &rows, nullptr);
         sqlite3_close(db);
+        std::vector<std::string> out;
+        for (const auto& row : rows)
+            out.push_back(row[0]);
         return out;
     }
 
@@ -74,24 +69,11 @@ class NewznabSearch : public ::testing::Test {
     std::unique_ptr<CMiravel> miravel;
 };
 
-int daysSince(int year, int month, int day, int hour, int minute, int zoneHours) {
-    struct tm when {};
-    when.tm_year = year - 1900;
-    when.tm_mon = month - 1;
-    when.tm_mday = day;
-    when.tm_hour = hour - zoneHours;
-    when.tm_min = minute;
-    return (int)((time(nullptr) - timegm(&when)) / 86400);
-}
-
 } // namespace
 
 TEST_F(NewznabSearch, TwoIndexersSearchAndDownloadThroughTheEnclosure) {
-    std::vector<std::string> names;
-    for (int i = 0; miravel->enginename(i); ++i)
-        names.push_back(miravel->enginename(i));
-    EXPECT_NE(std::find(names.begin(), names.end(), "alpha"), names.end());
-    EXPECT_NE(std::find(names.begin(), names.end(), "beta"), names.end());
+    ASSERT_NE(miravel->getengine("alpha"), nullptr);
+    ASSERT_NE(miravel->getengine("BETA"), nullptr);
 
     const std::vector<std::string> ages = {std::to_string(daysSince(2026, 11, 29, 22, 15, 1)),
                                            std::to_string(daysSince(2026, 11, 30, 8, 0, 0)),
@@ -101,10 +83,10 @@ TEST_F(NewznabSearch, TwoIndexersSearchAndDownloadThroughTheEnclosure) {
         SCOPED_TRACE(engine);
         miravel->search(engine, "bunny", "");
         ASSERT_TRUE(observer.waitChanges(++changes));
-        const auto rows = rowsOf(engine, "result_id, size, newsgroup, category");
-        EXPECT_EQ(rows, (std::vector<std::string>{"6f1c2a9b3d|4400|a.b.movies|Movies > HD",
-                                                  "a1b2c3d4e5|700||",
-                                                  "c0ffee0001|350|a.b.tv|5030"}));
+        const auto rows = rowsOf(engine, "result_id||'|'||size||'|'||newsgroup||'|'||category");
+        EXPECT_EQ(rows,
+                  (std::vector<std::string>{"6f1c2a9b3d|4400|a.b.movies|Movies > HD",
+                                            "a1b2c3d4e5|700||", "c0ffee0001|350|a.b.tv|5030"}));
         EXPECT_EQ(rowsOf(engine, "age"), ages);
     }
     EXPECT_EQ(miravel->numResults("alpha", ""), 3);
@@ -170,7 +152,9 @@ TEST_F(NewznabSearch, AnIndexerThatCannotBeReachedIsLoggedWithoutItsKey) {
                   "[binsearch]\nplugin=newznab\nhost=https://x.invalid\napikey=k\n"
                   "[search]\nplugin=newznab\nhost=https://y.invalid\napikey=k\n"
                   "[ALPHAbet]\nplugin=newznab\nhost=https://z.invalid\napikey=k\n"
-                  "[delta]\nplugin=newznab\nhost=" + (*indexers)[0].host + "\napikey=k\n"
+                  "[delta]\nplugin=newznab\nhost=" +
+                  (*indexers)[0].host +
+                  "\napikey=k\n"
                   "[epsilon]\nplugin=gopher\n");
     miravel = std::make_unique<CMiravel>(nullptr, &observer);
     miravel->search("gamma", "bunny", "");
@@ -184,7 +168,8 @@ TEST_F(NewznabSearch, AnIndexerThatCannotBeReachedIsLoggedWithoutItsKey) {
         << log;
     EXPECT_EQ(log.find("gammakey0123"), std::string::npos) << log;
     for (const char* name : {"binsearch", "search", "ALPHAbet"})
-        EXPECT_NE(log.find(std::string("engine [") + name + "] in cfg/engines.ini has a name that "
+        EXPECT_NE(log.find(std::string("engine [") + name +
+                           "] in cfg/engines.ini has a name that "
                            "is part of another engine's or holds one"),
                   std::string::npos)
             << name;

@@ -30,13 +30,15 @@ int megabytes(const std::string& bytes, long long fallback) {
     long long value = bytes.empty() ? -1 : strtoll(bytes.c_str(), &end, 10);
     if (bytes.empty() || end == bytes.c_str()) value = fallback;
     if (value <= 0) return 0;
-    const long long mb = (value + kMegabyte / 2) / kMegabyte;
+    const long long mb = value / kMegabyte + (value % kMegabyte >= kMegabyte / 2 ? 1 : 0);
     return mb > INT_MAX ? INT_MAX : (int)mb;
 }
 
 int zoneOffset(const char* zone) {
     if ((*zone == '+' || *zone == '-') && isdigit((unsigned char)zone[1])) {
-        const int digits = atoi(zone + 1);
+        int digits = 0; // "hhmm"; more digits are no zone
+        for (const char* at = zone + 1; isdigit((unsigned char)*at) && at < zone + 5; ++at)
+            digits = digits * 10 + (*at - '0');
         const int seconds = (digits / 100) * 3600 + (digits % 100) * 60;
         return *zone == '-' ? -seconds : seconds;
     }
@@ -56,13 +58,12 @@ time_t parseRfc822Date(const char* date) {
     const char* at = comma ? comma + 1 : date;
     int day = 0, year = 0, hour = 0, minute = 0, second = 0, used = 0;
     char month[4] = {};
-    if (sscanf(at, " %d %3s %d %d:%d%n", &day, month, &year, &hour, &minute, &used) != 5)
-        return -1;
+    if (sscanf(at, " %d %3s %d %d:%d%n", &day, month, &year, &hour, &minute, &used) != 5) return -1;
     at += used;
     if (*at == ':' && sscanf(at, ":%d%n", &second, &used) == 1) at += used;
     const char* found = strlen(month) == 3 ? strcasestr(kMonths, month) : nullptr;
-    if (!found || (found - kMonths) % 3 || day < 1 || day > 31 || year < 1970 || hour > 23 ||
-        minute > 59 || second > 60)
+    if (!found || (found - kMonths) % 3 || day < 1 || day > 31 || year < 1970 || year > 9999 ||
+        hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 60)
         return -1;
     struct tm when {};
     when.tm_mday = day;
@@ -71,7 +72,8 @@ time_t parseRfc822Date(const char* date) {
     when.tm_hour = hour;
     when.tm_min = minute;
     when.tm_sec = second;
-    while (*at == ' ') ++at;
+    while (*at == ' ')
+        ++at;
     return timegm(&when) - zoneOffset(at);
 }
 

@@ -65,13 +65,13 @@ bool configure(tengine& engine) {
         return false;
     }
     const bool groups = profile::getInt(section, "groupsearch", 1, kIni) != 0;
-    const std::string query = "/api?t=search&apikey=" + key + "&limit=" +
-                              std::to_string(kPageItems) + "&offset=$idlast$" +
+    const std::string query = "/api?t=search&apikey=" + key +
+                              "&limit=" + std::to_string(kPageItems) + "&offset=$idlast$" +
                               (categories.empty() ? "" : "&cat=" + categories);
     copyField(engine.host, host.c_str());
-    return setTemplate(engine.searchurl, query + "&q=$keyword$",
-                       section, "search") &&
-           setTemplate(engine.browseurl, groups ? query + "&group=$group$" : query, section, "browse");
+    return setTemplate(engine.searchurl, query + "&q=$keyword$", section, "search") &&
+           setTemplate(engine.browseurl, groups ? query + "&group=$group$" : query, section,
+                       "browse");
 }
 
 } // namespace

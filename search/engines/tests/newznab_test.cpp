@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "CScoutlet.h"
+#include "DaysSince.h"
 #include "ScoutletTestSupport.h"
 
 namespace {
@@ -31,8 +32,8 @@ class NewznabTest : public TempFolderTest {
     // A fixture answer as the loopback indexer "alpha" serves it.
     static std::string answer(const std::string& file) {
         std::string text = fixture("newznab/" + file);
-        for (const auto& [mark, value] : {std::pair<std::string, std::string>{"@HOST@", kHost},
-                                          {"@KEY@", kKey}})
+        for (const auto& [mark, value] :
+             {std::pair<std::string, std::string>{"@HOST@", kHost}, {"@KEY@", kKey}})
             for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at))
                 text.replace(at, mark.size(), value);
         return text;
@@ -56,20 +57,6 @@ class NewznabTest : public TempFolderTest {
     RecordingObserver observer_;
     std::unique_ptr<ResultsDatabase> db_;
 };
-
-// Whole days from the RFC 822 time `utc` (as UTC seconds) to now.
-int daysSince(int year, int month, int day, int hour, int minute, int zoneHours) {
-    struct tm when {};
-    when.tm_year = year - 1900;
-    when.tm_mon = month - 1;
-    when.tm_mday = day;
-    when.tm_hour = hour - zoneHours;
-    when.tm_min = minute;
-    const time_t posted = timegm(&when);
-    const time_t now = time(nullptr);
-    return posted > now ? 0 : (int)((now - posted) / 86400);
-}
-
 TEST_F(NewznabTest, EveryIndexerSectionIsAnEngineOfItsOwn) {
     CScoutlet alpha(observer_, "tarn.so", "alpha");
     CScoutlet beta(observer_, "tarn.so", "BETA");
@@ -135,21 +122,21 @@ TEST_F(NewznabTest, ItemsBecomeRowsWithEveryField) {
     CScoutlet alpha(observer_, "tarn.so", "alpha");
     ASSERT_EQ(parse(alpha, answer("search.xml")), kParseHasRows);
     const std::string host = kHost;
-    EXPECT_EQ(rows("result_id, engine, pct, parts, subject, filename, size, newsgroup, category, "
-                   "poster"),
-              (std::vector<std::string>{
-                  // every attribute; the first group and the first category element
-                  "6f1c2a9b3d|alpha|0|/|Big.Buck.Bunny.2008.1080p.BluRay.x264-LOOP|" + host +
-                      "/getnzb/6f1c2a9b3d.nzb&i=42&r=" + kKey +
-                      "|4400|a.b.movies|Movies > HD|rabbit@example.org (Rabbit Hole)",
-                  // no attributes: the enclosure's length; CDATA kept as written
-                  "a1b2c3d4e5|alpha|0|/|Sintel <Director`s Cut> & Extras|" + host +
-                      "/getnzb/a1b2c3d4e5.nzb&i=42&r=" + kKey + "|700|||",
-                  // another prefix for the namespace; foreign attributes ignored; entities
-                  "c0ffee0001|alpha|0|/|Café Série S01E01 — 日本語 & more|" + host +
-                      "/getnzb/c0ffee0001.nzb&i=42&r=" + kKey +
-                      "|350|a.b.tv|5030|kaffee@example.net",
-              }));
+    EXPECT_EQ(
+        rows("result_id, engine, pct, parts, subject, filename, size, newsgroup, category, "
+             "poster"),
+        (std::vector<std::string>{
+            // every attribute; the first group and the first category element
+            "6f1c2a9b3d|alpha|0|/|Big.Buck.Bunny.2008.1080p.BluRay.x264-LOOP|" + host +
+                "/getnzb/6f1c2a9b3d.nzb&i=42&r=" + kKey +
+                "|4400|a.b.movies|Movies > HD|rabbit@example.org (Rabbit Hole)",
+            // no attributes: the enclosure's length; CDATA kept as written
+            "a1b2c3d4e5|alpha|0|/|Sintel <Director`s Cut> & Extras|" + host +
+                "/getnzb/a1b2c3d4e5.nzb&i=42&r=" + kKey + "|700|||",
+            // another prefix for the namespace; foreign attributes ignored; entities
+            "c0ffee0001|alpha|0|/|Café Série S01E01 — 日本語 & more|" + host +
+                "/getnzb/c0ffee0001.nzb&i=42&r=" + kKey + "|350|a.b.tv|5030|kaffee@example.net",
+        }));
     EXPECT_EQ(rows("age"), (std::vector<std::string>{
                                std::to_string(daysSince(2026, 11, 29, 22, 15, 1)), // usenetdate
                                std::to_string(daysSince(2026, 11, 30, 8, 0, 0)),   // pubDate
@@ -259,13 +246,36 @@ TEST_F(NewznabTest, NzbsAreFetchedOnlyFromTheIndexersOwnHost) {
 // refused with a notice or gives a script that runs cleanly.
 TEST_F(NewznabTest, StitchedAnswersAreRefusedOrStoredCleanly) {
     const std::vector<std::string> pieces = {
-        "<rss>", "</rss>", "<channel>", "</channel>", "<item>", "</item>", "<guid>", "</guid>",
-        "<title>", "</title>", "<![CDATA[", "]]>", "&amp;", "&#233;", "'", "\"", "/", "x",
+        "<rss>",
+        "</rss>",
+        "<channel>",
+        "</channel>",
+        "<item>",
+        "</item>",
+        "<guid>",
+        "</guid>",
+        "<title>",
+        "</title>",
+        "<![CDATA[",
+        "]]>",
+        "&amp;",
+        "&#233;",
+        "'",
+        "\"",
+        "/",
+        "x",
         "<newznab:attr name=\"size\" value=\"12'3\"/>",
         "<n:attr xmlns:n=\"http://www.newznab.com/DTD/2010/feeds/attributes/\" name=\"group\" "
         "value=\"alt.binaries.a'b\"/>",
-        "<enclosure url=\"https://x/'\" length=\"-5\"/>", "<pubDate>", "</pubDate>",
-        "Sun, 31 Feb 1969 25:61:00 +9999", "\xC3", "\xFF"};
+        "<enclosure url=\"https://x/'\" length=\"-5\"/>",
+        "<pubDate>",
+        "</pubDate>",
+        "Sun, 31 Feb 1969 25:61:00 +9999",
+        "\xC3",
+        "\xFF",
+        "<newznab:attr name=\"size\" value=\"9223372036854775807\"/>",
+        "<newznab:attr name=\"usenetdate\" value=\"1 Jan 2026 -1:-1 +99999999999\"/>",
+        "<enclosure url=\"u\" length=\"99999999999999999999999\"/>"};
     CScoutlet alpha(observer_, "tarn.so", "alpha");
     unsigned seed = 19;
     for (int page = 0; page < 300; ++page) {

@@ -193,10 +193,8 @@ class NewznabWindowEndToEnd : public SearchWindowEndToEnd {
         QPushButton* button = tab(engine);
         ASSERT_NE(button, nullptr) << engine;
         QTest::mouseClick(button, Qt::LeftButton);
-        auto* keyword =
-            qobject_cast<QComboBox*>(main->searchPanel().item(CDlgSearch::IDC_KEYWORD));
-        auto* search =
-            qobject_cast<QPushButton*>(main->searchPanel().item(CDlgSearch::IDC_SEARCH));
+        auto* keyword = qobject_cast<QComboBox*>(main->searchPanel().item(CDlgSearch::IDC_KEYWORD));
+        auto* search = qobject_cast<QPushButton*>(main->searchPanel().item(CDlgSearch::IDC_SEARCH));
         ASSERT_TRUE(keyword && keyword->lineEdit() && search);
         keyword->lineEdit()->clear();
         QTest::keyClicks(keyword->lineEdit(), words);
@@ -207,8 +205,7 @@ class NewznabWindowEndToEnd : public SearchWindowEndToEnd {
     std::vector<std::string> subjects() {
         std::vector<std::string> out;
         for (int row = 0; row < list()->model()->rowCount(); ++row)
-            out.push_back(
-                list()->model()->index(row, 3).data().toString().toUtf8().toStdString());
+            out.push_back(list()->model()->index(row, 3).data().toString().toUtf8().toStdString());
         return out;
     }
 
