@@ -69,6 +69,12 @@ void sqliteDB::addEngineTables() {
                  "CREATE TABLE IF NOT EXISTS postPassword (pid INTEGER PRIMARY KEY, password "
                  "TEXT NOT NULL)",
                  nullptr, nullptr, nullptr);
+    // Where the decoder put each file (a name taken gets a numbered one; a failed
+    // finish leaves its part file): the post-processing stage works on these paths.
+    sqlite3_exec(db,
+                 "CREATE TABLE IF NOT EXISTS decodedFile (fid INTEGER NOT NULL, path TEXT NOT "
+                 "NULL, PRIMARY KEY (fid, path))",
+                 nullptr, nullptr, nullptr);
 }
 
 int sqliteDB::open(const char* path, const char* script) {
