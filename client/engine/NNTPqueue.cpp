@@ -354,8 +354,8 @@ void NNTPqueue::setprogress(tfile* file, tsegm* segment) {
         // Only the save that adds the last missing number completes the file: a number
         // saved again neither counts twice nor sends the file to the decoder twice.
         auto missing = givenUp.find(file->fileFID);
-        completed = added && (int)file->segd.size() + (missing == givenUp.end() ? 0 : missing->second) ==
-                                 file->segcount;
+        const int given = missing == givenUp.end() ? 0 : missing->second;
+        completed = added && (int)file->segd.size() + given == file->segcount;
         if (completed && file->fileState != fsNotQueued) file->fileState = fsWaitDecode;
     }
     if (completed) {

@@ -7,7 +7,8 @@ std::string postFolderName(const std::string& description) {
     for (unsigned char c : description)
         name += c == '/' || c < 0x20 || c == 0x7f ? '_' : (char)c;
     const size_t first = name.find_first_not_of(' ');
-    name = first == std::string::npos ? "" : name.substr(first, name.find_last_not_of(' ') + 1 - first);
+    name = first == std::string::npos ? ""
+                                      : name.substr(first, name.find_last_not_of(' ') + 1 - first);
     if (name.size() > 255) {
         name.resize(utf8Cut(name.c_str(), 255));
         // The cut may leave a blank at the end, which a folder name should not have.

@@ -292,8 +292,9 @@ void cPostProcessor::unpackAndClean(int pid, const std::vector<std::string>& pat
     const int share = 100 / (int)sets.size();
     for (size_t i = 0; i < sets.size(); ++i) {
         const archiveSet& set = sets[i];
-        unpackResult result = tools->unpack(
-            set, target, password, progressOf(pid, ppUnpacking, note, (int)i * share, share), &halt);
+        unpackResult result =
+            tools->unpack(set, target, password,
+                          progressOf(pid, ppUnpacking, note, (int)i * share, share), &halt);
         if (dropped(pid)) return;
         if (!result.ok) {
             fail(pid, result.passwordNeeded ? "password needed" : result.reason);

@@ -79,9 +79,9 @@ class cPostProcessor : public cThread {
         int percent = -1;       // last shown
     };
     std::map<int, tfetch> fetching; // posts waiting for recovery volumes
-    std::atomic<int> current{0};              // the post in work, 0 when none
-    unsigned resetsAtStart = 0;               // the database's resets when it began
-    std::atomic<bool> halt{false};            // ends a running tool
+    std::atomic<int> current{0};    // the post in work, 0 when none
+    unsigned resetsAtStart = 0;     // the database's resets when it began
+    std::atomic<bool> halt{false};  // ends a running tool
     std::atomic<bool> listed{false};
     int shownPercent = -1; // the stage thread's last percent passed on
 

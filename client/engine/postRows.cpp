@@ -87,8 +87,9 @@ std::string postPassword(sqliteDB& db, int pid) {
 
 std::vector<int> postsInProgress(sqliteDB& db) {
     std::vector<int> posts;
-    for (auto& row : query(db, "SELECT pid FROM postStage WHERE stage BETWEEN %d AND %d ORDER BY pid",
-                           (int)ppWaiting, (int)ppUnpacking))
+    for (auto& row :
+         query(db, "SELECT pid FROM postStage WHERE stage BETWEEN %d AND %d ORDER BY pid",
+               (int)ppWaiting, (int)ppUnpacking))
         posts.push_back(number(row[0]));
     return posts;
 }
@@ -97,8 +98,9 @@ int downloadPercent(sqliteDB& db, const std::vector<int>& fids) {
     std::string list;
     for (int fid : fids)
         list += (list.empty() ? "" : ",") + std::to_string(fid);
-    trows rows = query(db, "SELECT SUM(fileProgress), SUM(fileSize) FROM file WHERE fileFID IN (%s)",
-                       list.c_str());
+    trows rows =
+        query(db, "SELECT SUM(fileProgress), SUM(fileSize) FROM file WHERE fileFID IN (%s)",
+              list.c_str());
     if (rows.empty()) return 0;
     const long long size = std::atoll(rows[0][1].c_str());
     const long long fetched = std::atoll(rows[0][0].c_str());

@@ -20,8 +20,8 @@ class cNoTools : public cPostTools {
         return {};
     }
     std::vector<archiveSet> archiveSets(const std::vector<std::string>&) override { return {}; }
-    unpackResult unpack(const archiveSet&, const std::string&, const std::string&,
-                        const tprogress&, const std::atomic<bool>*) override {
+    unpackResult unpack(const archiveSet&, const std::string&, const std::string&, const tprogress&,
+                        const std::atomic<bool>*) override {
         return {};
     }
 };

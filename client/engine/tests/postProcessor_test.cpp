@@ -202,9 +202,9 @@ class PostStage : public ProgramFolder {
     }
 
     void startStage() {
-        stage = std::make_unique<cPostProcessor>(
-            queue.get(), &db, std::make_unique<cScriptedTools>(script, asked),
-            std::chrono::milliseconds(5));
+        stage = std::make_unique<cPostProcessor>(queue.get(), &db,
+                                                 std::make_unique<cScriptedTools>(script, asked),
+                                                 std::chrono::milliseconds(5));
         queue->load(1);
         ASSERT_EQ(stage->start(), 1);
     }
@@ -217,7 +217,9 @@ class PostStage : public ProgramFolder {
         }
         return false;
     }
-    std::string stageRow() { return rows("SELECT stage || ' ' || percent || ' ' || note FROM postStage"); }
+    std::string stageRow() {
+        return rows("SELECT stage || ' ' || percent || ' ' || note FROM postStage");
+    }
     static bool present(const std::string& name) { return fs::exists("download/" + name); }
     sqliteDB db;
     RecordingModel model;
@@ -247,8 +249,7 @@ TEST_F(PostStage, CleanPostIsVerifiedUnpackedIntoItsFolderAndCleanedUp) {
     EXPECT_TRUE(present("film.nfo"));
     EXPECT_EQ(rows("SELECT fid FROM decodedFile"), "4");
     EXPECT_EQ(stageRow(), "6 0 ");
-    EXPECT_EQ(observer.stages(),
-              (std::vector<int>{ppWaiting, ppVerifying, ppUnpacking, ppDone}));
+    EXPECT_EQ(observer.stages(), (std::vector<int>{ppWaiting, ppVerifying, ppUnpacking, ppDone}));
     // Each percent is told once, in order.
     std::vector<int> percents;
     for (auto [told, percent] : observer.taken())
