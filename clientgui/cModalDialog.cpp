@@ -1,6 +1,7 @@
 #include "cModalDialog.h"
 
 #include <QBoxLayout>
+#include <QCheckBox>
 #include <QDialog>
 #include <QLineEdit>
 #include <QPushButton>
@@ -68,6 +69,10 @@ void cModalDialog::addButtonRow(QBoxLayout* layout, const char* okText, const ch
     row->addWidget(ok);
     if (cancelText) row->addWidget(addButton(handle(), IDCANCEL, cancelText));
     layout->addLayout(row);
+}
+
+QCheckBox* cModalDialog::checkBox(int id) const {
+    return qobject_cast<QCheckBox*>(GetDlgItem(handle(), id));
 }
 
 QString cModalDialog::dlgItemText(int id) const {

@@ -11,6 +11,7 @@
 #include <cstddef>
 
 class QBoxLayout;
+class QCheckBox;
 class QDialog;
 class QPushButton;
 
@@ -39,6 +40,7 @@ class cModalDialog : public cWnd {
     // Ok and Cancel (or one Close) at the bottom right of `layout`.
     void addButtonRow(QBoxLayout* layout, const char* okText, const char* cancelText);
 
+    QCheckBox* checkBox(int id) const;
     QString dlgItemText(int id) const;
     void setDlgItemText(int id, const QString& text);
     // The edit's text as an unsigned decimal number; 0 when it is not one.

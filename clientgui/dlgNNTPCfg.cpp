@@ -52,6 +52,7 @@ void dlgNNTPCfg::buildControls(QDialog* dialog) {
     generalGrid->addWidget(browse, 1, 1);
     generalGrid->addWidget(minimized, 2, 0, 1, 2);
     layout->addWidget(general);
+    layout->addWidget(addAfterDownload(dialog));
 
     auto* servers = new QGroupBox("Servers", dialog);
     auto* serversRow = new QHBoxLayout(servers);
@@ -69,12 +70,34 @@ void dlgNNTPCfg::buildControls(QDialog* dialog) {
     addButtonRow(layout, "Ok", "Cancel");
 }
 
-cListView* dlgNNTPCfg::serverList() const {
-    return dynamic_cast<cListView*>(GetDlgItem(handle(), IDC_SERVERLIST));
+QWidget* dlgNNTPCfg::addAfterDownload(QWidget* parentWidget) {
+    auto* group = new QGroupBox("After the download", parentWidget);
+    auto* column = new QVBoxLayout(group);
+    const struct {
+        int id;
+        const char* text;
+    } checks[] = {
+        {IDC_POSTPROCESS, "Post-process finished posts (verify, repair)"},
+        {IDC_UNPACK, "Unpack archives"},
+        {IDC_CLEANUP, "Remove archives and PAR2 files after unpacking"},
+    };
+    for (const auto& entry : checks) {
+        auto* box = new QCheckBox(entry.text, group);
+        setControlId(box, entry.id);
+        QObject::connect(box, &QCheckBox::toggled, box, [this] { greyDependentChecks(); });
+        column->addWidget(box);
+    }
+    return group;
 }
 
-QCheckBox* dlgNNTPCfg::startMinimized() const {
-    return qobject_cast<QCheckBox*>(GetDlgItem(handle(), IDC_MINIMIZED));
+void dlgNNTPCfg::greyDependentChecks() {
+    const bool postprocess = checkBox(IDC_POSTPROCESS)->isChecked();
+    checkBox(IDC_UNPACK)->setEnabled(postprocess);
+    checkBox(IDC_CLEANUP)->setEnabled(postprocess && checkBox(IDC_UNPACK)->isChecked());
+}
+
+cListView* dlgNNTPCfg::serverList() const {
+    return dynamic_cast<cListView*>(GetDlgItem(handle(), IDC_SERVERLIST));
 }
 
 // A listed section without a host name takes no entry, so the used entries stay the
@@ -87,6 +110,9 @@ void dlgNNTPCfg::readConfig() {
     profile::getString("DEFAULT", "tempfolder", "./temp", config.tempfolder,
                        sizeof config.tempfolder, CONFIG_INI);
     config.autoloadGUI = profile::getInt("DEFAULT", "autoloadGUI", 1, CONFIG_INI);
+    config.postprocess = profile::getInt("DEFAULT", "postprocess", 1, CONFIG_INI) ? 1 : 0;
+    config.unpack = profile::getInt("DEFAULT", "unpack", 1, CONFIG_INI) ? 1 : 0;
+    config.cleanup = profile::getInt("DEFAULT", "cleanup", 1, CONFIG_INI) ? 1 : 0;
 
     char names[1024];
     profile::getString("DEFAULT", "servers", "", names, sizeof names, CONFIG_INI);
@@ -118,10 +144,17 @@ void dlgNNTPCfg::readConfig() {
 // no longer listed stay in the file, unread.
 void dlgNNTPCfg::writeConfig() {
     getDlgItemText(IDC_DOWNLOADTO, config.downloadto);
-    config.autoloadGUI = startMinimized()->isChecked() ? 0 : 1;
+    config.autoloadGUI = checkBox(IDC_MINIMIZED)->isChecked() ? 0 : 1;
+    // Greyed boxes are saved as they show, so turning a setting back on restores them.
+    config.postprocess = checkBox(IDC_POSTPROCESS)->isChecked() ? 1 : 0;
+    config.unpack = checkBox(IDC_UNPACK)->isChecked() ? 1 : 0;
+    config.cleanup = checkBox(IDC_CLEANUP)->isChecked() ? 1 : 0;
     profile::writeString("DEFAULT", "downloadto", config.downloadto, CONFIG_INI);
     profile::writeString("DEFAULT", "tempfolder", config.tempfolder, CONFIG_INI);
     profile::writeInt("DEFAULT", "autoloadGUI", config.autoloadGUI, CONFIG_INI);
+    profile::writeInt("DEFAULT", "postprocess", config.postprocess, CONFIG_INI);
+    profile::writeInt("DEFAULT", "unpack", config.unpack, CONFIG_INI);
+    profile::writeInt("DEFAULT", "cleanup", config.cleanup, CONFIG_INI);
 
     std::string names;
     for (int i = 0; i < MAX_SERVERS && config.servers[i].hostname[0]; ++i) {
@@ -148,7 +181,11 @@ void dlgNNTPCfg::writeConfig() {
 void dlgNNTPCfg::on_WM_INITDIALOG(HWND hwnd, uintptr_t, intptr_t) {
     readConfig();
     setDlgItemText(IDC_DOWNLOADTO, QString::fromUtf8(config.downloadto));
-    startMinimized()->setChecked(config.autoloadGUI == 0);
+    checkBox(IDC_MINIMIZED)->setChecked(config.autoloadGUI == 0);
+    checkBox(IDC_POSTPROCESS)->setChecked(config.postprocess != 0);
+    checkBox(IDC_UNPACK)->setChecked(config.unpack != 0);
+    checkBox(IDC_CLEANUP)->setChecked(config.cleanup != 0);
+    greyDependentChecks();
 
     cListView* list = serverList();
     static const char* const titles[] = {"Hostname", "Port", "#", nullptr};

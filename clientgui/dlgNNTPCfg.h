@@ -1,11 +1,10 @@
-// The Configuration dialog: download folder, start-up mode and the news servers of
-// config.ini, edited in a working copy that reaches the file only on Ok. The main window
-// tells the model to reload the servers after an Ok.
+// The Configuration dialog: download folder, start-up mode, what happens after a download
+// and the news servers of config.ini, edited in a working copy that reaches the file only
+// on Ok. The main window tells the model the settings changed after an Ok.
 #pragma once
 #include "cModalDialog.h"
 #include "dlgServerCfg.h"
 
-class QCheckBox;
 class cListView;
 
 constexpr int MAX_SERVERS = 16;
@@ -15,6 +14,9 @@ struct nntpConfig {
     char downloadto[1024];
     char tempfolder[1024];
     int autoloadGUI;
+    int postprocess; // verify and repair finished posts
+    int unpack;      // unpack their archives (only with postprocess)
+    int cleanup;     // remove archives and PAR2 files after unpacking (only with unpack)
     serverEntry servers[MAX_SERVERS];
 };
 
@@ -28,6 +30,9 @@ class dlgNNTPCfg : public cModalDialog {
     static constexpr int IDC_NEW = 1017;
     static constexpr int IDC_DELETE = 1018;
     static constexpr int IDC_MINIMIZED = 1024;
+    static constexpr int IDC_POSTPROCESS = 1027;
+    static constexpr int IDC_UNPACK = 1028;
+    static constexpr int IDC_CLEANUP = 1029;
 
     // Ends with IDOK after writing config.ini, or IDCANCEL having written nothing.
     dlgNNTPCfg();
@@ -42,7 +47,9 @@ class dlgNNTPCfg : public cModalDialog {
     void buildControls(QDialog* dialog) override;
 
   private:
-    QCheckBox* startMinimized() const;
+    QWidget* addAfterDownload(QWidget* parent);
+    // Unpack needs post-processing, cleanup needs unpack: a box is greyed without them.
+    void greyDependentChecks();
     void readConfig();
     void writeConfig();
     void browseFolder();

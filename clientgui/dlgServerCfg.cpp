@@ -107,12 +107,8 @@ QLayout* dlgServerCfg::addTlsChecks(QWidget* parentWidget) {
     return row;
 }
 
-QCheckBox* dlgServerCfg::check(int id) const {
-    return qobject_cast<QCheckBox*>(GetDlgItem(handle(), id));
-}
-
 void dlgServerCfg::tlsToggled(bool on) {
-    check(IDC_SSLVERIFY)->setEnabled(on);
+    checkBox(IDC_SSLVERIFY)->setEnabled(on);
     const QString from = QString::number(on ? NNTP_DEFAULT_PORT : NNTP_TLS_DEFAULT_PORT);
     const QString to = QString::number(on ? NNTP_TLS_DEFAULT_PORT : NNTP_DEFAULT_PORT);
     if (dlgItemText(IDC_PORT).trimmed() == from) setDlgItemText(IDC_PORT, to);
@@ -133,8 +129,8 @@ void dlgServerCfg::on_WM_INITDIALOG(HWND hwnd, uintptr_t, intptr_t) {
     setDlgItemText(IDC_USERNAME, QString::fromUtf8(entry.username));
     setDlgItemText(IDC_PASSWORD, QString::fromUtf8(entry.password));
     // The port after the check box, whose ticking proposes a port: the stored one wins.
-    check(IDC_SSL)->setChecked(entry.ssl != 0);
-    check(IDC_SSLVERIFY)->setChecked(entry.sslverify != 0);
+    checkBox(IDC_SSL)->setChecked(entry.ssl != 0);
+    checkBox(IDC_SSLVERIFY)->setChecked(entry.sslverify != 0);
     setDlgItemText(IDC_PORT, QString::number(entry.port));
     position = entry.maxconnection;
     centerWindow(hwnd);
@@ -148,8 +144,8 @@ void dlgServerCfg::on_WM_COMMAND(HWND, uintptr_t wParam, intptr_t) {
         entry.maxconnection = static_cast<int>(dlgItemUInt(IDC_MAXCONNECTION));
         getDlgItemText(IDC_USERNAME, entry.username);
         getDlgItemText(IDC_PASSWORD, entry.password);
-        entry.ssl = check(IDC_SSL)->isChecked() ? 1 : 0;
-        entry.sslverify = check(IDC_SSLVERIFY)->isChecked() ? 1 : 0;
+        entry.ssl = checkBox(IDC_SSL)->isChecked() ? 1 : 0;
+        entry.sslverify = checkBox(IDC_SSLVERIFY)->isChecked() ? 1 : 0;
         endDialog(IDOK);
         break;
     case IDCANCEL:

@@ -3,7 +3,6 @@
 #pragma once
 #include "cModalDialog.h"
 
-class QCheckBox;
 class QLayout;
 
 constexpr int NNTP_DEFAULT_PORT = 119;
@@ -57,7 +56,6 @@ class dlgServerCfg : public cModalDialog {
     QLayout* addTlsChecks(QWidget* parent);
     // Ticking TLS on the plain default port proposes the TLS one, and back.
     void tlsToggled(bool on);
-    QCheckBox* check(int id) const;
 
     serverEntry& entry;
     int position = 0;

@@ -137,9 +137,11 @@ bool printable(unsigned code) {
 
 // The code point of one reference, `name` being the `length` characters between "&" and
 // ";"; "?" for anything unknown or not printable.
-unsigned decodeEntity(const char* name, std::size_t length) {
+unsigned decodeEntity(const char* name, std::size_t length, char apostrophe) {
     unsigned code = 0;
     bool known = false;
+    if (length == 4 && std::memcmp(name, "apos", 4) == 0)
+        return static_cast<unsigned char>(apostrophe);
     if (length >= 2 && name[0] == '#' && (name[1] == 'x' || name[1] == 'X'))
         known = readCode(name + 2, length - 2, 16, code);
     else if (length >= 1 && name[0] == '#')
@@ -175,11 +177,13 @@ void cNzbParser::parseNZB(const char* nzb, const char* script, long postBase, lo
     rec.postid = static_cast<unsigned long>(postBase + 1);
     rec.fileid = fileBase;
     const char* slash = std::strrchr(nzb, '/');
-    const std::string desc = toUtf8(slash ? slash + 1 : nzb);
+    std::string desc = toUtf8(slash ? slash + 1 : nzb);
+    const std::string namePassword = takeNamePassword(desc);
     if (desc[quote2sql(desc.c_str(), rec.quotedDesc, sizeof rec.quotedDesc)] != '\0')
         std::printf("nzb name cut: %s\n", desc.c_str());
     rec.postdesc = rec.quotedDesc;
     counts = tcounts{};
+    passwordMeta = cPasswordMeta{};
 
     append(sqlBegin, &rec);
     append(sqlPost, &rec);
@@ -189,9 +193,10 @@ void cNzbParser::parseNZB(const char* nzb, const char* script, long postBase, lo
          found != cElementReader::elementEnd && failure.empty();
          found = reader.next(element, sizeof element)) {
         if (found == cElementReader::elementOk) {
-            dispatch(element, &rec);
+            if (!passwordMeta.take(element)) dispatch(element, &rec);
             continue;
         }
+        passwordMeta.skipped();
         if (found == cElementReader::elementTooLong)
             std::printf("nzb element longer than %zu characters skipped: %.60s\n", kLineSize - 1,
                         element);
@@ -203,6 +208,7 @@ void cNzbParser::parseNZB(const char* nzb, const char* script, long postBase, lo
         }
     }
     closeFile(&rec); // an NZB cut short still gets the counts of its last file
+    storePassword(namePassword, &rec);
     append(sqlQueue, &rec);
     append(sqlCommit, &rec);
     bool written = std::ferror(out) == 0;
@@ -355,6 +361,22 @@ void cNzbParser::appendGroup(const char* group, tfile* rec) {
     }
     end[added] = ' ';
     end[added + 1] = '\0';
+}
+
+// The meta's password wins over the file name's. One that cannot be stored as it stands
+// is refused: changed, it would open nothing.
+void cNzbParser::storePassword(const std::string& fromName, tfile* rec) {
+    const bool fromMeta = !passwordMeta.password().empty();
+    const std::string& password = fromMeta ? passwordMeta.password() : fromName;
+    if (password.empty()) return;
+    if (const char* fault = passwordFault(password)) {
+        std::printf("nzb password from the %s ignored: %s\n", fromMeta ? "meta" : "file name",
+                    fault);
+        return;
+    }
+    static_assert(2 * kMaxPassword < kQuotedSize, "every quote doubled, it still fits");
+    quote2sql(password.c_str(), rec->quotedPassword, sizeof rec->quotedPassword);
+    append(sqlPassword, rec);
 }
 
 void cNzbParser::parseTagSegm(char* text, tfile* rec) {
@@ -530,6 +552,12 @@ char* cNzbParser::SQLsave(eSQLsave kind, tfile* rec, char* buffer) {
                                "filePID=%d AND  (fileType<3 AND parblocks=0)\n",
                                static_cast<int>(postid));
         break;
+    case sqlPassword:
+        length = std::snprintf(buffer, size,
+                               "INSERT OR REPLACE INTO postPassword(pid, password) VALUES(%ld, "
+                               "'%s')\n",
+                               postid, rec->quotedPassword);
+        break;
     }
     // A cut statement would be broken SQL on its line: write none instead.
     if (length < 0 || static_cast<std::size_t>(length) >= size) buffer[0] = '\0';
@@ -545,7 +573,7 @@ void cNzbParser::text2sql(char* text) {
         if (*p == '\'') *p = '`';
 }
 
-void cNzbParser::html2text(char* text) {
+void cNzbParser::html2text(char* text, char apostrophe) {
     char* out = text;
     const char* in = text;
     const char* semicolon = nullptr; // the first ";" at or after `in`, kept between "&"s
@@ -565,7 +593,7 @@ void cNzbParser::html2text(char* text) {
             continue;
         }
         // Never longer than the reference it replaces, so decoding stays in place.
-        out += utf8Encode(decodeEntity(in + 1, semicolon - in - 1), out);
+        out += utf8Encode(decodeEntity(in + 1, semicolon - in - 1, apostrophe), out);
         in = semicolon + 1;
     }
     *out = '\0';

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "cMessageIdSet.h"
+#include "cNzbPassword.h"
 
 #include <cstddef>
 #include <cstdio>
@@ -19,6 +20,7 @@ enum eSQLsave {
     sqlSize = 6,
     sqlSegavail = 7,
     sqlQueue = 8,
+    sqlPassword = 9,
 };
 
 class cNzbParser {
@@ -67,6 +69,7 @@ class cNzbParser {
         const char* msgid = nullptr;
         char quotedDesc[kQuotedSize] = {};
         char quotedMsgid[kQuotedSize] = {};
+        char quotedPassword[kQuotedSize] = {};
     };
 
     tlimits limits;
@@ -98,8 +101,10 @@ class cNzbParser {
     static void text2sql(char* text);
     // Decodes character references in place, each to the UTF-8 form of its character.
     // References to control characters (NUL, CR, LF ...) or to no character become "?"
-    // so that a value never ends early or splits its statement line.
-    static void html2text(char* text);
+    // so that a value never ends early or splits its statement line. "&apos;" becomes
+    // `apostrophe`: a backquote where the text goes into a statement as it stands, the
+    // apostrophe itself where the value is quoted (doubled) before.
+    static void html2text(char* text, char apostrophe = '`');
     // Copies `text` into `out` (`size` characters with the terminator) with each single
     // quote doubled and CR and LF turned into "?". Returns how many bytes of `text` were
     // taken, always whole characters; less than its length means the value did not fit.
@@ -121,11 +126,13 @@ class cNzbParser {
     void fitFileRow(tfile* rec);
     void closeFile(tfile* rec);
     void appendGroup(const char* group, tfile* rec);
+    void storePassword(const std::string& fromName, tfile* rec);
 
     char statement[kStatementSize] = {};
     std::FILE* out = nullptr;
     const char* nzbPath = "";
     tcounts counts;
     cMessageIdSet msgids;
+    cPasswordMeta passwordMeta;
     std::string failure;
 };

@@ -4,6 +4,7 @@
 #include "TempFiles.h"
 #include "articleSchema.h"
 #include "quillmap.h"
+#include "sqliteDB.h"
 
 #include <cctype>
 #include <cstdint>
@@ -33,7 +34,25 @@ const Template kTemplates[] = {
     {"INSERT INTO queu(queuFID) SELECT fileFID FROM file WHERE",
      {{SQLITE_INSERT, "queu"}, {SQLITE_SELECT, ""}, {SQLITE_READ, "file.fileFID"},
       {SQLITE_READ, "file.filePID"}, {SQLITE_READ, "file.fileType"}, {SQLITE_READ, "file.parblocks"}}},
+    {"INSERT OR REPLACE INTO postPassword(pid, password) VALUES(", {{SQLITE_INSERT, "postPassword"}}},
 };
+
+int appendStatement(void* schema, int, char** values, char**) {
+    *static_cast<std::string*>(schema) += std::string(values[0]) + "\n";
+    return 0;
+}
+
+// The article database as the engine opens it: the schema and the engine's own tables,
+// one statement per line.
+std::string engineSchema() {
+    const std::string script = fuzzFolder() + "/schema.sql";
+    writeWhole(script, ARTICLES_SCHEMA);
+    sqliteDB engine;
+    engine.open((fuzzFolder() + "/schema.db").c_str(), script.c_str());
+    std::string schema;
+    engine.exec("SELECT sql FROM sqlite_master WHERE sql NOT NULL", appendStatement, &schema);
+    return schema;
+}
 
 // The line's template allows every authorizer call it caused.
 bool lineAllowed(std::string_view line, const std::vector<AuthEvent>& events) {
@@ -54,7 +73,7 @@ bool lineAllowed(std::string_view line, const std::vector<AuthEvent>& events) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static SchemaDatabase db(ARTICLES_SCHEMA);
+    static SchemaDatabase db(engineSchema().c_str());
     static const std::string nzb = fuzzFolder() + "/in.nzb";
     static const std::string script = fuzzFolder() + "/out.sql";
     writeWhole(nzb, std::string_view((const char*)data, size));

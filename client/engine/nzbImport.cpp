@@ -22,6 +22,10 @@ bool importNzb(sqliteDB& db, const char* nzb, const char* script, tnzbImport* ti
         std::lock_guard<sqliteDB> guard(db);
         db.exec("SELECT MAX(postPID) FROM post", cb_max, &result.postBase);
         db.exec("SELECT MAX(fileFID) FROM file", cb_max, &result.fileBase);
+        // The new post gets the next id: a password left by a removed post that had it
+        // must not become the new post's.
+        db.exec("DELETE FROM postPassword WHERE pid > "
+                "(SELECT IFNULL(MAX(postPID), 0) FROM post)");
     }
     auto start = std::chrono::steady_clock::now();
     char why[1024] = {};

@@ -212,6 +212,9 @@ TEST_F(ConfigDialog, TabOrderFollowsTheTemplate) {
     const std::vector<int> order = {dlgNNTPCfg::IDC_DOWNLOADTO,
                                     dlgNNTPCfg::IDC_BROWSE,
                                     dlgNNTPCfg::IDC_MINIMIZED,
+                                    dlgNNTPCfg::IDC_POSTPROCESS,
+                                    dlgNNTPCfg::IDC_UNPACK,
+                                    dlgNNTPCfg::IDC_CLEANUP,
                                     dlgNNTPCfg::IDC_SERVERLIST,
                                     dlgNNTPCfg::IDC_EDIT,
                                     dlgNNTPCfg::IDC_NEW,
@@ -352,6 +355,82 @@ TEST_F(ConfigDialog, StartupMinimizedSavesNoAutomaticWindow) {
     EXPECT_EQ(ini("DEFAULT", "autoloadGUI"), "1");
 }
 
+// The three settings of what follows a download, in the order they depend on each other.
+struct afterDownload {
+    QCheckBox* postprocess;
+    QCheckBox* unpack;
+    QCheckBox* cleanup;
+
+    explicit afterDownload(HWND dialog)
+        : postprocess(qobject_cast<QCheckBox*>(GetDlgItem(dialog, dlgNNTPCfg::IDC_POSTPROCESS))),
+          unpack(qobject_cast<QCheckBox*>(GetDlgItem(dialog, dlgNNTPCfg::IDC_UNPACK))),
+          cleanup(qobject_cast<QCheckBox*>(GetDlgItem(dialog, dlgNNTPCfg::IDC_CLEANUP))) {}
+    // Ticked and enabled, as "1" or "0" each.
+    std::string ticked() const {
+        return std::string() + (postprocess->isChecked() ? "1" : "0") +
+               (unpack->isChecked() ? "1" : "0") + (cleanup->isChecked() ? "1" : "0");
+    }
+    std::string enabled() const {
+        return std::string() + (postprocess->isEnabled() ? "1" : "0") +
+               (unpack->isEnabled() ? "1" : "0") + (cleanup->isEnabled() ? "1" : "0");
+    }
+};
+
+// postprocess, unpack and cleanup as config.ini holds them.
+std::string savedAfterDownload() {
+    return ini("DEFAULT", "postprocess") + "," + ini("DEFAULT", "unpack") + "," +
+           ini("DEFAULT", "cleanup");
+}
+
+TEST_F(ConfigDialog, AfterDownloadChecksAreOnUnlessTheFileSaysOtherwise) {
+    afterDownload checks(open());
+    EXPECT_EQ(checks.postprocess->text(), "Post-process finished posts (verify, repair)");
+    EXPECT_EQ(checks.unpack->text(), "Unpack archives");
+    EXPECT_EQ(checks.cleanup->text(), "Remove archives and PAR2 files after unpacking");
+    EXPECT_EQ(checks.ticked(), "111");
+    EXPECT_EQ(checks.enabled(), "111");
+    pressOk();
+    EXPECT_EQ(savedAfterDownload(), "1,1,1");
+
+    // Any other number than 0 counts as on, and is saved as 1.
+    profile::writeString("DEFAULT", "postprocess", "7", CONFIG_INI);
+    profile::writeString("DEFAULT", "unpack", "0", CONFIG_INI);
+    profile::writeString("DEFAULT", "cleanup", "0", CONFIG_INI);
+    dlgNNTPCfg again;
+    HWND hwnd = again.open(&owner);
+    afterDownload reread(hwnd);
+    EXPECT_EQ(reread.ticked(), "100");
+    EXPECT_EQ(reread.enabled(), "110");
+    press(hwnd, IDOK);
+    EXPECT_EQ(savedAfterDownload(), "1,0,0");
+}
+
+// Unpack needs post-processing and cleanup needs unpack; a greyed box keeps its tick and
+// is saved as it shows, so turning the setting above it back on restores it.
+TEST_F(ConfigDialog, UnpackAndCleanupAreGreyedWithoutTheSettingTheyNeed) {
+    profile::writeString("DEFAULT", "postprocess", "0", CONFIG_INI);
+    afterDownload checks(open());
+    EXPECT_EQ(checks.ticked(), "011");
+    EXPECT_EQ(checks.enabled(), "100");
+
+    checks.postprocess->click();
+    EXPECT_EQ(checks.enabled(), "111");
+    checks.unpack->click();
+    EXPECT_EQ(checks.ticked(), "101");
+    EXPECT_EQ(checks.enabled(), "110");
+    checks.postprocess->click();
+    EXPECT_EQ(checks.enabled(), "100");
+    checks.postprocess->click();
+    checks.unpack->click();
+    EXPECT_EQ(checks.enabled(), "111");
+    checks.cleanup->click();
+    checks.postprocess->click();
+    EXPECT_EQ(checks.ticked(), "010");
+    EXPECT_EQ(checks.enabled(), "100");
+    pressOk();
+    EXPECT_EQ(savedAfterDownload(), "0,1,0");
+}
+
 TEST_F(ConfigDialog, CancelAndEscapeWriteNothing) {
     const std::string before = readFile(CONFIG_INI);
     open();
@@ -359,6 +438,7 @@ TEST_F(ConfigDialog, CancelAndEscapeWriteNothing) {
     press(dialog.handle(), dlgNNTPCfg::IDC_DELETE);
     editRow(0, {"other.example", "1", "1", "", ""});
     qobject_cast<QCheckBox*>(GetDlgItem(dialog.handle(), dlgNNTPCfg::IDC_MINIMIZED))->click();
+    afterDownload(dialog.handle()).postprocess->click();
     edit(dialog.handle(), dlgNNTPCfg::IDC_DOWNLOADTO)->setText("/elsewhere");
     press(dialog.handle(), IDCANCEL);
     EXPECT_TRUE(dialog.ended());

@@ -166,6 +166,7 @@ TEST(SQLsave, StatementTexts) {
     rec.number = number;
     rec.bytes = bytes;
     rec.msgid = "id@host";
+    std::strcpy(rec.quotedPassword, "it''s");
     struct {
         int kind;
         const char* text;
@@ -185,7 +186,8 @@ TEST(SQLsave, StatementTexts) {
         {7, "UPDATE file SET segavail=49 WHERE fileFID=12\n"},
         {8, "INSERT INTO queu(queuFID) SELECT fileFID FROM file WHERE filePID=7 AND  "
             "(fileType<3 AND parblocks=0)\n"},
-        {9, ""},
+        {9, "INSERT OR REPLACE INTO postPassword(pid, password) VALUES(7, 'it''s')\n"},
+        {10, ""},
     };
     for (const auto& row : rows) {
         char buffer[cNzbParser::kStatementSize];
