@@ -3,6 +3,7 @@
 #include "execReport.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -12,15 +13,19 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
 const size_t kReadChunk = 4096;
+const int kStopPollMs = 100;
+const size_t kMaxLine = 64 * 1024;
 
 // Starts the child with both output streams on `writeEnd`, SIGPIPE back at its default
-// and the idle scheduling class. posix_spawn cannot ask for SCHED_IDLE, so this forks.
-// Returns 0 or an errno.
-int spawnChild(const std::vector<std::string>& arguments, int writeEnd, pid_t& pid) {
+// and the idle scheduling class; a stoppable child leads a process group of its own, so
+// a kill reaches what it started too. posix_spawn cannot ask for SCHED_IDLE, so this
+// forks. Returns 0 or an errno.
+int spawnChild(const std::vector<std::string>& arguments, int writeEnd, bool ownGroup, pid_t& pid) {
     std::vector<char*> argv = execArgv(arguments);
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0) return errno;
@@ -34,6 +39,7 @@ int spawnChild(const std::vector<std::string>& arguments, int writeEnd, pid_t& p
     if (pid == 0) {
         sched_param priority{};
         if (sched_setscheduler(0, SCHED_IDLE, &priority) != 0) setpriority(PRIO_PROCESS, 0, 19);
+        if (ownGroup) setpgid(0, 0);
         signal(SIGPIPE, SIG_DFL);
         dup2(writeEnd, STDOUT_FILENO);
         dup2(writeEnd, STDERR_FILENO);
@@ -49,9 +55,29 @@ int spawnChild(const std::vector<std::string>& arguments, int writeEnd, pid_t& p
     return error;
 }
 
-} // namespace
+// True once the child's output has ended; false when `stop` turned true first.
+bool readUntilEnd(int readEnd, const std::function<void(const char*, size_t)>& chunk,
+                  const std::atomic<bool>* stop) {
+    char buffer[kReadChunk];
+    for (;;) {
+        if (stop) {
+            if (stop->load()) return false;
+            pollfd wait{readEnd, POLLIN, 0};
+            int ready = poll(&wait, 1, kStopPollMs);
+            if (ready < 0 && errno != EINTR) return true;
+            if (ready <= 0) continue;
+        }
+        ssize_t n = read(readEnd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return true;
+        chunk(buffer, (size_t)n);
+    }
+}
 
-tchildRun runChild(const std::vector<std::string>& arguments) {
+// The one way every run goes: start, hand the output over in chunks, reap.
+tchildRun runChunks(const std::vector<std::string>& arguments,
+                    const std::function<void(const char*, size_t)>& chunk,
+                    const std::atomic<bool>* stop) {
     tchildRun run;
     if (arguments.empty() || arguments[0].empty()) {
         run.error = ENOENT;
@@ -63,7 +89,7 @@ tchildRun runChild(const std::vector<std::string>& arguments) {
         return run;
     }
     pid_t pid = -1;
-    int rc = spawnChild(arguments, pipeFds[1], pid);
+    int rc = spawnChild(arguments, pipeFds[1], stop != nullptr, pid);
     // Our copy of the write end goes at once, so the read below ends when the child's
     // copies are gone.
     close(pipeFds[1]);
@@ -72,13 +98,9 @@ tchildRun runChild(const std::vector<std::string>& arguments) {
         run.error = rc;
         return run;
     }
-
-    char chunk[kReadChunk];
-    for (;;) {
-        ssize_t n = read(pipeFds[0], chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        run.output.append(chunk, (size_t)n);
+    if (!readUntilEnd(pipeFds[0], chunk, stop)) {
+        kill(-pid, SIGKILL);
+        run.stopped = true;
     }
     close(pipeFds[0]);
     int status = 0;
@@ -89,6 +111,41 @@ tchildRun runChild(const std::vector<std::string>& arguments) {
         }
     }
     if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
+    return run;
+}
+
+} // namespace
+
+tchildRun runChild(const std::vector<std::string>& arguments) {
+    std::string output;
+    tchildRun run = runChunks(
+        arguments, [&](const char* data, size_t size) { output.append(data, size); }, nullptr);
+    run.output = std::move(output);
+    return run;
+}
+
+tchildRun runChildLines(const std::vector<std::string>& arguments,
+                        const std::function<void(const std::string&)>& line,
+                        const std::atomic<bool>* stop) {
+    std::string pending;
+    tchildRun run = runChunks(
+        arguments,
+        [&](const char* data, size_t size) {
+            for (size_t i = 0; i < size; ++i) {
+                if (data[i] == '\n' || data[i] == '\r') {
+                    line(pending);
+                    pending.clear();
+                    continue;
+                }
+                pending += data[i];
+                if (pending.size() == kMaxLine) {
+                    line(pending);
+                    pending.clear();
+                }
+            }
+        },
+        stop);
+    if (!pending.empty() && !run.stopped) line(pending);
     return run;
 }
 

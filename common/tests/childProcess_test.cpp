@@ -6,8 +6,13 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <signal.h>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -65,6 +70,72 @@ TEST(ChildProcess, ProgramsAreFoundInTheGivenFoldersFirstThenOnPath) {
     EXPECT_EQ(locateProgram("notexec", {second.path}), "");
     EXPECT_EQ(locateProgram("sh", {first.path}).empty(), false);
     EXPECT_EQ(locateProgram("no-such-program-anywhere", {first.path}), "");
+}
+
+std::vector<std::string> linesOf(const std::string& script, tchildRun& run) {
+    std::vector<std::string> lines;
+    run = runChildLines(
+        {"/bin/sh", "-c", script}, [&](const std::string& line) { lines.push_back(line); },
+        nullptr);
+    return lines;
+}
+
+TEST(ChildProcessLines, LinesEndAtLineFeedsAndCarriageReturns) {
+    tchildRun run;
+    std::vector<std::string> lines =
+        linesOf("printf 'a\\nRepairing: 1%%\\rRepairing: 2%%\\r\\nlast'; exit 4", run);
+    EXPECT_EQ(lines, (std::vector<std::string>{"a", "Repairing: 1%", "Repairing: 2%", "", "last"}));
+    EXPECT_EQ(run.exitCode, 4);
+    EXPECT_FALSE(run.stopped);
+    EXPECT_TRUE(run.output.empty());
+
+    // Standard error arrives in the same stream; an endless line comes in bounded pieces.
+    lines = linesOf("echo err >&2; head -c 200000 /dev/zero | tr '\\0' x", run);
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0], "err");
+    for (size_t i = 1; i < 4; ++i)
+        EXPECT_EQ(lines[i].size(), 64u * 1024) << i;
+    EXPECT_EQ(lines[4].size(), 200000u - 3 * 64 * 1024);
+}
+
+TEST(ChildProcessLines, StopKillsTheProgramAndWhatItStarted) {
+    TempFolder folder;
+    std::string pidFile = folder.file("pid");
+    std::atomic<bool> stop{false};
+    std::vector<std::string> lines;
+    // The script starts a grandchild, tells its id, then waits on it: both must go.
+    tchildRun run = runChildLines(
+        {"/bin/sh", "-c", "sleep 60 & echo $! > " + pidFile + "; echo started; wait"},
+        [&](const std::string& line) {
+            lines.push_back(line);
+            if (line == "started") stop = true;
+        },
+        &stop);
+    EXPECT_TRUE(run.stopped);
+    EXPECT_EQ(run.exitCode, -1);
+    EXPECT_EQ(run.error, 0);
+    EXPECT_EQ(lines, std::vector<std::string>{"started"});
+    pid_t grandchild = std::stoi(readFile(pidFile));
+    // Killed but perhaps not yet reaped by init: gone or a zombie, never sleeping on.
+    bool gone = false;
+    for (int i = 0; i < 200 && !gone; ++i) {
+        std::string stat = readFile("/proc/" + std::to_string(grandchild) + "/stat");
+        gone = stat.empty() || stat.find(") Z") != std::string::npos;
+        if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(gone);
+}
+
+TEST(ChildProcessLines, AStopSetBeforeTheStartEndsTheRunAndAMissingProgramIsAnError) {
+    std::atomic<bool> stop{true};
+    int calls = 0;
+    auto count = [&](const std::string&) { ++calls; };
+    tchildRun run = runChildLines({"/bin/sh", "-c", "sleep 60"}, count, &stop);
+    EXPECT_TRUE(run.stopped);
+    run = runChildLines({"/no/such/program"}, count, &stop);
+    EXPECT_EQ(run.error, ENOENT);
+    EXPECT_FALSE(run.stopped);
+    EXPECT_EQ(calls, 0);
 }
 
 } // namespace
