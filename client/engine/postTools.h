@@ -1,34 +1,15 @@
 // What the post-processing stage needs from the PAR2 and archive tools, behind one small
 // interface: the stage's flow is tested with a stand-in, the program uses the real tools.
 #pragma once
+#include "archiveUnpack.h"
+#include "par2Repair.h"
+
 #include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
-
-struct par2Check {
-    enum Result { Intact, Repairable, NotRepairable, NoSet, ToolFailed };
-    Result result = ToolFailed;
-    int damagedBlocks = 0;  // data blocks missing or damaged in the files present
-    int recoveryBlocks = 0; // recovery blocks in the files present
-    // (name found, name the set records): complete files with the wrong name
-    std::vector<std::pair<std::string, std::string>> misnamed;
-    std::string reason;
-};
-
-struct archiveSet {
-    std::string kind;                 // "rar", "7z" or "zip"
-    std::vector<std::string> volumes; // paths, first volume first
-};
-
-struct unpackResult {
-    bool ok = false;
-    bool passwordNeeded = false;
-    std::string reason;
-    std::vector<std::string> written;
-};
 
 using tprogress = std::function<void(int percent)>;
 

@@ -1,33 +1,41 @@
-// The program's tools for the post-processing stage.
+// The program's tools for the post-processing stage: par2 and libarchive.
 #include "postTools.h"
+
+#include "archiveUnpack.h"
+#include "par2Repair.h"
 
 namespace {
 
-// Until the PAR2 and archive parts are wired in: nothing found, nothing done.
-class cNoTools : public cPostTools {
+class cProgramTools : public cPostTools {
   public:
-    std::string par2Index(const std::vector<std::string>&) override { return ""; }
-    par2Check verify(const std::string&, const std::vector<std::string>&,
-                     const std::atomic<bool>*) override {
-        return {};
+    std::string par2Index(const std::vector<std::string>& files) override {
+        return findPar2Index(files);
     }
-    bool repair(const std::string&, const std::vector<std::string>&, const tprogress&,
-                const std::atomic<bool>*, std::string& reason) override {
-        reason = "no par2";
-        return false;
+    par2Check verify(const std::string& index, const std::vector<std::string>& files,
+                     const std::atomic<bool>* stop) override {
+        return par2Verify(findPar2Tool(), index, files, stop);
     }
-    std::vector<int> chooseVolumes(const std::vector<std::pair<int, int>>&, int) override {
-        return {};
+    bool repair(const std::string& index, const std::vector<std::string>& files,
+                const tprogress& progress, const std::atomic<bool>* stop,
+                std::string& reason) override {
+        return par2Repair(findPar2Tool(), index, files, progress, stop, reason);
     }
-    std::vector<archiveSet> archiveSets(const std::vector<std::string>&) override { return {}; }
-    unpackResult unpack(const archiveSet&, const std::string&, const std::string&, const tprogress&,
-                        const std::atomic<bool>*) override {
-        return {};
+    std::vector<int> chooseVolumes(const std::vector<std::pair<int, int>>& volumes,
+                                   int need) override {
+        return chooseRepairVolumes(volumes, need);
+    }
+    std::vector<archiveSet> archiveSets(const std::vector<std::string>& files) override {
+        return findArchiveSets(files);
+    }
+    unpackResult unpack(const archiveSet& set, const std::string& target,
+                        const std::string& password, const tprogress& progress,
+                        const std::atomic<bool>* stop) override {
+        return unpackArchive(set, target, password, progress, stop);
     }
 };
 
 } // namespace
 
 std::unique_ptr<cPostTools> makePostTools() {
-    return std::make_unique<cNoTools>();
+    return std::make_unique<cProgramTools>();
 }
