@@ -22,13 +22,6 @@ bool setting(const char* key) {
     return profile::getInt("DEFAULT", key, 1, CONFIG_INI) != 0;
 }
 
-std::string idList(const std::vector<int>& ids) {
-    std::string list;
-    for (int id : ids)
-        list += (list.empty() ? "" : ",") + std::to_string(id);
-    return list;
-}
-
 bool isPar2Name(const std::string& path) {
     return path.size() >= 5 && strcasecmp(path.c_str() + path.size() - 5, ".par2") == 0;
 }
@@ -253,7 +246,9 @@ bool cPostProcessor::verifyAndRepair(int pid, std::vector<std::string>& paths, s
             fetching[pid] = {chosen, 0};
         }
         setStage(pid, ppFetchingPar2, 0);
-        printf("post %d: recovery volumes queued: %s\n", pid, idList(chosen).c_str());
+        for (int fid : chosen)
+            printf("post %d: recovery volume queued: %s (file %d)\n", pid,
+                   files.volumeNames.at(fid).c_str(), fid);
         queue->fqueue(&chosen, fqQueue);
         return false;
     }
@@ -302,18 +297,25 @@ void cPostProcessor::unpackAndClean(int pid, const std::vector<std::string>& pat
     const std::string password = postPassword(*db, pid);
     setStage(pid, ppUnpacking, 0, note);
     const int share = 100 / (int)sets.size();
+    std::string failure; // of the first set that failed; the others are still unpacked
     for (size_t i = 0; i < sets.size(); ++i) {
         const archiveSet& set = sets[i];
         unpackResult result =
             tools->unpack(set, target, password,
                           progressOf(pid, ppUnpacking, note, (int)i * share, share), &halt);
         if (dropped(pid)) return;
-        if (!result.ok) {
-            fail(pid, result.passwordNeeded ? "password needed" : result.reason);
-            return;
+        if (result.ok) {
+            printf("post %d: unpacked %s (%zu files) to %s\n", pid, set.volumes.front().c_str(),
+                   result.written.size(), target.c_str());
+            continue;
         }
-        printf("post %d: unpacked %s (%zu files) to %s\n", pid, set.volumes.front().c_str(),
-               result.written.size(), target.c_str());
+        const std::string reason = result.passwordNeeded ? "password needed" : result.reason;
+        printf("post %d: %s not unpacked: %s\n", pid, set.volumes.front().c_str(), reason.c_str());
+        if (failure.empty()) failure = reason;
+    }
+    if (!failure.empty()) {
+        fail(pid, failure);
+        return;
     }
     if (setting("cleanup")) {
         std::vector<std::string> gone;

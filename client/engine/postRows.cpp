@@ -56,11 +56,13 @@ tpostFiles readPostFiles(sqliteDB& db, int pid) {
                            pid))
         files.placed.emplace_back(number(row[0]), row[1]);
     for (auto& row : query(db,
-                           "SELECT fileFID, parblocks FROM file WHERE filePID=%d AND parblocks>0 "
-                           "AND fileFID NOT IN (SELECT queuFID FROM queu) AND fileFID NOT IN "
-                           "(SELECT decoFID FROM deco) ORDER BY fileFID",
-                           pid))
+                           "SELECT fileFID, parblocks, fileName FROM file WHERE filePID=%d AND "
+                           "parblocks>0 AND fileFID NOT IN (SELECT queuFID FROM queu) AND fileFID "
+                           "NOT IN (SELECT decoFID FROM deco) ORDER BY fileFID",
+                           pid)) {
         files.volumes.emplace_back(number(row[0]), number(row[1]));
+        files.volumeNames[number(row[0])] = row[2];
+    }
     for (auto& row : query(db,
                            "SELECT fileFID FROM file WHERE filePID=%d AND (fileFID IN (SELECT "
                            "queuFID FROM queu) OR fileFID IN (SELECT decoFID FROM deco WHERE "

@@ -1,5 +1,6 @@
 // The post-processing stage's reads and writes in the article database.
 #pragma once
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,6 +12,7 @@ struct tpostFiles {
     int pending = 0; // files still queued, or waiting for the decoder
     std::vector<std::pair<int, std::string>> placed; // (file id, path) the decoder left
     std::vector<std::pair<int, int>> volumes;        // unqueued recovery volumes (id, blocks)
+    std::map<int, std::string> volumeNames;          // their names, by id
     std::vector<int> inFlight;                       // ids of files queued or being decoded
     std::vector<std::string> unplacedNames;          // names of files the decoder left none of
 };
