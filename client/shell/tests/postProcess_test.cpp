@@ -200,7 +200,7 @@ TEST_F(PostProcess, ACleanPostOfEveryArchiveKindIsUnpackedAndCleanedUp) {
     EXPECT_TRUE(downloaded().empty()) << *downloaded().begin();
     const std::string log = corvane->log();
     EXPECT_NE(log.find("post 1: every file intact"), std::string::npos) << log;
-    EXPECT_EQ(log.find("recovery volumes queued"), std::string::npos);
+    EXPECT_EQ(log.find("recovery volume queued"), std::string::npos);
 }
 
 TEST_F(PostProcess, MissingArticlesQueueExactlyTheVolumesNeededThenRepairAndUnpack) {
@@ -224,6 +224,7 @@ TEST_F(PostProcess, MissingArticlesQueueExactlyTheVolumesNeededThenRepairAndUnpa
     const std::string log = corvane->log();
     EXPECT_NE(log.find("3 blocks missing, 7 available (7 in unqueued volumes)"), std::string::npos)
         << log;
+    EXPECT_NE(log.find("recovery volume queued: film.vol3+4.par2"), std::string::npos);
     EXPECT_NE(log.find("post 1: repaired"), std::string::npos);
 }
 
@@ -278,6 +279,33 @@ TEST_F(PostProcess, AnEncryptedArchiveNeedsThePasswordItsNzbNames) {
     quit();
     EXPECT_EQ(readFile(postFolder() + "/inside.txt"), "hidden");
     EXPECT_TRUE(downloaded().empty());
+}
+
+// Archives that reach outside: an absolute path, "..", a link to /etc and a file through it.
+// Each set fails as a whole; nothing is written outside the post's folder.
+TEST_F(PostProcess, HostileArchivesExtractNothingOutsideThePostsFolder) {
+    const std::string outside = work.file("outside.txt");
+    ASSERT_TRUE(writeTestArchive(work.file("files/absolute.zip"), "zip", {{outside, "absolute"}}));
+    ASSERT_TRUE(writeTestArchive(work.file("files/climb.zip"), "zip",
+                                 {{"../../../../outside.txt", "climbed"}}));
+    ASSERT_TRUE(writeTestArchive(
+        work.file("files/linked.7z"), "7z",
+        {{"etc", "/etc", testEntry::SymLink}, {"etc/corvane-test-written", "through the link"}}));
+    post({work.file("files/absolute.zip"), work.file("files/climb.zip"), work.file("files/linked.7z")},
+         "hostile.nzb");
+    start();
+    const std::string row = finished();
+    quit();
+
+    EXPECT_TRUE(row.starts_with("7|")) << row;
+    EXPECT_EQ(corvane->logCount(" not unpacked: "), 3) << corvane->log();
+    EXPECT_FALSE(fs::exists(outside));
+    EXPECT_FALSE(fs::exists(corvane->home() + "/outside.txt"));
+    EXPECT_FALSE(fs::exists("/etc/corvane-test-written"));
+    // Every archive is kept for a look.
+    EXPECT_EQ(downloaded(), (std::set<std::string>{"absolute.zip", "climb.zip", "linked.7z"}));
+    for (auto it = fs::recursive_directory_iterator(download()); it != fs::recursive_directory_iterator(); ++it)
+        EXPECT_FALSE(it->is_symlink()) << it->path();
 }
 
 // The program killed while it repairs, or while it unpacks, finishes the post at its
