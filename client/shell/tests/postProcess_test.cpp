@@ -14,7 +14,6 @@
 #include "childProcess.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <chrono>
@@ -41,15 +40,6 @@ std::set<std::string> namesIn(const std::string& folder) {
     for (auto it = fs::directory_iterator(folder, ignored); it != fs::directory_iterator(); ++it)
         names.insert(it->path().filename().string() + (it->is_directory() ? "/" : ""));
     return names;
-}
-
-SqlRows query(const std::string& database, const char* sql) {
-    SqlRows rows;
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK)
-        sqlite3_exec(db, sql, collectSqlRow, &rows, nullptr);
-    sqlite3_close(db);
-    return rows;
 }
 
 std::string joined(const std::vector<std::string>& ids) {
@@ -95,11 +85,13 @@ class PostProcess : public ::testing::Test {
         EXPECT_EQ(run.exitCode, 0) << run.output;
         std::vector<std::string> made;
         for (const std::string& file : namesIn(work.file("files")))
-            if (file.starts_with(name) && file.ends_with(".par2")) made.push_back(work.file("files/" + file));
+            if (file.starts_with(name) && file.ends_with(".par2"))
+                made.push_back(work.file("files/" + file));
         return made;
     }
     // Posts `files` into the spool and writes the NZB `nzbName`; returns what was posted.
-    std::vector<PostedFile> post(const std::vector<std::string>& files, const std::string& nzbName) {
+    std::vector<PostedFile> post(const std::vector<std::string>& files,
+                                 const std::string& nzbName) {
         PostOptions options;
         options.spool = work.file("spool");
         options.nzb = work.file(nzbName);
@@ -142,7 +134,8 @@ class PostProcess : public ::testing::Test {
                 break;
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
-        SqlRows rows = query(database(), "SELECT stage || '|' || note FROM postStage WHERE pid=1");
+        SqlRows rows =
+            readOnlyRows(database(), "SELECT stage || '|' || note FROM postStage WHERE pid=1");
         return rows.empty() ? "" : rows[0][0];
     }
     void quit() {
@@ -179,7 +172,8 @@ TEST_F(PostProcess, ACleanPostOfEveryArchiveKindIsUnpackedAndCleanedUp) {
     std::vector<std::string> old = rarSet("older", RarFormat::rar4, RarNaming::old);
     files.insert(files.end(), old.begin(), old.end());
     ASSERT_TRUE(writeTestArchive(work.file("files/notes.7z"), "7z", {{"notes.txt", "seven"}}));
-    ASSERT_TRUE(writeTestArchive(work.file("files/extra.zip"), "zip", {{"dir/extra.txt", "zipped"}}));
+    ASSERT_TRUE(
+        writeTestArchive(work.file("files/extra.zip"), "zip", {{"dir/extra.txt", "zipped"}}));
     files.push_back(work.file("files/notes.7z"));
     files.push_back(work.file("files/extra.zip"));
     std::vector<std::string> par2 = par2Set("film", files, 4, 2);
@@ -216,8 +210,9 @@ TEST_F(PostProcess, MissingArticlesQueueExactlyTheVolumesNeededThenRepairAndUnpa
     EXPECT_EQ(finished(), "6|");
     quit();
 
-    SqlRows fetched = query(database(), "SELECT fileName FROM file, deco WHERE fileFID=decoFID "
-                                         "AND parblocks>0");
+    SqlRows fetched =
+        readOnlyRows(database(), "SELECT fileName FROM file, deco WHERE fileFID=decoFID "
+                                 "AND parblocks>0");
     EXPECT_EQ(fetched, (SqlRows{{"film.vol3+4.par2"}}));
     EXPECT_EQ(readFile(postFolder() + "/payload.bin"), payload);
     EXPECT_TRUE(downloaded().empty()) << *downloaded().begin();
@@ -240,7 +235,7 @@ TEST_F(PostProcess, TooFewBlocksFailWithTheCountsAndKeepEveryFile) {
     EXPECT_EQ(downloaded(), (std::set<std::string>{"film.par2", "film.part1.rar", "film.part2.rar",
                                                    "film.part3.rar"}));
     EXPECT_EQ(postFolder(), "");
-    EXPECT_EQ(query(database(), "SELECT COUNT(*) FROM queu"), (SqlRows{{"0"}}));
+    EXPECT_EQ(readOnlyRows(database(), "SELECT COUNT(*) FROM queu"), (SqlRows{{"0"}}));
 }
 
 TEST_F(PostProcess, AnObfuscatedPostIsRenamedByItsPar2SetAndUnpacked) {
@@ -291,7 +286,8 @@ TEST_F(PostProcess, HostileArchivesExtractNothingOutsideThePostsFolder) {
     ASSERT_TRUE(writeTestArchive(
         work.file("files/linked.7z"), "7z",
         {{"etc", "/etc", testEntry::SymLink}, {"etc/corvane-test-written", "through the link"}}));
-    post({work.file("files/absolute.zip"), work.file("files/climb.zip"), work.file("files/linked.7z")},
+    post({work.file("files/absolute.zip"), work.file("files/climb.zip"),
+          work.file("files/linked.7z")},
          "hostile.nzb");
     start();
     const std::string row = finished();
@@ -304,7 +300,8 @@ TEST_F(PostProcess, HostileArchivesExtractNothingOutsideThePostsFolder) {
     EXPECT_FALSE(fs::exists("/etc/corvane-test-written"));
     // Every archive is kept for a look.
     EXPECT_EQ(downloaded(), (std::set<std::string>{"absolute.zip", "climb.zip", "linked.7z"}));
-    for (auto it = fs::recursive_directory_iterator(download()); it != fs::recursive_directory_iterator(); ++it)
+    for (auto it = fs::recursive_directory_iterator(download());
+         it != fs::recursive_directory_iterator(); ++it)
         EXPECT_FALSE(it->is_symlink()) << it->path();
 }
 
@@ -321,7 +318,7 @@ TEST_F(PostProcess, KilledDuringRepairOrUnpackTheNextStartFinishesThePost) {
         start(missing);
         unsetenv("CORVANE_TEST_KILL_AT_STAGE");
         EXPECT_EQ(corvane->waitExit(120), 128 + SIGKILL) << stage;
-        SqlRows row = query(database(), "SELECT stage FROM postStage");
+        SqlRows row = readOnlyRows(database(), "SELECT stage FROM postStage");
         EXPECT_EQ(row, (SqlRows{{stage}}));
 
         ASSERT_TRUE(corvane->start());
