@@ -443,6 +443,27 @@ TEST_F(PostStage, DeletingThePostTakesItsRows) {
     EXPECT_EQ(rows("SELECT COUNT(*) FROM postStage"), "0");
 }
 
+TEST_F(PostStage, AResetStopsThePostInWorkAndWritesNothingIntoTheNewDatabase) {
+    addPost();
+    script.checks = {checked(par2Check::Repairable, 2, 4)};
+    script.blockInRepair = true;
+    startStage();
+    stage->fileBooked(1);
+    for (int i = 0; i < 2000 && asked.repairs == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    stage->clear();
+    queue->resetDB(1);
+    // The next import gets the same post id.
+    sql("INSERT INTO post VALUES(1, 'next import', '')");
+    queue->load(1);
+    for (int i = 0; i < 2000 && stage->busy() != 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(stage->busy(), 0);
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM postStage"), "0");
+    EXPECT_EQ(queue->qpost(1)->ppStage, ppNone);
+    EXPECT_TRUE(present("film.part1.rar"));
+}
+
 TEST(PostFolderName, OneSafeFolderNameCutAtACharacterBoundary) {
     EXPECT_EQ(postFolderName("  a/b\tc  "), "a_b_c");
     EXPECT_EQ(postFolderName(".."), "post");
