@@ -120,8 +120,10 @@ class NNTPqueue : public NNTPmodel_iface {
     void setHosts(const std::vector<int>& hostids);
 
     // Sets a post's post-processing stage in its record and its postStage row and tells
-    // the observers (updPostStage). Nothing happens for a post that is not loaded.
-    void setPostStage(int pid, int stage, int percent, const std::string& note);
+    // the observers (updPostStage). Nothing happens for a post that is not loaded, nor
+    // when the database was reset since it had made `resets` resets (its ids are another
+    // import's by now).
+    void setPostStage(int pid, int stage, int percent, const std::string& note, unsigned resets);
 
     // 1 running flag, 5 priority mode, 10 queue, 11 unqueue, 12 decode, 15 retry,
     // 16 delete posts, 30 to 39 priority; other codes are ignored.

@@ -5,8 +5,11 @@
 #include "fixedField.h"
 #include "sqliteDB.h"
 
-void NNTPqueue::setPostStage(int pid, int stage, int percent, const std::string& note) {
+void NNTPqueue::setPostStage(int pid, int stage, int percent, const std::string& note,
+                             unsigned resets) {
+    // A reset holds the cache lock while it rebuilds the database.
     std::shared_lock<std::shared_mutex> cache(cacheLock);
+    if (db && db->resets() != resets) return;
     auto found = posts.find(pid);
     if (found == posts.end()) return; // deleted meanwhile: no row for an id to come
     if (db) {

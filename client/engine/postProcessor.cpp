@@ -91,13 +91,14 @@ void cPostProcessor::clear() {
 }
 
 void cPostProcessor::fileBooked(int pid) {
+    const unsigned resets = db->resets();
     if (!setting("postprocess") || pendingFiles(*db, pid) > 0) return;
     {
         std::lock_guard<std::mutex> guard(lock);
         if (std::find(waiting.begin(), waiting.end(), pid) != waiting.end()) return;
         printf("post %d: every file decoded, waiting for post-processing\n", pid);
         // Before it is listed: the thread may take it up at once.
-        if (current.load() != pid) queue->setPostStage(pid, ppWaiting, 0, "");
+        if (current.load() != pid) queue->setPostStage(pid, ppWaiting, 0, "", resets);
         waiting.push_back(pid);
         fetching.erase(pid);
     }
@@ -140,7 +141,7 @@ bool cPostProcessor::dropped(int pid) const {
 
 void cPostProcessor::setStage(int pid, int stage, int percent, const std::string& note) {
     shownPercent = percent;
-    queue->setPostStage(pid, stage, percent, note);
+    queue->setPostStage(pid, stage, percent, note, resetsAtStart);
     if (percent > 0) killPointForTests(stage);
 }
 
@@ -158,6 +159,7 @@ void cPostProcessor::fail(int pid, const std::string& reason) {
 }
 
 void cPostProcessor::showFetching() {
+    const unsigned resets = db->resets(); // a reset clears the list before it begins
     std::map<int, tfetch> shown;
     {
         std::lock_guard<std::mutex> guard(lock);
@@ -172,7 +174,7 @@ void cPostProcessor::showFetching() {
             if (found == fetching.end()) continue; // taken up meanwhile
             found->second.percent = percent;
         }
-        queue->setPostStage(pid, ppFetchingPar2, percent, "");
+        queue->setPostStage(pid, ppFetchingPar2, percent, "", resets);
     }
 }
 

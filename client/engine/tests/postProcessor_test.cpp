@@ -439,7 +439,7 @@ TEST_F(PostStage, DeletingThePostTakesItsRows) {
     EXPECT_EQ(rows("SELECT COUNT(*) FROM postPassword"), "0");
     EXPECT_EQ(rows("SELECT COUNT(*) FROM decodedFile"), "0");
     // The stage of a post no longer loaded is not written.
-    queue->setPostStage(1, ppWaiting, 0, "");
+    queue->setPostStage(1, ppWaiting, 0, "", db.resets());
     EXPECT_EQ(rows("SELECT COUNT(*) FROM postStage"), "0");
 }
 
