@@ -223,6 +223,20 @@ TEST_F(PostProcess, MissingArticlesQueueExactlyTheVolumesNeededThenRepairAndUnpa
     EXPECT_NE(log.find("post 1: repaired"), std::string::npos);
 }
 
+// Without direct write yydecode writes the files; the stage finds them by its report.
+TEST_F(PostProcess, FilesDecodedFromSegmentFilesAreRepairedAndUnpackedToo) {
+    std::vector<std::string> files = rarSet("film", RarFormat::rar5, RarNaming::part);
+    std::vector<std::string> par2 = par2Set("film", files, 2, 1);
+    files.insert(files.end(), par2.begin(), par2.end());
+    std::vector<PostedFile> posted = post(files, "film.nzb");
+    start(articlesOf(posted, "film.part3.rar", {2}), {{"directwrite", "0"}});
+    EXPECT_EQ(finished(), "6|");
+    quit();
+    EXPECT_EQ(readFile(postFolder() + "/payload.bin"), payload);
+    EXPECT_TRUE(downloaded().empty()) << *downloaded().begin();
+    EXPECT_NE(corvane->log().find("post 1: repaired"), std::string::npos) << corvane->log();
+}
+
 TEST_F(PostProcess, TooFewBlocksFailWithTheCountsAndKeepEveryFile) {
     std::vector<std::string> files = rarSet("film", RarFormat::rar5, RarNaming::part);
     std::vector<std::string> par2 = par2Set("film", files, 3, 2);
