@@ -28,8 +28,6 @@ struct tscript {
     std::deque<par2Check> checks; // one per verify, in order
     bool repairs = true;
     bool blockInRepair = false; // repair runs until the stage stops it
-    std::string password;       // unpack wants this one when not empty
-    std::string unpackFailure;
 };
 
 struct tasked {
@@ -37,7 +35,6 @@ struct tasked {
     int repairs = 0;
     std::vector<std::string> repairFiles;
     std::vector<std::string> unpackTargets;
-    std::vector<std::string> passwords;
 };
 
 class cScriptedTools : public cPostTools {
@@ -90,24 +87,14 @@ class cScriptedTools : public cPostTools {
         std::sort(set.volumes.begin(), set.volumes.end());
         return set.volumes.empty() ? std::vector<archiveSet>{} : std::vector<archiveSet>{set};
     }
-    unpackResult unpack(const archiveSet&, const std::string& target, const std::string& password,
+    unpackResult unpack(const archiveSet&, const std::string& target, const std::string&,
                         const tprogress& progress, const std::atomic<bool>*) override {
         asked.unpackTargets.push_back(target);
-        asked.passwords.push_back(password);
-        unpackResult result;
-        if (!script.password.empty() && password != script.password) {
-            result.passwordNeeded = true;
-            result.reason = "password needed";
-            return result;
-        }
-        if (!script.unpackFailure.empty()) {
-            result.reason = script.unpackFailure;
-            return result;
-        }
         progress(50);
         fs::create_directories(target);
         writeFile(target + "/movie.mkv", "unpacked");
         progress(100);
+        unpackResult result;
         result.ok = true;
         result.written = {target + "/movie.mkv"};
         return result;
@@ -316,22 +303,6 @@ TEST_F(PostStage, MissingBlocksQueueTheFewestVolumesThenTheRepairFollowsTheirDow
     EXPECT_TRUE(present("film.nfo"));
 }
 
-TEST_F(PostStage, TooFewBlocksFailWithTheCountsAndKeepEveryFile) {
-    addPost();
-    addFile(10, "film.vol00+02.par2", false, 2);
-    addFile(11, "film.vol02+04.par2", false, 4);
-    script.checks = {checked(par2Check::NotRepairable, 12, 3)};
-    startStage();
-    stage->fileBooked(1);
-    ASSERT_TRUE(reaches(ppFailed));
-    EXPECT_STREQ(queue->qpost(1)->ppNote, "12 blocks missing, 9 available");
-    EXPECT_EQ(stageRow(), "7 0 12 blocks missing, 9 available");
-    EXPECT_EQ(rows("SELECT COUNT(*) FROM queu"), "0");
-    for (const char* name : {"film.part1.rar", "film.part2.rar", "film.par2", "film.nfo"})
-        EXPECT_TRUE(present(name)) << name;
-    EXPECT_TRUE(asked.unpackTargets.empty());
-}
-
 TEST_F(PostStage, RepairRenamesMisnamedFilesAndAFailedRepairKeepsEverything) {
     addFile(1, "a8f3e1.bin");
     addFile(2, "film.part2.rar");
@@ -356,75 +327,22 @@ TEST_F(PostStage, RepairRenamesMisnamedFilesAndAFailedRepairKeepsEverything) {
     EXPECT_TRUE(present("film.par2"));
 }
 
-TEST_F(PostStage, WithoutPar2SetThePostIsUnpackedWithANoteAndThePasswordOfItsNzb) {
-    addFile(1, "film.part1.rar");
-    addFile(2, "film.part2.rar");
-    script.password = "secret";
-    startStage();
-    stage->fileBooked(1);
-    ASSERT_TRUE(reaches(ppFailed));
-    EXPECT_STREQ(queue->qpost(1)->ppNote, "password needed");
-    EXPECT_TRUE(present("film.part1.rar"));
-    EXPECT_EQ(asked.verifies, 0);
-
-    sql("INSERT INTO postPassword VALUES(1, 'secret')");
-    stage->fileBooked(1);
-    ASSERT_TRUE(reaches(ppDone));
-    EXPECT_STREQ(queue->qpost(1)->ppNote, "no PAR2 set");
-    EXPECT_EQ(asked.passwords, (std::vector<std::string>{"", "secret"}));
-    EXPECT_FALSE(present("film.part1.rar"));
-}
-
-TEST_F(PostStage, SettingsKeepFilesOrStopBeforeUnpacking) {
+TEST_F(PostStage, WithoutUnpackOrArchivesThePostIsDoneAfterTheVerify) {
     addPost();
-    profile::writeInt("DEFAULT", "cleanup", 0, CONFIG_INI);
+    profile::writeInt("DEFAULT", "unpack", 0, CONFIG_INI);
     startStage();
     stage->fileBooked(1);
     ASSERT_TRUE(reaches(ppDone));
-    EXPECT_EQ(asked.unpackTargets.size(), 1u);
-    for (const char* name : {"film.part1.rar", "film.part2.rar", "film.par2", "film.nfo"})
-        EXPECT_TRUE(present(name)) << name;
+    EXPECT_EQ(asked.verifies, 1);
+    EXPECT_TRUE(asked.unpackTargets.empty());
+    EXPECT_TRUE(present("film.part1.rar"));
 
-    profile::writeInt("DEFAULT", "unpack", 0, CONFIG_INI);
-    stage->fileBooked(1);
-    ASSERT_TRUE(reaches(ppDone));
-    EXPECT_EQ(asked.verifies, 2);
-    EXPECT_EQ(asked.unpackTargets.size(), 1u);
-
-    // A post without archives ends after the verify, its files where they are.
     profile::writeInt("DEFAULT", "unpack", 1, CONFIG_INI);
-    profile::writeInt("DEFAULT", "cleanup", 1, CONFIG_INI);
     sql("DELETE FROM decodedFile WHERE fid IN (1, 2)");
     stage->fileBooked(1);
     ASSERT_TRUE(reaches(ppDone));
-    EXPECT_EQ(asked.unpackTargets.size(), 1u);
+    EXPECT_TRUE(asked.unpackTargets.empty());
     EXPECT_TRUE(present("film.par2"));
-}
-
-TEST_F(PostStage, AStopDuringRepairKeepsTheStageAndTheNextStartFinishesThePost) {
-    addPost();
-    script.checks = {checked(par2Check::Repairable, 2, 4), checked(par2Check::Repairable, 2, 4)};
-    script.blockInRepair = true;
-    startStage();
-    stage->fileBooked(1);
-    for (int i = 0; i < 2000 && asked.repairs == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    stage->stop();
-    stage->wait();
-    EXPECT_EQ(stageRow(), "4 100 ");
-    EXPECT_TRUE(present("film.part1.rar"));
-
-    // A new program: the record comes from the row, the post starts again from verify.
-    script.blockInRepair = false;
-    queue = std::make_unique<NNTPqueue>(&model, &db);
-    queue->setdownload("./download");
-    queue->attach(&observer);
-    startStage();
-    EXPECT_EQ(queue->qpost(1)->ppStage, ppRepairing);
-    ASSERT_TRUE(reaches(ppDone));
-    EXPECT_EQ(asked.verifies, 2);
-    EXPECT_EQ(asked.repairs, 2);
-    EXPECT_FALSE(present("film.part1.rar"));
 }
 
 TEST_F(PostStage, DeletingThePostTakesItsRows) {
