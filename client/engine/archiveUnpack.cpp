@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <archive.h>
 #include <archive_entry.h>
+#include <climits>
 #include <filesystem>
 #include <memory>
 
@@ -61,6 +62,9 @@ class cExtraction {
     std::string copyData(const std::string& name);
     // Why reading failed; tells a missing or wrong password apart from damage.
     std::string readFailure(const std::string& name);
+    // libarchive ends a RAR4 set quietly at a volume that ends between two entries: the
+    // volume it never reached, named in the reason; "" when it reached the last one.
+    std::string unreadVolume();
     bool stopped() const { return stop && stop->load(); }
     void reportProgress();
 
@@ -112,6 +116,7 @@ std::string cExtraction::run(const std::string& staging, bool& passwordNeeded) {
         if (r == ARCHIVE_EOF) break;
         failed = r < ARCHIVE_WARN ? readFailure("") : extractEntry(entry, staging);
     }
+    if (failed.empty()) failed = unreadVolume();
     if (failed.empty() && archive_write_close(out.get()) < ARCHIVE_WARN)
         failed = oneLine(archive_error_string(out.get()));
     if (failed.empty()) failed = guard.checkLinks();
@@ -128,7 +133,7 @@ std::string cExtraction::extractEntry(archive_entry* entry, const std::string& s
     }
     std::string why;
     cArchiveEntryGuard::eKind kind = kindOf(entry, why);
-    if (!why.empty()) return "\"" + name + "\": " + why;
+    if (!why.empty()) return entryReason(name, why);
     const char* link = kind == cArchiveEntryGuard::ekHardLink  ? archive_entry_hardlink(entry)
                        : kind == cArchiveEntryGuard::ekSymLink ? archive_entry_symlink(entry)
                                                                : "";
@@ -137,22 +142,27 @@ std::string cExtraction::extractEntry(archive_entry* entry, const std::string& s
     if (!why.empty()) return why;
     if (plain.empty()) return ""; // the top folder itself
 
-    archive_entry_copy_pathname(entry, (staging + "/" + plain).c_str());
+    const std::string staged = staging + "/" + plain;
+    const std::string stagedLink = staging + "/" + plainLink;
+    // Past PATH_MAX the disk writer would change the working folder of the whole process.
+    if (staged.size() >= PATH_MAX || stagedLink.size() >= PATH_MAX)
+        return entryReason(name, "path too long");
+    archive_entry_copy_pathname(entry, staged.c_str());
     if (kind == cArchiveEntryGuard::ekHardLink)
-        archive_entry_copy_hardlink(entry, (staging + "/" + plainLink).c_str());
+        archive_entry_copy_hardlink(entry, stagedLink.c_str());
     // Readable and writable by us whatever the archive says, so the staging folder can
     // always be moved and removed.
     archive_entry_set_perm(entry, archive_entry_perm(entry) |
                                       (kind == cArchiveEntryGuard::ekFolder ? 0700 : 0600));
 
     if (archive_write_header(out.get(), entry) < ARCHIVE_WARN)
-        return "\"" + name + "\": " + oneLine(archive_error_string(out.get()));
+        return entryReason(name, oneLine(archive_error_string(out.get())));
     if (archive_entry_size(entry) > 0 || !archive_entry_size_is_set(entry)) {
         std::string failed = copyData(name);
         if (!failed.empty()) return failed;
     }
     if (archive_write_finish_entry(out.get()) < ARCHIVE_WARN)
-        return "\"" + name + "\": " + oneLine(archive_error_string(out.get()));
+        return entryReason(name, oneLine(archive_error_string(out.get())));
     return "";
 }
 
@@ -166,7 +176,7 @@ std::string cExtraction::copyData(const std::string& name) {
         if (r == ARCHIVE_EOF) return "";
         if (r != ARCHIVE_OK) return readFailure(name); // a bad CRC is only a warning
         if (archive_write_data_block(out.get(), block, size, offset) < ARCHIVE_WARN)
-            return "\"" + name + "\": " + oneLine(archive_error_string(out.get()));
+            return entryReason(name, oneLine(archive_error_string(out.get())));
         reportProgress();
     }
 }
@@ -182,7 +192,21 @@ std::string cExtraction::readFailure(const std::string& name) {
         forPassword = true;
         return "wrong password";
     }
-    return name.empty() ? text : "\"" + name + "\": " + text;
+    return name.empty() ? text : entryReason(name, text);
+}
+
+std::string cExtraction::unreadVolume() {
+    if (set.kind != "rar") return ""; // 7z and zip read their index at the end
+    la_int64_t read = archive_filter_bytes(in.get(), -1);
+    std::uintmax_t volumeEnd = 0;
+    for (std::size_t i = 0; i + 1 < set.volumes.size(); ++i) {
+        std::error_code error;
+        volumeEnd += std::filesystem::file_size(set.volumes[i], error);
+        if (read >= 0 && static_cast<std::uintmax_t>(read) <= volumeEnd)
+            return "the archive ends before its volume " +
+                   std::filesystem::path(set.volumes[i + 1]).filename().string();
+    }
+    return "";
 }
 
 void cExtraction::reportProgress() {

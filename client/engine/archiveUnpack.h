@@ -27,7 +27,9 @@ struct unpackResult {
 // not write is ever overwritten. Refuses absolute paths, "..", and links leading outside (the
 // whole set fails, nothing outside `target` is touched). `progress` gets 0..100 over the bytes
 // of all volumes; `stop` set ends it early with reason "stopped".
-// One set at a time per target: the staging folder's name is fixed.
+// One unpack at a time in the process: the staging folder's name is fixed, and libarchive's
+// disk writer sets the process umask to 0 for a moment at each entry (two at once can leave
+// it there).
 unpackResult unpackArchive(const archiveSet& set, const std::string& target,
                            const std::string& password, const std::function<void(int)>& progress,
                            const std::atomic<bool>* stop);

@@ -41,34 +41,49 @@ std::optional<std::string> plainPath(const std::string& path, std::string& why) 
     return joined(parts, parts.size());
 }
 
-std::string named(const std::string& entry, const std::string& why) {
-    return "\"" + entry + "\": " + why;
+} // namespace
+
+std::string shownEntry(const std::string& name) {
+    constexpr std::size_t kShown = 80;
+    std::string shown = name.substr(0, kShown);
+    if (name.size() > kShown) {
+        while (!shown.empty() && (static_cast<unsigned char>(shown.back()) & 0xc0) == 0x80)
+            shown.pop_back(); // not in the middle of a UTF-8 character
+        if (!shown.empty()) shown.pop_back();
+        shown += "…";
+    }
+    for (char& c : shown)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    return "\"" + shown + "\"";
 }
 
-} // namespace
+std::string entryReason(const std::string& name, const std::string& why) {
+    return shownEntry(name) + ": " + why;
+}
 
 std::string cArchiveEntryGuard::check(const std::string& path, eKind kind, const std::string& link,
                                       std::string& plain, std::string& plainLink) {
     std::string why;
     std::optional<std::string> own = plainPath(path, why);
-    if (!own) return named(path, why);
+    if (!own) return entryReason(path, why);
     plain = *own;
     if (plain.empty()) return ""; // the top folder: nothing to make
     std::string through = linkOnTheWay(plain);
-    if (!through.empty()) return named(path, "goes through the link \"" + through + "\"");
+    if (!through.empty()) return entryReason(path, "goes through the link " + shownEntry(through));
 
     if (kind == ekHardLink) {
         std::optional<std::string> target = plainPath(link, why);
-        if (!target) return named(path, "hard link target: " + why);
+        if (!target) return entryReason(path, "hard link target: " + why);
         through = linkOnTheWay(*target);
-        if (!through.empty()) return named(path, "hard link through the link \"" + through + "\"");
+        if (!through.empty())
+            return entryReason(path, "hard link through the link " + shownEntry(through));
         plainLink = *target;
     }
     if (kind == ekSymLink) {
-        if (link.empty() || link[0] == '/') return named(path, "link to an absolute path");
+        if (link.empty() || link[0] == '/') return entryReason(path, "link to an absolute path");
         std::size_t slash = plain.rfind('/');
         std::string folder = slash == std::string::npos ? "" : plain.substr(0, slash);
-        if (!staysInside(folder, link)) return named(path, "link leads outside the folder");
+        if (!staysInside(folder, link)) return entryReason(path, "link leads outside the folder");
         symlinks[plain] = link;
     }
     return "";
@@ -78,7 +93,7 @@ std::string cArchiveEntryGuard::checkLinks() const {
     for (const auto& [path, target] : symlinks) {
         std::size_t slash = path.rfind('/');
         std::string folder = slash == std::string::npos ? "" : path.substr(0, slash);
-        if (!staysInside(folder, target)) return named(path, "link leads outside the folder");
+        if (!staysInside(folder, target)) return entryReason(path, "link leads outside the folder");
     }
     return "";
 }

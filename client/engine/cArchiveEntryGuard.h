@@ -5,6 +5,12 @@
 #include <string>
 #include <unordered_map>
 
+// An entry's name as reasons show it: quoted, control characters as '?', a long name cut
+// (names come from the archive and may be anything).
+std::string shownEntry(const std::string& name);
+// The reason `why` about the entry `name`, one line.
+std::string entryReason(const std::string& name, const std::string& why);
+
 class cArchiveEntryGuard {
   public:
     enum eKind { ekFile, ekFolder, ekHardLink, ekSymLink };

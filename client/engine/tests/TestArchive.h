@@ -1,8 +1,12 @@
 // Archives for the tests, written with libarchive's writer: zip (plain or encrypted) and 7z,
-// with files, folders and links exactly as given (hostile paths included).
+// and with rarmaker: stored RAR4 and RAR5; files, folders and links exactly as given
+// (hostile paths included).
 #pragma once
+#include "RarSetWriter.h"
+
 #include <archive.h>
 #include <archive_entry.h>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -13,11 +17,30 @@ struct testEntry {
     eType type = File;
 };
 
-// Writes `entries` to `path` as "zip" or "7z"; `encryption` ("zipcrypt", "aes256") with
-// `password` for zip. False when libarchive refuses.
+// Writes `entries` as one RAR archive "<base>.rar" (RAR has no folder entries: folders
+// come with the files in them).
+inline bool writeTestRar(const std::string& base, RarFormat format,
+                         const std::vector<testEntry>& entries) {
+    std::vector<RarEntry> rarEntries;
+    for (const testEntry& item : entries) {
+        if (item.type == testEntry::File) rarEntries.push_back(bytesEntry(item.path, item.data));
+        if (item.type == testEntry::SymLink) rarEntries.push_back(linkEntry(item.path, item.data));
+    }
+    try {
+        return writeRarSet(base, rarEntries, {format, 0, RarNaming::part}).size() == 1;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+// Writes `entries` to `path` as "zip", "7z", "rar4" or "rar5" (then `path` ends in ".rar");
+// `encryption` ("zipcrypt", "aes256") with `password` for zip. False when the writer refuses.
 inline bool writeTestArchive(const std::string& path, const std::string& format,
                              const std::vector<testEntry>& entries,
                              const std::string& encryption = "", const std::string& password = "") {
+    if (format == "rar4" || format == "rar5")
+        return writeTestRar(path.substr(0, path.size() - 4),
+                            format == "rar4" ? RarFormat::rar4 : RarFormat::rar5, entries);
     archive* a = archive_write_new();
     bool ok =
         archive_write_set_format_by_name(a, format == "7z" ? "7zip" : format.c_str()) == ARCHIVE_OK;
