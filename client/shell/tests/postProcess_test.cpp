@@ -99,6 +99,14 @@ class PostProcess : public ::testing::Test {
         nzb = options.nzb;
         return makePost(files, options);
     }
+    // The RAR set "film" with the PAR2 set "film" over it, posted as film.nzb.
+    std::vector<PostedFile> postFilm(RarFormat format, RarNaming naming, int recovery,
+                                     int volumes) {
+        std::vector<std::string> files = rarSet("film", format, naming);
+        std::vector<std::string> par2 = par2Set("film", files, recovery, volumes);
+        files.insert(files.end(), par2.begin(), par2.end());
+        return post(files, "film.nzb");
+    }
     // Message ids of articles `numbers` (from 1) of the posted file named `name`.
     static std::vector<std::string> articlesOf(const std::vector<PostedFile>& posted,
                                                const std::string& name, std::vector<int> numbers) {
@@ -198,10 +206,8 @@ TEST_F(PostProcess, ACleanPostOfEveryArchiveKindIsUnpackedAndCleanedUp) {
 }
 
 TEST_F(PostProcess, MissingArticlesQueueExactlyTheVolumesNeededThenRepairAndUnpack) {
-    std::vector<std::string> files = rarSet("film", RarFormat::rar5, RarNaming::part);
-    std::vector<std::string> par2 = par2Set("film", files, 7, 3); // volumes of 1, 2 and 4 blocks
-    files.insert(files.end(), par2.begin(), par2.end());
-    std::vector<PostedFile> posted = post(files, "film.nzb");
+    // PAR2 volumes of 1, 2 and 4 blocks.
+    std::vector<PostedFile> posted = postFilm(RarFormat::rar5, RarNaming::part, 7, 3);
     // Three blocks short: one volume of four beats two of one and two.
     std::vector<std::string> missing = articlesOf(posted, "film.part1.rar", {2, 4});
     for (const std::string& id : articlesOf(posted, "film.part3.rar", {1}))
@@ -225,10 +231,7 @@ TEST_F(PostProcess, MissingArticlesQueueExactlyTheVolumesNeededThenRepairAndUnpa
 
 // Without direct write yydecode writes the files; the stage finds them by its report.
 TEST_F(PostProcess, FilesDecodedFromSegmentFilesAreRepairedAndUnpackedToo) {
-    std::vector<std::string> files = rarSet("film", RarFormat::rar5, RarNaming::part);
-    std::vector<std::string> par2 = par2Set("film", files, 2, 1);
-    files.insert(files.end(), par2.begin(), par2.end());
-    std::vector<PostedFile> posted = post(files, "film.nzb");
+    std::vector<PostedFile> posted = postFilm(RarFormat::rar5, RarNaming::part, 2, 1);
     start(articlesOf(posted, "film.part3.rar", {2}), {{"directwrite", "0"}});
     EXPECT_EQ(finished(), "6|");
     quit();
@@ -238,10 +241,7 @@ TEST_F(PostProcess, FilesDecodedFromSegmentFilesAreRepairedAndUnpackedToo) {
 }
 
 TEST_F(PostProcess, TooFewBlocksFailWithTheCountsAndKeepEveryFile) {
-    std::vector<std::string> files = rarSet("film", RarFormat::rar5, RarNaming::part);
-    std::vector<std::string> par2 = par2Set("film", files, 3, 2);
-    files.insert(files.end(), par2.begin(), par2.end());
-    std::vector<PostedFile> posted = post(files, "film.nzb");
+    std::vector<PostedFile> posted = postFilm(RarFormat::rar5, RarNaming::part, 3, 2);
     start(articlesOf(posted, "film.part2.rar", {1, 2, 3, 4}));
     EXPECT_EQ(finished(), "7|4 blocks missing, 3 available");
     quit();
@@ -322,10 +322,7 @@ TEST_F(PostProcess, HostileArchivesExtractNothingOutsideThePostsFolder) {
 // The program killed while it repairs, or while it unpacks, finishes the post at its
 // next start.
 TEST_F(PostProcess, KilledDuringRepairOrUnpackTheNextStartFinishesThePost) {
-    std::vector<std::string> files = rarSet("film", RarFormat::rar5, RarNaming::part);
-    std::vector<std::string> par2 = par2Set("film", files, 4, 1);
-    files.insert(files.end(), par2.begin(), par2.end());
-    std::vector<PostedFile> posted = post(files, "film.nzb");
+    std::vector<PostedFile> posted = postFilm(RarFormat::rar5, RarNaming::part, 4, 1);
     const std::vector<std::string> missing = articlesOf(posted, "film.part2.rar", {3});
     for (const char* stage : {"4", "5"}) {
         setenv("CORVANE_TEST_KILL_AT_STAGE", stage, 1);
@@ -347,10 +344,7 @@ TEST_F(PostProcess, KilledDuringRepairOrUnpackTheNextStartFinishesThePost) {
 }
 
 TEST_F(PostProcess, WithoutCleanupEveryFileStays) {
-    std::vector<std::string> files = rarSet("film", RarFormat::rar4, RarNaming::old);
-    std::vector<std::string> par2 = par2Set("film", files, 2, 1);
-    files.insert(files.end(), par2.begin(), par2.end());
-    post(files, "film.nzb");
+    postFilm(RarFormat::rar4, RarNaming::old, 2, 1);
     start({}, {{"cleanup", "0"}});
     EXPECT_EQ(finished(), "6|");
     quit();
