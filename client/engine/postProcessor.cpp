@@ -86,6 +86,7 @@ void cPostProcessor::clear() {
         std::lock_guard<std::mutex> guard(lock);
         waiting.clear();
         fetching.clear();
+        arrived.clear();
     }
     halt = true;
 }
@@ -100,7 +101,11 @@ void cPostProcessor::fileBooked(int pid) {
         // Before it is listed: the thread may take it up at once.
         if (current.load() != pid) queue->setPostStage(pid, ppWaiting, 0, "", resets);
         waiting.push_back(pid);
-        fetching.erase(pid);
+        auto fetched = fetching.find(pid);
+        if (fetched != fetching.end()) {
+            arrived[pid] = fetched->second.misnamed;
+            fetching.erase(fetched);
+        }
     }
     listed = true;
     pause.wake();
@@ -186,7 +191,7 @@ void cPostProcessor::process(int pid) {
         const int percent = downloadPercent(*db, files.inFlight);
         {
             std::lock_guard<std::mutex> guard(lock);
-            fetching[pid] = {files.inFlight, percent};
+            fetching[pid] = {files.inFlight, percent, {}};
         }
         setStage(pid, ppFetchingPar2, percent);
         return;
@@ -205,6 +210,56 @@ void cPostProcessor::process(int pid) {
     unpackAndClean(pid, paths, note);
 }
 
+cPostProcessor::eVerdict cPostProcessor::verify(int pid, const std::string& index,
+                                                const std::vector<std::string>& paths,
+                                                par2Check& check) {
+    printf("post %d: verifying %zu files against %s\n", pid, paths.size(), index.c_str());
+    check = tools->verify(index, paths, &halt);
+    if (dropped(pid)) return vStop;
+    switch (check.result) {
+    case par2Check::Intact:
+        if (check.misnamed.empty()) {
+            printf("post %d: every file intact\n", pid);
+            return vIntact;
+        }
+        printf("post %d: %zu files misnamed\n", pid, check.misnamed.size());
+        return vRepair;
+    case par2Check::Repairable:
+        printf("post %d: %d blocks missing, %d available\n", pid, check.damagedBlocks,
+               check.recoveryBlocks);
+        return vRepair;
+    case par2Check::NotRepairable:
+        break;
+    default:
+        fail(pid, check.reason.empty() ? "PAR2 verification failed" : check.reason);
+        return vStop;
+    }
+    const tpostFiles files = readPostFiles(*db, pid);
+    int unqueued = 0;
+    for (const auto& [fid, blocks] : files.volumes)
+        unqueued += blocks;
+    const int available = check.recoveryBlocks + unqueued;
+    printf("post %d: %d blocks missing, %d available (%d in unqueued volumes)\n", pid,
+           check.damagedBlocks, available, unqueued);
+    std::vector<int> chosen =
+        tools->chooseVolumes(files.volumes, check.damagedBlocks - check.recoveryBlocks);
+    if (chosen.empty()) {
+        fail(pid, std::to_string(check.damagedBlocks) + " blocks missing, " +
+                      std::to_string(available) + " available");
+        return vStop;
+    }
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        fetching[pid] = {chosen, 0, check.misnamed};
+    }
+    setStage(pid, ppFetchingPar2, 0);
+    for (int fid : chosen)
+        printf("post %d: recovery volume queued: %s (file %d)\n", pid,
+               files.volumeNames.at(fid).c_str(), fid);
+    queue->fqueue(&chosen, fqQueue);
+    return vStop;
+}
+
 bool cPostProcessor::verifyAndRepair(int pid, std::vector<std::string>& paths, std::string& note) {
     setStage(pid, ppVerifying);
     const std::string index = tools->par2Index(paths);
@@ -213,50 +268,22 @@ bool cPostProcessor::verifyAndRepair(int pid, std::vector<std::string>& paths, s
         note = "no PAR2 set";
         return true;
     }
-    printf("post %d: verifying %zu files against %s\n", pid, paths.size(), index.c_str());
-    const par2Check check = tools->verify(index, paths, &halt);
-    if (dropped(pid)) return false;
-    switch (check.result) {
-    case par2Check::Intact:
-        if (check.misnamed.empty()) {
-            printf("post %d: every file intact\n", pid);
-            return true;
+    par2Check check;
+    bool volumesArrived = false;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        auto found = arrived.find(pid);
+        if (found != arrived.end()) {
+            volumesArrived = true;
+            check.misnamed = std::move(found->second);
+            arrived.erase(found);
         }
-        printf("post %d: %zu files misnamed\n", pid, check.misnamed.size());
-        break;
-    case par2Check::Repairable:
-        printf("post %d: %d blocks missing, %d available\n", pid, check.damagedBlocks,
-               check.recoveryBlocks);
-        break;
-    case par2Check::NotRepairable: {
-        const tpostFiles files = readPostFiles(*db, pid);
-        int unqueued = 0;
-        for (const auto& [fid, blocks] : files.volumes)
-            unqueued += blocks;
-        const int available = check.recoveryBlocks + unqueued;
-        printf("post %d: %d blocks missing, %d available (%d in unqueued volumes)\n", pid,
-               check.damagedBlocks, available, unqueued);
-        std::vector<int> chosen =
-            tools->chooseVolumes(files.volumes, check.damagedBlocks - check.recoveryBlocks);
-        if (chosen.empty()) {
-            fail(pid, std::to_string(check.damagedBlocks) + " blocks missing, " +
-                          std::to_string(available) + " available");
-            return false;
-        }
-        {
-            std::lock_guard<std::mutex> guard(lock);
-            fetching[pid] = {chosen, 0};
-        }
-        setStage(pid, ppFetchingPar2, 0);
-        for (int fid : chosen)
-            printf("post %d: recovery volume queued: %s (file %d)\n", pid,
-                   files.volumeNames.at(fid).c_str(), fid);
-        queue->fqueue(&chosen, fqQueue);
-        return false;
     }
-    default:
-        fail(pid, check.reason.empty() ? "PAR2 verification failed" : check.reason);
-        return false;
+    if (volumesArrived) {
+        printf("post %d: recovery volumes arrived, repairing\n", pid);
+    } else {
+        const eVerdict verdict = verify(pid, index, paths, check);
+        if (verdict != vRepair) return verdict == vIntact;
     }
 
     setStage(pid, ppRepairing, 0);
@@ -264,6 +291,12 @@ bool cPostProcessor::verifyAndRepair(int pid, std::vector<std::string>& paths, s
     const bool repaired =
         tools->repair(index, paths, progressOf(pid, ppRepairing, "", 0, 100), &halt, reason);
     if (dropped(pid)) return false;
+    if (!repaired && volumesArrived) {
+        // Fewer blocks came than were missing (a volume lost articles too): a verify
+        // decides whether more volumes can make up for them.
+        printf("post %d: repair with the recovery volumes failed: %s\n", pid, reason.c_str());
+        return verifyAndRepair(pid, paths, note);
+    }
     if (!repaired) {
         fail(pid, "repair failed: " + reason);
         return false;

@@ -54,6 +54,10 @@ class cPostProcessor : public cThread {
     // Verified (again) and, when blocks are missing, repair volumes queued: false when the
     // post cannot go on now (waiting for volumes, failed, stopped).
     bool verifyAndRepair(int pid, std::vector<std::string>& files, std::string& note);
+    enum eVerdict { vIntact, vRepair, vStop };
+    // One verify and what follows from it; `check` gets par2's answer.
+    eVerdict verify(int pid, const std::string& index, const std::vector<std::string>& files,
+                    par2Check& check);
     void unpackAndClean(int pid, const std::vector<std::string>& files, const std::string& note);
     // The post's stage in its record, its row and the views; percent steps are passed on
     // only when the whole percent changed.
@@ -73,14 +77,19 @@ class cPostProcessor : public cThread {
 
     std::mutex lock; // the lists below
     std::vector<int> waiting;
+    using tmisnamed = std::vector<std::pair<std::string, std::string>>;
     struct tfetch {
         std::vector<int> files; // the recovery volumes it waits for
         int percent = -1;       // last shown
+        tmisnamed misnamed;     // what the verify before found
     };
     std::map<int, tfetch> fetching; // posts waiting for recovery volumes
-    std::atomic<int> current{0};    // the post in work, 0 when none
-    unsigned resetsAtStart = 0;     // the database's resets when it began
-    std::atomic<bool> halt{false};  // ends a running tool
+    // Posts whose volumes arrived: repaired without a second verify (par2's repair checks
+    // every file again anyway), with the misnamed files the verify before found.
+    std::map<int, tmisnamed> arrived;
+    std::atomic<int> current{0};   // the post in work, 0 when none
+    unsigned resetsAtStart = 0;    // the database's resets when it began
+    std::atomic<bool> halt{false}; // ends a running tool
     std::atomic<bool> listed{false};
     int shownPercent = -1; // the stage thread's last percent passed on
 
