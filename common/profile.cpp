@@ -28,6 +28,19 @@ void loadFile(CSimpleIniA& ini, const char* file) {
 
 } // namespace
 
+std::vector<std::string> sections(const char* file) {
+    std::lock_guard<std::mutex> guard(fileLock());
+    CSimpleIniA ini(false, false, false);
+    loadFile(ini, file);
+    CSimpleIniA::TNamesDepend names;
+    ini.GetAllSections(names);
+    names.sort(CSimpleIniA::Entry::LoadOrder());
+    std::vector<std::string> out;
+    for (const auto& name : names)
+        out.emplace_back(name.pItem);
+    return out;
+}
+
 std::string getString(const char* section, const char* key, const char* def, const char* file) {
     std::lock_guard<std::mutex> guard(fileLock());
     CSimpleIniA ini(false, false, false);

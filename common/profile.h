@@ -4,8 +4,13 @@
 #pragma once
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace profile {
+
+// The names of the file's sections in the order they are written; empty for a missing
+// file.
+std::vector<std::string> sections(const char* file);
 
 // Copies the value (or `def` when the key is absent) into `out`, cut to `size`-1
 // characters and zero-terminated. Returns the number of characters copied.

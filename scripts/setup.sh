@@ -10,7 +10,7 @@ PACKAGES=(build-essential cmake ninja-build pkg-config
           qt6-base-dev libgl-dev xvfb xauth tmux trayer xdotool x11-utils
           xdg-utils xdg-user-dirs desktop-file-utils dpkg-dev file
           clang libclang-rt-14-dev libfuzzer-14-dev
-          libarchive-dev par2)
+          libarchive-dev par2 libexpat1-dev)
 
 missing=()
 for p in "${PACKAGES[@]}"; do

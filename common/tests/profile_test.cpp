@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 class ProfileTest : public ::testing::Test {
   protected:
@@ -71,4 +73,10 @@ TEST_F(ProfileTest, StructRoundTripAndChecksum) {
     EXPECT_FALSE(profile::getStruct("USERINTERFACE", "wndpos", untouched, 16, file.c_str()));
     EXPECT_EQ(untouched[0], 9);
     EXPECT_FALSE(profile::getStruct("USERINTERFACE", "wndpos", untouched, 8, file.c_str()));
+}
+
+TEST_F(ProfileTest, SectionsInTheOrderWritten) {
+    writeConfig("[zeta]\nhost=a\n[Alpha]\n[beta]\nplugin=newznab\n");
+    EXPECT_EQ(profile::sections(file.c_str()), (std::vector<std::string>{"zeta", "Alpha", "beta"}));
+    EXPECT_TRUE(profile::sections(folder.file("missing.ini").c_str()).empty());
 }

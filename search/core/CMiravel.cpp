@@ -3,6 +3,7 @@
 #include "CFetchmill.h"
 #include "CScoutlet.h"
 #include "fixedField.h"
+#include "profile.h"
 #include "stateFolder.h"
 
 #include <cerrno>
@@ -20,6 +21,15 @@ namespace {
 // Plug-ins in the order they are tried; missing ones are skipped.
 const char* const ENGINE_LIBRARIES[] = {"kora.so", "lumo.so", "vesk.so",
                                         "tayo.so", "pirn.so", "dulo.so"};
+
+// Plug-ins that serve any number of engines, each a section of cfg/engines.ini that
+// names the plug-in by its protocol.
+struct SharedPlugin {
+    const char* protocol;
+    const char* library;
+};
+const SharedPlugin SHARED_PLUGINS[] = {{"newznab", "tarn.so"}};
+const char ENGINES_INI[] = "cfg/engines.ini";
 
 const char HISTORY_FILE[] = "./tmp/history.txt";
 constexpr size_t NZB_BASE_LIMIT = 139;
@@ -84,11 +94,49 @@ void CMiravel::initialize(const char* folder) {
     clearFolder("./tmp", ".sql");
     for (const char* library : ENGINE_LIBRARIES)
         loadengine(library);
+    loadIndexers();
 }
 
-CScoutlet* CMiravel::loadengine(const char* library) {
-    auto engine = std::make_unique<CScoutlet>(*this, library);
+// The window and the console pick an engine's rows by a part of the engine column, so
+// one name inside another would show both engines' rows under one tab.
+bool CMiravel::overlapsAnEngineName(const std::string& name) {
+    for (const auto& engine : engines)
+        if (strcasestr(engine->name(), name.c_str()) || strcasestr(name.c_str(), engine->name()))
+            return true;
+    return false;
+}
+
+void CMiravel::loadIndexers() {
+    for (const std::string& section : profile::sections(ENGINES_INI)) {
+        const std::string protocol = profile::getString(section.c_str(), "plugin", "", ENGINES_INI);
+        if (protocol.empty()) continue;
+        const SharedPlugin* plugin = nullptr;
+        for (const SharedPlugin& known : SHARED_PLUGINS)
+            if (strcasecmp(known.protocol, protocol.c_str()) == 0) plugin = &known;
+        const char* problem = !plugin                                    ? "names an unknown plugin"
+                              : section.size() >= sizeof(tengine{}.name) ? "has too long a name"
+                              : overlapsAnEngineName(section) ? "has a name that is part of "
+                                                                "another engine's or holds one"
+                                                              : nullptr;
+        if (problem) {
+            printf("CMiravel:: engine [%.60s] in %s %s, left out \n", section.c_str(), ENGINES_INI,
+                   problem);
+            continue;
+        }
+        loadengine(plugin->library, section.c_str());
+    }
+}
+
+CScoutlet* CMiravel::loadengine(const char* library, const char* section) {
+    auto engine = std::make_unique<CScoutlet>(*this, library, section);
     if (engine->index() == 0) return nullptr;
+    // Answers find their engine by host: an indexer on the host of another engine would
+    // never get one. The fixed sites are left as they were.
+    for (const auto& loaded : engines)
+        if (section && strcasecmp(loaded->host(), engine->host()) == 0) {
+            printf("CMiravel:: %s has the host of %s, left out \n", engine->name(), loaded->name());
+            return nullptr;
+        }
     engines.push_back(std::move(engine));
     return engines.back().get();
 }
@@ -101,6 +149,11 @@ void CMiravel::httpRequest(const char* file, const char* host, const char* path,
 void CMiravel::sqlResponse(const char* sql) {
     database->insertData(sql);
     if (observer) observer->handleDataChanged();
+}
+
+void CMiravel::engineNotice(const char* text) {
+    printf("%s \n", text);
+    if (observer) observer->handleEngineNotice(text);
 }
 
 void CMiravel::nzbResponse(const char* file) {
@@ -161,7 +214,26 @@ void CMiravel::download(const char* engine, const char* name, const char* altnam
     tsearch request;
     request.page = 1;
     request.keyword = name && *name ? name : altname && *altname ? altname : "nzbresult";
-    scoutlet->downld(request, ids, sep);
+    if (scoutlet->downloadsByLink())
+        downloadByLink(*scoutlet, request, ids, sep);
+    else
+        scoutlet->downld(request, ids, sep);
+}
+
+void CMiravel::downloadByLink(CScoutlet& engine, tsearch& request, char* ids, char sep) {
+    for (char* id = ids; id && *id;) {
+        char* next = sep ? strchr(id, sep) : nullptr;
+        if (next) *next = 0;
+        request.link = database->resultFileName(engine.name(), id);
+        if (request.link.empty()) {
+            const std::string notice = std::string(engine.name()) +
+                                       ": no NZB address stored for result " +
+                                       std::string(id).substr(0, 80) + " (search again)";
+            engineNotice(notice.c_str());
+        } else
+            engine.fetchLink(request);
+        id = next ? next + 1 : nullptr;
+    }
 }
 
 int CMiravel::selectData(tRecordData& page) {

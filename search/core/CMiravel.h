@@ -16,6 +16,7 @@
 
 class CFetchmill;
 class CScoutlet;
+struct tsearch;
 
 class CMiravel : public MScoutletObserver, public MFetchmillObserver {
   public:
@@ -31,6 +32,7 @@ class CMiravel : public MScoutletObserver, public MFetchmillObserver {
     // From the engines, on the fetcher's worker thread.
     void sqlResponse(const char* sql) override;
     void nzbResponse(const char* file) override;
+    void engineNotice(const char* text) override;
     // From the fetcher, on its worker thread; `result` is not used.
     void httpResponse(const char* file, const char* host, int result, const char* charset) override;
 
@@ -57,11 +59,18 @@ class CMiravel : public MScoutletObserver, public MFetchmillObserver {
     const char* enginename(int index);
     CScoutlet* getengine(const char* name);
     // Loads one plug-in of the program folder; null when it is missing or unusable.
-    // Meant for start-up: the fetcher's thread reads the engine list without a lock.
-    CScoutlet* loadengine(const char* library);
+    // `section` names the engine's section of cfg/engines.ini for a plug-in that serves
+    // several engines. Meant for start-up: the fetcher's thread reads the engine list
+    // without a lock.
+    CScoutlet* loadengine(const char* library, const char* section = nullptr);
 
   private:
     void initialize(const char* folder);
+    // One engine per section of cfg/engines.ini that names a plug-in ("plugin=newznab").
+    void loadIndexers();
+    bool overlapsAnEngineName(const std::string& name);
+    // An engine whose NZBs are fetched from the address each result stored.
+    void downloadByLink(CScoutlet& engine, tsearch& request, char* ids, char sep);
     // Moves an arrived NZB into "./nzb" under a free name; returns where it now lies.
     std::string storeNzb(const char* file);
 

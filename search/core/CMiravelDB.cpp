@@ -1,4 +1,5 @@
 #include "CMiravelDB.h"
+#include "sqlText.h"
 
 #include "dblock.h"
 #include "fixedField.h"
@@ -172,6 +173,24 @@ int CMiravelDB::selectCount(const char* table, const char* const* columns, const
     int count = 0;
     if (db.execL(sql.c_str(), cb_number, &count) != SQLITE_OK) return 0;
     return count;
+}
+
+std::string CMiravelDB::resultFileName(const char* engine, const char* resultId) {
+    std::string sql = "SELECT filename FROM result WHERE engine='";
+    appendSqlText(sql, engine);
+    sql += "' AND result_id='";
+    appendSqlText(sql, resultId);
+    sql += "' LIMIT 1";
+    std::string name;
+    std::lock_guard<std::recursive_mutex> guard(dblock());
+    db.execL(
+        sql.c_str(),
+        [](void* arg, int, char** values, char**) {
+            *static_cast<std::string*>(arg) = values[0] ? values[0] : "";
+            return 0;
+        },
+        &name);
+    return name;
 }
 
 int CMiravelDB::selectData(tRecordData& page) {

@@ -4,6 +4,8 @@
 #include "sqliteDB.h"
 #include "tRecordData.h"
 
+#include <string>
+
 // Row callbacks in SQLite's form; non-zero stops the statement.
 // cb_number: the integer value of the row's first cell into *(int*)arg (last row wins).
 int cb_number(void* arg, int cols, char** values, char** names);
@@ -32,6 +34,9 @@ class CMiravelDB {
     // Fills `page` with the rows of its table that pass its filters, in its sort order.
     // SQLite's result code: 4 (abort) when the cell table filled up before the last row.
     int selectData(tRecordData& page);
+    // The file name column of one result: an engine's NZB address for engines that
+    // download by link. Empty when there is no such row.
+    std::string resultFileName(const char* engine, const char* resultId);
     // Recomputes ages after a day change; 1 when it rewrote them, else 0.
     int updateAge();
 

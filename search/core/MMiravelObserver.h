@@ -10,6 +10,9 @@ class MMiravelObserver {
     virtual void handleOpenResponse(const char* path) = 0;
     // A non-empty version history file has arrived at `path`.
     virtual void handleUpdateAvailable(const char* path) = 0;
+    // An engine's answer was refused (an error answer, unreadable or hostile XML); one
+    // line for the user. The coordinator has already logged it.
+    virtual void handleEngineNotice(const char*) {}
 
   protected:
     ~MMiravelObserver() = default;

@@ -1,5 +1,6 @@
 #include "CScoutlet.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <dlfcn.h>
@@ -8,6 +9,7 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include "apiKeyMask.h"
 #include "fixedField.h"
 #include "programFolder.h"
 #include "textmarkup.h"
@@ -15,9 +17,10 @@
 
 namespace {
 
-// Response file counters of the whole process, shared by every engine.
-unsigned searchCounter = 0;
-unsigned nzbCounter = 0;
+// Response file counters of the whole process, shared by every engine; a following page
+// is asked for on the fetcher's thread.
+std::atomic<unsigned> searchCounter = 0;
+std::atomic<unsigned> nzbCounter = 0;
 
 // Longest response page that is read into memory for parsing.
 constexpr long long kPageLimit = 64LL * 1024 * 1024;
@@ -31,6 +34,22 @@ constexpr size_t kNzbItemLimit = 47;
 // Plug-ins lie in the program folder, beside this library.
 std::string pluginFolder() {
     return folderOf((const void*)&pluginFolder);
+}
+
+// A response file name in "tmp/", safe as a file name.
+std::string responseFile(char* name) {
+    CScoutlet::fixfilename(name);
+    return std::string("tmp/") + name;
+}
+
+// The name as queued: the fetcher replaces the extension with the answer's own.
+std::string withoutExtension(const char* file) {
+    const std::string name = file;
+    const size_t slash = name.rfind('/');
+    const size_t dot = name.rfind('.');
+    return dot != std::string::npos && (slash == std::string::npos || dot > slash)
+               ? name.substr(0, dot)
+               : name;
 }
 
 // The keyword cut to `limit` bytes.
@@ -56,8 +75,10 @@ void appendValue(std::string& out, std::string_view value) {
 
 } // namespace
 
-CScoutlet::CScoutlet(MScoutletObserver& observer, const char* library) : observer_(observer) {
+CScoutlet::CScoutlet(MScoutletObserver& observer, const char* library, const char* section)
+    : observer_(observer) {
     engine_.index = 0;
+    copyField(section_, section);
     libload(library);
 }
 
@@ -70,6 +91,7 @@ void CScoutlet::libload(const char* library) {
     copyField(name, library); // may be our own field: copy before clearing
     engine_ = tengine{};
     memcpy(engine_.library, name, sizeof name);
+    memcpy(engine_.name, section_, sizeof section_);
     if (!name[0]) return;
 
     const std::string path = strchr(name, '/') ? std::string(name) : pluginFolder() + "/" + name;
@@ -136,11 +158,51 @@ void CScoutlet::search(tsearch& request) {
     // A site without a browse request gets its empty path, which HTTP writes as "/".
     if (path.empty()) path.push_back('/');
 
-    snprintf(filename_, sizeof filename_, "%s%.4x.htm", engine_.code, searchCounter++);
-    fixfilename(filename_);
-    const std::string file = std::string("tmp/") + filename_;
-    copyField(filename_, file.c_str());
-    observer_.httpRequest(filename_, engine_.host, path.c_str(), nullptr, engine_.cookie);
+    char name[64];
+    snprintf(name, sizeof name, "%s%.4x.htm", engine_.code, searchCounter++);
+    const std::string file = responseFile(name);
+    {
+        std::lock_guard<std::mutex> guard(pendingLock_);
+        pending_[withoutExtension(file.c_str())] = request;
+    }
+    observer_.httpRequest(file.c_str(), engine_.host, path.c_str(), nullptr, engine_.cookie);
+}
+
+bool CScoutlet::takeRequest(const char* file, tsearch& request) {
+    std::lock_guard<std::mutex> guard(pendingLock_);
+    const auto found = pending_.find(withoutExtension(file));
+    if (found == pending_.end()) return false;
+    request = std::move(found->second);
+    pending_.erase(found);
+    return true;
+}
+
+std::string CScoutlet::nzbFileName(const tsearch& request) {
+    // A file name part has at most 255 bytes; the NZB name is cut well below that.
+    const std::string base = boundedKeyword(request, kNzbNameLimit);
+    char name[kNzbNameLimit + 16];
+    snprintf(name, sizeof name, "%s_%.4x.htm", base.c_str(), nzbCounter++);
+    return responseFile(name);
+}
+
+bool CScoutlet::downloadsByLink() {
+    return strcmp(engine_.nzburl, kLinkPlaceholder) == 0;
+}
+
+void CScoutlet::fetchLink(tsearch& request) {
+    const size_t hostLength = strlen(engine_.host);
+    const std::string& link = request.link;
+    if (hostLength == 0 || link.size() <= hostLength ||
+        strncasecmp(link.c_str(), engine_.host, hostLength) != 0 || link[hostLength] != '/') {
+        const std::string notice = std::string(engine_.name) + ": NZB address \"" +
+                                   maskApiKeys(link).substr(0, 200) + "\" is not on " +
+                                   engine_.host + ", not fetched";
+        observer_.engineNotice(notice.c_str());
+        return;
+    }
+    const std::string file = nzbFileName(request);
+    observer_.httpRequest(file.c_str(), engine_.host, link.c_str() + hostLength, nullptr,
+                          engine_.cookie);
 }
 
 void CScoutlet::downld(tsearch& request, char* ids, char sep) {
@@ -166,13 +228,8 @@ void CScoutlet::downld(tsearch& request, char* ids, char sep) {
         id = next + 1;
     }
 
-    // A file name part has at most 255 bytes; the NZB name is cut well below that.
-    const std::string name = boundedKeyword(request, kNzbNameLimit);
-    snprintf(filename_, sizeof filename_, "%s_%.4x.htm", name.c_str(), nzbCounter++);
-    fixfilename(filename_);
-    const std::string file = std::string("tmp/") + filename_;
-    copyField(filename_, file.c_str());
-    observer_.httpRequest(filename_, engine_.host, path.c_str(), body.c_str(), engine_.cookie);
+    const std::string file = nzbFileName(request);
+    observer_.httpRequest(file.c_str(), engine_.host, path.c_str(), body.c_str(), engine_.cookie);
 }
 
 namespace {
@@ -202,6 +259,8 @@ int CScoutlet::parse(const char* file, const char* charset) {
         observer_.nzbResponse(file);
         return 3;
     }
+    tsearch request;
+    const bool searched = takeRequest(file, request);
     FILE* in = fopen(file, "rb");
     if (!in) return 0;
     struct stat info {};
@@ -217,15 +276,27 @@ int CScoutlet::parse(const char* file, const char* charset) {
     // The server's word beats the page's own, as in browsers.
     const bool served = charset && *charset;
     std::string page = toUtf8(raw, served ? charsetNamed(charset) : metaCharset(raw));
-    parse(page.data(), (int)page.size());
+    const int result = parse(page.data(), (int)page.size());
+    const int slot = engine_.index;
+    if (result == kParseHasMoreRows && searched && request.page < kMostPages && slot > 0 &&
+        slot < 16) {
+        ++request.page;
+        request.idlast[slot] += engine_.limit;
+        search(request);
+    }
     return 0;
 }
 
 int CScoutlet::parse(char* page, int length) {
     if (!parseresult_ || !page) return 0;
-    std::string script;
+    std::string script = engine_.name;
     const int result = parseresult_(page, length, script);
-    if (result == kParseHasRows) observer_.sqlResponse(script.c_str());
+    if (result == kParseHasRows || result == kParseHasMoreRows)
+        observer_.sqlResponse(script.c_str());
+    if (result == kParseRefused) {
+        const std::string notice = std::string(engine_.name) + ": " + maskApiKeys(script);
+        observer_.engineNotice(notice.c_str());
+    }
     return result;
 }
 

@@ -1,5 +1,6 @@
-// What the engine host hands on: HTTP requests to fetch, result SQL to store and NZB
-// files that arrived. Implemented by the search coordinator; the host never owns it.
+// What the engine host hands on: HTTP requests to fetch, result SQL to store, NZB files
+// that arrived and notices about refused answers. Implemented by the search coordinator;
+// the host never owns it.
 #pragma once
 
 class MScoutletObserver {
@@ -12,6 +13,8 @@ class MScoutletObserver {
     virtual void sqlResponse(const char* sql) = 0;
     // An NZB file has arrived under the name `file`.
     virtual void nzbResponse(const char* file) = 0;
+    // One line for the log and the user: an engine's answer was an error or unreadable.
+    virtual void engineNotice(const char* text) = 0;
 
   protected:
     ~MScoutletObserver() = default;

@@ -5,18 +5,20 @@
 #include <cstdint>
 #include <string>
 
-// One site's configuration. The host clears it and writes `library`; the plug-in's
-// readconfig fills the rest. Every text is zero-terminated inside its array.
+// One site's configuration. The host clears it and writes `library`, and `name` when the
+// engine is a section of cfg/engines.ini that names its plug-in (one plug-in file can
+// then serve several such engines); the plug-in's readconfig fills the rest. Every
+// text is zero-terminated inside its array.
 struct tengine {
     char library[64];    // plug-in file name the host loaded, e.g. "lumo.so"
-    int32_t limit;       // 100; nothing reads it
+    int32_t limit;       // rows per page; the offset step of kParseHasMoreRows
     int32_t index;       // 1..15, 0 marks an unusable engine; selects the idlast slot
     char code[8];        // short code ("lumo"), names the response files
     char name[32];       // service name, written into every row's engine column
     char host[48];       // web host, may carry ":port"; routes responses back
     char searchurl[128]; // keyword search path template
     char browseurl[128]; // newsgroup browse path template, empty without browse mode
-    char nzburl[128];    // path of the NZB creation request
+    char nzburl[128];    // path of the NZB creation request, or kLinkPlaceholder
     char nzbpost[64];    // start of the NZB request's form body
     char nzbitem[64];    // one selected result: "%s" (id), optionally "%d" (item number) first
     char cookie[256];    // cookie header text, empty for none
@@ -31,7 +33,12 @@ struct tsearch {
     int32_t reserved = 0;
     int32_t reservedslots[16] = {};
     int32_t idlast[16] = {}; // per-engine slot indexed by tengine::index
+    std::string link;        // the NZB address a result row stored (kLinkPlaceholder)
 };
+
+// nzburl of an engine whose rows keep the address of their NZB in the file name column:
+// each NZB is fetched with a GET of that address, one request per result.
+inline constexpr const char* kLinkPlaceholder = "$link$";
 
 // One result while a plug-in parses a page. The texts point into the page buffer, which
 // the parser cuts in place; null means the field was not found.
@@ -61,12 +68,17 @@ using parseresult_t = int (*)(char* page, int length, std::string& sql);
 inline constexpr const char* kReadconfigSymbol = "_Z10readconfigR7tengine";
 inline constexpr const char* kParseresultSymbol = "_Z11parseresultPciRSs";
 
-// Result of parseresult when the script holds at least one row.
+// Results of parseresult: `sql` holds a transaction with at least one row; the same,
+// and the next page (offset advanced by tengine::limit) may hold more; the page is an
+// error answer or unreadable, and `sql` holds one line saying why.
 inline constexpr int kParseHasRows = 2;
+inline constexpr int kParseHasMoreRows = 4;
+inline constexpr int kParseRefused = 1;
 
-// Declarations for the plug-ins that define them. readconfig fills `engine`;
-// parseresult empties `sql`, cuts the writable, zero-terminated `page` in place and
-// returns kParseHasRows when `sql` holds a transaction with at least one row.
+// Declarations for the plug-ins that define them. readconfig fills `engine`.
+// parseresult gets the engine's name in `sql` (a plug-in for one site may ignore it),
+// empties `sql`, may cut the writable, zero-terminated `page` in place and returns one
+// of the results above, or 0 when the page holds no row.
 extern "C" {
 __attribute__((visibility("default"))) int
 readconfig(tengine& engine) asm("_Z10readconfigR7tengine");

@@ -1,6 +1,7 @@
 #include "CTcpClientHttp.h"
 
 #include "GzipFile.h"
+#include "apiKeyMask.h"
 
 #include <strings.h>
 #include <unistd.h>
@@ -220,7 +221,7 @@ int CTcpClientHttp::httpRequest(std::string& file, std::string& charset, const s
         error = "cookie longer than " + std::to_string(HttpAddress::kMaxTargetLength) +
                 " characters";
     if (!error.empty())
-        printf("fetch: request for '%s' '%s' refused: %s\n", host.c_str(), url.c_str(),
+        printf("fetch: request for '%s' '%s' refused: %s\n", host.c_str(), maskApiKeys(url).c_str(),
                error.c_str());
     else
         fetchInto(out, address, post, cookie, tls, limits, header);

@@ -1,5 +1,7 @@
 #include "HttpAddress.h"
 
+#include "apiKeyMask.h"
+
 #include <strings.h>
 
 #include <cstdlib>
@@ -87,7 +89,8 @@ bool parseAbsolute(std::string url, bool pathOptional, THttpAddress& address,
 } // namespace
 
 std::string THttpAddress::text() const {
-    return std::string(tls ? "https://" : "http://") + name + ":" + std::to_string(port) + target;
+    return maskApiKeys(std::string(tls ? "https://" : "http://") + name + ":" +
+                       std::to_string(port) + target);
 }
 
 bool HttpAddress::fromHost(const std::string& host, const std::string& target,

@@ -12,7 +12,7 @@ struct THttpAddress {
     std::string hostLine; // the Host line's text: the name, and the port when one was given
     std::string target;   // path and query, beginning with '/'
 
-    // "https://name:port/target", for log lines.
+    // "https://name:port/target", for log lines: keys in the query are masked.
     std::string text() const;
 };
 

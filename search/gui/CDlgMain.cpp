@@ -407,6 +407,13 @@ void CDlgMain::handleOpenResponse(const char* path) {
         Qt::QueuedConnection);
 }
 
+void CDlgMain::handleEngineNotice(const char* text) {
+    if (!text) return;
+    QMetaObject::invokeMethod(
+        relay.get(), [this, line = std::string(text)] { setText(IDC_STATUSBAR, line.c_str()); },
+        Qt::QueuedConnection);
+}
+
 // Queued like the others: the fetcher may still report while the window is being torn
 // down, after the search panel is gone but before the coordinator has stopped it.
 void CDlgMain::handleUpdateAvailable(const char*) {

@@ -84,6 +84,8 @@ class CDlgMain : public CWnd, public MMiravelObserver {
     void handleDataChanged() override;
     void handleOpenResponse(const char* path) override;
     void handleUpdateAvailable(const char* path) override;
+    // Shows the engine's refusal in the status bar.
+    void handleEngineNotice(const char* text) override;
 
     CMiravel& coordinator() { return *miravel; }
     CDlgSearch& searchPanel() { return *search; }

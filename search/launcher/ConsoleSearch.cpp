@@ -49,9 +49,26 @@ void ConsoleSearch::handleOpenResponse(const char* path) {
 
 void ConsoleSearch::handleUpdateAvailable(const char*) {}
 
+void ConsoleSearch::handleEngineNotice(const char* text) {
+    std::lock_guard<std::mutex> guard(lock);
+    if (notice.empty()) notice = text ? text : "";
+    arrived.notify_all();
+}
+
 bool ConsoleSearch::waitFor(const std::function<bool()>& done) {
     std::unique_lock<std::mutex> guard(lock);
-    return arrived.wait_for(guard, std::chrono::seconds(options.waitSeconds), done);
+    const bool ended = arrived.wait_for(guard, std::chrono::seconds(options.waitSeconds),
+                                        [&] { return done() || !notice.empty(); });
+    if (!notice.empty() && !done()) {
+        fprintf(stderr, "miravel: %s\n", notice.c_str());
+        return false;
+    }
+    return ended;
+}
+
+bool ConsoleSearch::noticed() {
+    std::lock_guard<std::mutex> guard(lock);
+    return !notice.empty();
 }
 
 int ConsoleSearch::run() {
@@ -80,10 +97,11 @@ int ConsoleSearch::searchAndShow(const char* engine) {
             options.words.empty() ? options.group.c_str() : options.words.c_str());
     miravel->search(engine, options.words.c_str(), options.group.c_str());
     if (!waitFor([this] { return dataChanges > 0; })) {
-        fprintf(stderr,
-                "miravel: no results arrived from %s within %d s (the site found nothing, "
-                "did not answer, or sent a page the engine cannot read; see ./tmp)\n",
-                engine, options.waitSeconds);
+        if (!noticed())
+            fprintf(stderr,
+                    "miravel: no results arrived from %s within %d s (the site found nothing, "
+                    "did not answer, or sent a page the engine cannot read; see ./tmp)\n",
+                    engine, options.waitSeconds);
         return 1;
     }
     auto page = std::make_unique<tRecordData>();
@@ -104,10 +122,11 @@ int ConsoleSearch::downloadNzb(const char* engine) {
     fprintf(stderr, "miravel: asking %s for an NZB of %s...\n", engine, ids.c_str());
     miravel->download(engine, name.c_str(), "", ids.data(), ',');
     if (!waitFor([this] { return !openedPath.empty(); })) {
-        fprintf(stderr,
-                "miravel: no NZB arrived from %s within %d s (the site's answer was not an "
-                "NZB file; see ./tmp)\n",
-                engine, options.waitSeconds);
+        if (!noticed())
+            fprintf(stderr,
+                    "miravel: no NZB arrived from %s within %d s (the site's answer was not an "
+                    "NZB file; see ./tmp)\n",
+                    engine, options.waitSeconds);
         return 1;
     }
     std::string path;

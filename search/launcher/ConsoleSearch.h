@@ -28,13 +28,17 @@ class ConsoleSearch : public MMiravelObserver {
     void handleDataChanged() override;
     void handleOpenResponse(const char* path) override;
     void handleUpdateAvailable(const char* path) override;
+    // A refused answer ends the wait: nothing more will come.
+    void handleEngineNotice(const char* text) override;
 
   private:
     int listEngines();
     int searchAndShow(const char* engine);
     int downloadNzb(const char* engine);
-    // Waits until `done` holds or the configured time has passed; false on time-out.
+    // Waits until `done` holds, an engine notice came or the configured time has passed;
+    // false on time-out or notice (the notice is then printed).
     bool waitFor(const std::function<bool()>& done);
+    bool noticed();
 
     const LauncherOptions& options;
     FILE* out;
@@ -42,5 +46,6 @@ class ConsoleSearch : public MMiravelObserver {
     std::condition_variable arrived;
     int dataChanges = 0;
     std::string openedPath;
+    std::string notice;
     std::unique_ptr<CMiravel> miravel; // last: it goes first, before the state it reports to
 };

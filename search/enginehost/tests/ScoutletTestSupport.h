@@ -45,8 +45,10 @@ class RecordingObserver : public MScoutletObserver {
     }
     void sqlResponse(const char* sql) override { scripts.emplace_back(sql); }
     void nzbResponse(const char* file) override { nzbFiles.emplace_back(file); }
+    void engineNotice(const char* text) override { notices.emplace_back(text); }
 
     std::vector<RecordedRequest> requests;
+    std::vector<std::string> notices;
     std::vector<std::string> scripts;
     std::vector<std::string> nzbFiles;
 };

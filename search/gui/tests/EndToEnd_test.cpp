@@ -6,9 +6,11 @@
 #include "CDlgResult.h"
 #include "CDlgSearch.h"
 #include "EngineWebServers.h"
+#include "NewznabIndexers.h"
 #include "NzbAssociationCheck.h"
 #include "ProcessEventsUntil.h"
 #include "RecordingXdgOpen.h"
+#include "TestCertificates.h"
 #include "TestFolders.h"
 #include "XdgSandbox.h"
 
@@ -159,6 +161,88 @@ TEST_F(SearchWindowEndToEnd, SearchSelectAndDownloadAsSeparateAndCombinedFiles) 
     for (char c : ids)
         joined += c == ';' ? std::string("=on&") : std::string(1, c);
     EXPECT_EQ(count(combined, joined + "=on"), 1u) << "the three ids in one request";
+}
+
+// Two Newznab indexers over HTTPS beside the three sites: each has its own tab, its search
+// shows its own rows, a selected row downloads through its enclosure, and an error
+// answer is shown in the status bar.
+class NewznabWindowEndToEnd : public SearchWindowEndToEnd {
+  protected:
+    void SetUp() override {
+        SearchWindowEndToEnd::SetUp();
+        indexers = std::make_unique<NewznabIndexers>(
+            home.path, std::vector<std::string>{"alpha", "beta"},
+            trust.certificates().localhost.certificate, trust.certificates().localhost.key);
+        ASSERT_TRUE(indexers->started());
+        main = std::make_unique<CDlgMain>();
+        ASSERT_NE(main->Create(nullptr, CDlgMain::TEMPLATE_ID), nullptr);
+        window()->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window()));
+    }
+
+    QPushButton* tab(const char* name) {
+        for (int position = 0; position < CDlgSearch::MAXTABS; ++position) {
+            auto* button = qobject_cast<QPushButton*>(
+                main->searchPanel().item(CDlgSearch::IDC_FIRSTTAB + position));
+            if (button && button->text() == name) return button;
+        }
+        return nullptr;
+    }
+
+    void searchOn(const char* engine, const char* words) {
+        QPushButton* button = tab(engine);
+        ASSERT_NE(button, nullptr) << engine;
+        QTest::mouseClick(button, Qt::LeftButton);
+        auto* keyword = qobject_cast<QComboBox*>(main->searchPanel().item(CDlgSearch::IDC_KEYWORD));
+        auto* search = qobject_cast<QPushButton*>(main->searchPanel().item(CDlgSearch::IDC_SEARCH));
+        ASSERT_TRUE(keyword && keyword->lineEdit() && search);
+        keyword->lineEdit()->clear();
+        QTest::keyClicks(keyword->lineEdit(), words);
+        QTest::mouseClick(search, Qt::LeftButton);
+    }
+
+    // The subjects the list shows.
+    std::vector<std::string> subjects() {
+        std::vector<std::string> out;
+        for (int row = 0; row < list()->model()->rowCount(); ++row)
+            out.push_back(list()->model()->index(row, 3).data().toString().toUtf8().toStdString());
+        return out;
+    }
+
+    TestTrustStore trust;
+    std::unique_ptr<NewznabIndexers> indexers;
+};
+
+TEST_F(NewznabWindowEndToEnd, EachIndexerHasItsTabRowsAndDownloads) {
+    ASSERT_NE(tab("binsearch"), nullptr);
+    ASSERT_NE(tab("alpha"), nullptr);
+    ASSERT_NE(tab("beta"), nullptr);
+
+    searchOn("beta", "bunny");
+    ASSERT_TRUE(processEventsUntil([&] { return list()->model()->rowCount() == 1; }))
+        << "rows shown: " << list()->model()->rowCount();
+    EXPECT_EQ(subjects(), std::vector<std::string>{"Big.Buck.Bunny.2008.1080p.BluRay.x264-LOOP"});
+    EXPECT_EQ(readFile((*indexers)[0].requestLog()), "");
+
+    // alpha's tab shows none of beta's rows until alpha has searched.
+    QTest::mouseClick(tab("alpha"), Qt::LeftButton);
+    ASSERT_TRUE(processEventsUntil([&] { return list()->model()->rowCount() == 0; }));
+    searchOn("alpha", "bunny");
+    ASSERT_TRUE(processEventsUntil([&] { return list()->model()->rowCount() == 1; }));
+    list()->setFocus();
+    const QRect cell = list()->visualRect(list()->model()->index(0, 3));
+    QTest::mouseClick(list()->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+    chooseMenuCommand("Download selected");
+    ASSERT_TRUE(processEventsUntil([&] { return nzbFiles().count("bunny.nzb") == 1; }));
+    EXPECT_EQ(readFile(home.path + "/nzb/bunny.nzb"), NewznabIndexers::answerNzb());
+    EXPECT_NE(readFile((*indexers)[0].requestLog()).find("GET /getnzb/6f1c2a9b3d.nzb&i=42&r="),
+              std::string::npos);
+
+    searchOn("alpha", "credentials");
+    ASSERT_TRUE(processEventsUntil([&] {
+        return main->getText(CDlgMain::IDC_STATUSBAR) ==
+               "alpha: error 100: Incorrect user credentials";
+    })) << main->getText(CDlgMain::IDC_STATUSBAR);
 }
 
 } // namespace

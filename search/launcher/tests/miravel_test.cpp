@@ -1,5 +1,7 @@
 // The miravel launcher as a person runs it: a child process in a fresh MIRAVEL_HOME, the
 // engines pointed at test web servers on loopback.
+#include "NewznabIndexers.h"
+#include "TestCertificates.h"
 #include "TestWebServerProcess.h"
 
 #include "TestFolders.h"
@@ -171,3 +173,45 @@ TEST_F(Launcher, VersionAndUnknownOptionsAnswerWithoutStartingAnything) {
 }
 
 } // namespace
+
+// Two Newznab indexers over HTTPS, each its own engine: search, rows with their sizes,
+// the NZB through the enclosure, an error answer ended at once; no key in any line.
+TEST_F(Launcher, NewznabIndexersFromTheConsole) {
+    TestTrustStore trust; // SSL_CERT_FILE for the child too
+    NewznabIndexers indexers(home, {"alpha", "beta"}, trust.certificates().localhost.certificate,
+                             trust.certificates().localhost.key);
+    ASSERT_TRUE(indexers.started());
+    std::vector<Outcome> runs;
+
+    runs.push_back(run({"--engine", "beta", "--filter", "", "bunny"}));
+    const Outcome& search = runs.back();
+    EXPECT_EQ(search.status, 0) << search.err;
+    for (const char* cell : {"Big.Buck.Bunny.2008.1080p.BluRay.x264-LOOP", "4.4 GB", "a.b.movies",
+                             "Sintel <Director`s Cut> & Extras", "700 MB", "a.b.tv"})
+        EXPECT_NE(search.out.find(cell), std::string::npos) << cell << "\n" << search.out;
+
+    runs.push_back(run({"--engine", "ALPHA", "--quiet", "--download", "6f1c2a9b3d", "bunny"}));
+    EXPECT_EQ(runs.back().status, 1); // alpha has not searched yet: no address to fetch
+    EXPECT_NE(runs.back().err.find("miravel: alpha: no NZB address stored for result 6f1c2a9b3d"),
+              std::string::npos)
+        << runs.back().err;
+    runs.push_back(run({"--engine", "alpha", "--quiet", "bunny"}));
+    EXPECT_EQ(runs.back().status, 0) << runs.back().err;
+    runs.push_back(run({"--engine", "alpha", "--quiet", "--download", "6f1c2a9b3d", "my film"}));
+    EXPECT_EQ(runs.back().status, 0) << runs.back().err;
+    EXPECT_EQ(runs.back().out, home + "/nzb/my.film.nzb\n");
+    EXPECT_EQ(readFile(home + "/nzb/my.film.nzb"), NewznabIndexers::answerNzb());
+
+    runs.push_back(run({"--engine", "alpha", "--wait", "30", "credentials"}));
+    EXPECT_EQ(runs.back().status, 1);
+    EXPECT_NE(runs.back().err.find("miravel: alpha: error 100: Incorrect user credentials"),
+              std::string::npos)
+        << runs.back().err;
+    EXPECT_EQ(runs.back().err.find("no results arrived"), std::string::npos);
+
+    for (const Outcome& outcome : runs)
+        for (size_t i = 0; i < 2; ++i) {
+            EXPECT_EQ(outcome.out.find(indexers[i].key), std::string::npos) << outcome.out;
+            EXPECT_EQ(outcome.err.find(indexers[i].key), std::string::npos) << outcome.err;
+        }
+}
