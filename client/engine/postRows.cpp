@@ -37,13 +37,14 @@ int number(const std::string& text) {
 
 // decoCheck 2 decoded, 3 failed: the decoder is done with those.
 constexpr const char* kPending =
-    "(SELECT COUNT(*) FROM queu, file WHERE queuFID=fileFID AND filePID=%d) + (SELECT COUNT(*) "
-    "FROM deco, file WHERE decoFID=fileFID AND filePID=%d AND decoCheck NOT IN (2, 3))";
+    "SELECT COUNT(*) FROM file WHERE filePID=%d AND (EXISTS (SELECT 1 FROM queu WHERE "
+    "queuFID=fileFID) OR EXISTS (SELECT 1 FROM deco WHERE decoFID=fileFID AND decoCheck NOT IN "
+    "(2, 3)))";
 
 } // namespace
 
 int pendingFiles(sqliteDB& db, int pid) {
-    trows rows = query(db, (std::string("SELECT ") + kPending).c_str(), pid, pid);
+    trows rows = query(db, kPending, pid);
     return rows.empty() ? 0 : number(rows[0][0]);
 }
 

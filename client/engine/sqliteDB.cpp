@@ -58,6 +58,9 @@ void sqliteDB::addEngineTables() {
     // A database without the segm table yet (being built) simply gets none.
     sqlite3_exec(db, "CREATE INDEX IF NOT EXISTS segmfile ON segm (segmFID)", nullptr, nullptr,
                  nullptr);
+    // The post-processing stage looks at one post's files after every decode.
+    sqlite3_exec(db, "CREATE INDEX IF NOT EXISTS filepost ON file (filePID)", nullptr, nullptr,
+                 nullptr);
     // Tables of the engine's own beside the schema: a post's post-processing stage and
     // the archive password its NZB named.
     sqlite3_exec(db,
