@@ -9,7 +9,8 @@ PACKAGES=(build-essential cmake ninja-build pkg-config
           sqlite3 gzip binutils zlib1g-dev time libssl-dev openssl
           qt6-base-dev libgl-dev xvfb xauth tmux trayer xdotool x11-utils
           xdg-utils xdg-user-dirs desktop-file-utils dpkg-dev file
-          clang libclang-rt-14-dev libfuzzer-14-dev par2)
+          clang libclang-rt-14-dev libfuzzer-14-dev
+          libarchive-dev par2)
 
 missing=()
 for p in "${PACKAGES[@]}"; do

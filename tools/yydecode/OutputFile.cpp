@@ -86,22 +86,22 @@ namespace {
 
 // renameat2 with RENAME_NOREPLACE; where the file system does not offer it, a hard link
 // (which never replaces either) and the removal of the old name.
-int renameNoReplace(int folder, const char* from, const char* to) {
-    if (renameat2(folder, from, folder, to, RENAME_NOREPLACE) == 0) return 0;
+int renameNoReplace(int fromFolder, const char* from, int folder, const char* to) {
+    if (renameat2(fromFolder, from, folder, to, RENAME_NOREPLACE) == 0) return 0;
     if (errno != EINVAL && errno != ENOSYS) return -1;
-    if (linkat(folder, from, folder, to, 0) != 0) return -1;
-    unlinkat(folder, from, 0);
+    if (linkat(fromFolder, from, folder, to, 0) != 0) return -1;
+    unlinkat(fromFolder, from, 0);
     return 0;
 }
 
 } // namespace
 
-bool renameToFreeName(int folder, const std::string& from, const std::string& name,
-                      std::string& placed, std::string& error) {
+bool renameToFreeName(int fromFolder, const std::string& from, int folder,
+                      const std::string& name, std::string& placed, std::string& error) {
     constexpr int kTries = 1000;
     for (int n = 0; n < kTries; ++n) {
         placed = n == 0 ? name : numberedName(name, n);
-        if (renameNoReplace(folder, from.c_str(), placed.c_str()) == 0) return true;
+        if (renameNoReplace(fromFolder, from.c_str(), folder, placed.c_str()) == 0) return true;
         if (errno != EEXIST) break;
     }
     error = systemError("cannot put the file in place");

@@ -37,7 +37,11 @@ class OutputFile {
     std::string temporary;
 };
 
-// Renames `from` in `folder` to `name`, or, when that exists, to the first free
-// numberedName; never replaces anything. `placed` receives the name used.
-bool renameToFreeName(int folder, const std::string& from, const std::string& name,
-                      std::string& placed, std::string& error);
+// Renames `from` in `fromFolder` to `name` in `folder`, or, when that exists, to the first
+// free numberedName; never replaces anything. `placed` receives the name used.
+bool renameToFreeName(int fromFolder, const std::string& from, int folder,
+                      const std::string& name, std::string& placed, std::string& error);
+inline bool renameToFreeName(int folder, const std::string& from, const std::string& name,
+                             std::string& placed, std::string& error) {
+    return renameToFreeName(folder, from, folder, name, placed, error);
+}

@@ -86,6 +86,8 @@ TEST_F(ModelTest, UnloadingSavesNumactiveRunByRunExceptAnIdleLastServer) {
     server("127.0.0.2", 2, 3, 3);
     NNTPmodel model;
     model.initialize(-1);
+    // Counts are taken from workers that are running, so let the first one get there.
+    ASSERT_TRUE(waitUntil([&] { return state(model, 0) == csIdle; }));
     // Every worker of the last server stops: its count is left as it was.
     for (unsigned i : {2u, 3u, 4u}) model.handleCommandT(cmdClientEnable, asData(i), nullptr);
     for (int i : {2, 3, 4}) ASSERT_TRUE(waitUntil([&] { return state(model, i) == csDisabled; }));
