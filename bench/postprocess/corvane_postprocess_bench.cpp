@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
     TestNewsServerProcess server(
         {"--spool", post + "/spool", "--missing-file", post + "/missing.txt"});
     if (!server.port()) return 1;
-    CorvaneInstance corvane("corvane_postprocess");
+    CorvaneInstance corvane("corvane_pp_bench");
     corvane.configure("DEFAULT", "autoloadGUI", "0");
     prepareDownload(corvane, DownloadBenchSettings{}, server.port(), connections);
 
