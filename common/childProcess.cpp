@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -39,7 +40,12 @@ int spawnChild(const std::vector<std::string>& arguments, int writeEnd, bool own
     if (pid == 0) {
         sched_param priority{};
         if (sched_setscheduler(0, SCHED_IDLE, &priority) != 0) setpriority(PRIO_PROCESS, 0, 19);
-        if (ownGroup) setpgid(0, 0);
+        if (ownGroup) {
+            setpgid(0, 0);
+            // A stoppable child ends with the program: a killed program's run would go on
+            // and race the next start's run over the same files.
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+        }
         signal(SIGPIPE, SIG_DFL);
         dup2(writeEnd, STDOUT_FILENO);
         dup2(writeEnd, STDERR_FILENO);

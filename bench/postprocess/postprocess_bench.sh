@@ -4,8 +4,12 @@
 # extraction), the figure corvane's post-processing is set against.
 #
 #   postprocess_bench.sh [--size MIB] [--recovery PERCENT] [--missing PERCENT]
-#                        [--work DIR] [--runs N]
+#                        [--work DIR] [--runs N] [--idle] [--verify-first] [--corvane]
 #
+# --corvane: after each run by hand, the same post through the real corvane
+# (corvane_postprocess_bench), so that both meet the same load on the machine.
+# --idle runs par2 and the extraction in the idle scheduling class, as corvane runs par2;
+# --verify-first runs "par2 v" before "par2 r", as corvane's stage does, and counts it.
 # The post is made once per work folder and size (random data, rarmaker, par2 c,
 # postmaker) and kept for the next run. The damaged files are what a download leaves
 # when those articles never come: the RAR volumes with the missing articles' bytes
@@ -16,6 +20,7 @@ here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
 build="${BUILD_DIR:-$root/build}"
 size=1024 recovery=5 missing=2 runs=1 work="${TMPDIR:-/tmp}/postprocess_bench"
+priority=() verifyFirst=0 corvane=0
 while (($#)); do
   case "$1" in
     --size) size="$2"; shift 2 ;;
@@ -23,7 +28,11 @@ while (($#)); do
     --missing) missing="$2"; shift 2 ;;
     --work) work="$2"; shift 2 ;;
     --runs) runs="$2"; shift 2 ;;
-    *) echo "usage: $0 [--size MIB] [--recovery PERCENT] [--missing PERCENT] [--work DIR] [--runs N]" >&2
+    --idle) priority=(chrt --idle 0); shift ;;
+    --verify-first) verifyFirst=1; shift ;;
+    --corvane) corvane=1; shift ;;
+    *) echo "usage: $0 [--size MIB] [--recovery PERCENT] [--missing PERCENT] [--work DIR]" \
+         "[--runs N] [--idle] [--verify-first] [--corvane]" >&2
        exit 2 ;;
   esac
 done
@@ -78,6 +87,8 @@ damage() {
 }
 
 seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", b - a }'; }
+# "peak P MiB, CPU C s" from a /usr/bin/time "%M %U %S" line.
+usage() { awk '{ printf "peak %d MiB, CPU %.2f s", $1 / 1024, $2 + $3 }' "$1"; }
 
 for ((run = 1; run <= runs; run++)); do
   hand="$work/byhand"
@@ -87,14 +98,23 @@ for ((run = 1; run <= runs; run++)); do
   damage "$hand/files"
   sync
   start=$(date +%s.%N)
-  /usr/bin/time -f "%M" -o "$hand/par2.mem" par2 r "$hand/files/payload.par2" > "$hand/par2.log"
+  if ((verifyFirst)); then
+    "${priority[@]}" par2 v "$hand/files/payload.par2" > /dev/null || true
+  fi
+  verified=$(date +%s.%N)
+  /usr/bin/time -f "%M %U %S" -o "$hand/par2.mem" "${priority[@]}" par2 r "$hand/files/payload.par2" > "$hand/par2.log"
   repaired=$(date +%s.%N)
   mapfile -t handVolumes < <(for v in "${volumes[@]}"; do echo "$hand/files/$(basename "$v")"; done)
-  /usr/bin/time -f "%M" -o "$hand/extract.mem" "$extract" "$hand/out" "${handVolumes[@]}"
+  /usr/bin/time -f "%M %U %S" -o "$hand/extract.mem" "${priority[@]}" "$extract" "$hand/out" "${handVolumes[@]}"
   done=$(date +%s.%N)
   cmp -s "$hand/out/payload.bin" "$post/payload.bin" || { echo "by hand: unpacked file differs" >&2; exit 1; }
   blocks="$(tr '\r' '\n' < "$hand/par2.log" | grep -E '^You have [0-9]+ out of' || true)"
-  echo "run $run by hand: par2 r $(seconds "$start" "$repaired") s" \
-    "(peak $(($(cat "$hand/par2.mem") / 1024)) MiB), extraction $(seconds "$repaired" "$done") s" \
-    "(peak $(($(cat "$hand/extract.mem") / 1024)) MiB), total $(seconds "$start" "$done") s; $blocks"
+  ((verifyFirst)) && echo "run $run by hand: par2 v $(seconds "$start" "$verified") s"
+  echo "run $run by hand: par2 r $(seconds "$verified" "$repaired") s" \
+    "($(usage "$hand/par2.mem")), extraction $(seconds "$repaired" "$done") s" \
+    "($(usage "$hand/extract.mem")), total $(seconds "$start" "$done") s; $blocks"
+  rm -rf "$hand"
+  if ((corvane)); then
+    "$build/bench/corvane_postprocess_bench" --post "$post" | sed "s/^/run $run /"
+  fi
 done

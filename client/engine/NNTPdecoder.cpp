@@ -48,6 +48,26 @@ std::string lastLine(const std::string& output) {
     return ": " + output.substr(start, end + 1 - start);
 }
 
+// The names yydecode wrote, from its lines `"name" <bytes> bytes, ...`.
+std::vector<std::string> writtenNames(const std::string& output) {
+    std::vector<std::string> names;
+    size_t start = 0;
+    while (start < output.size()) {
+        size_t end = output.find('\n', start);
+        if (end == std::string::npos) end = output.size();
+        const std::string line = output.substr(start, end - start);
+        start = end + 1;
+        const size_t bytes = line.find(" bytes, ");
+        if (line.empty() || line[0] != '"' || bytes == std::string::npos) continue;
+        const size_t quote = line.rfind("\" ", bytes);
+        if (quote == std::string::npos || quote == 0 ||
+            line.find_first_not_of("0123456789", quote + 2) != bytes)
+            continue;
+        names.push_back(line.substr(1, quote - 1));
+    }
+    return names;
+}
+
 bool anyMatch(const std::string& pattern) {
     glob_t found{};
     bool any = glob(pattern.c_str(), 0, nullptr, &found) == 0 && found.gl_pathc > 0;
@@ -154,7 +174,17 @@ void NNTPdecoder::markDecoded(int fid) {
     db->exec(sql);
     snprintf(sql, sizeof sql, "UPDATE deco SET decoCheck=2 WHERE decoFID=%d AND decoCheck=0", fid);
     db->exec(sql);
+    recordPlaced(fid);
     db->exec("COMMIT");
+}
+
+void NNTPdecoder::recordPlaced(int fid) {
+    for (const std::string& path : placed) {
+        char* sql = sqlite3_mprintf("INSERT OR IGNORE INTO decodedFile (fid, path) VALUES(%d, %Q)",
+                                    fid, path.c_str());
+        db->exec(sql);
+        sqlite3_free(sql);
+    }
 }
 
 void NNTPdecoder::markFailed(int fid) {
@@ -162,10 +192,13 @@ void NNTPdecoder::markFailed(int fid) {
     char sql[96];
     snprintf(sql, sizeof sql, "UPDATE deco SET decoCheck=3 WHERE decoFID=%d AND decoCheck=0", fid);
     std::lock_guard<sqliteDB> guard(*db);
-    if (!resetSince()) db->exec(sql);
+    if (resetSince()) return;
+    db->exec(sql);
+    recordPlaced(fid); // a damaged file is still of use to a repair
 }
 
-void NNTPdecoder::finish(int fid, int rc) {
+void NNTPdecoder::finish(const tfile& taken, int rc) {
+    const int fid = taken.fileFID;
     if (resetSince()) {
         // A file listed under the id now is the next import's, decoded on its own.
         printf("decode of %d ended after a database reset, not booked\n", fid);
@@ -206,7 +239,9 @@ void NNTPdecoder::run() {
             pause.wait(idleWait, [this] { return !keepRunning() || listed.load(); });
             continue;
         }
-        finish(fid, dcdecode(fid, taken));
+        const int rc = dcdecode(fid, taken);
+        finish(taken, rc);
+        if (booked && !resetSince()) booked(taken.filePID);
     }
     busy = 0;
     notify(updDecoder, asData(0));
@@ -221,8 +256,11 @@ int NNTPdecoder::dcdecode(int fid, const tfile& taken) {
         temp = tempfolder;
         download = downloadto;
     }
+    placed.clear();
     cDirectWriter* writer = directWriter.load();
-    const int finished = writer ? writer->finish(taken) : 1;
+    std::string path;
+    const int finished = writer ? writer->finish(taken, &path) : 1;
+    if (!path.empty()) placed.push_back(path);
     if (finished < 0) {
         failure = "the written parts could not be finished";
         return -1;
@@ -257,6 +295,8 @@ int NNTPdecoder::runYydecode(const tfile& taken, const std::string& folder, cons
         return -1;
     }
     fputs(decoded.output.c_str(), stdout);
+    for (const std::string& written : writtenNames(decoded.output))
+        placed.push_back(download + "/" + written);
     if (decoded.exitCode != 0) {
         // CRC damage, nothing found, a full disk: the segment files stay for a retry.
         printf("yydecode exit %d\n", decoded.exitCode);

@@ -11,9 +11,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 class sqliteDB;
 class cDirectWriter;
@@ -32,6 +34,10 @@ class NNTPdecoder : public NNTPmodel_iface, public cThread {
     // Files whose parts the writer put into their output file are finished by it; their
     // segment files, if any, still go through yydecode. Null: yydecode only.
     void setDirectWriter(cDirectWriter* writer) { directWriter.store(writer); }
+
+    // Called on the decoder's thread with the post id after each decode or finish was
+    // booked (decoded or failed); set before the thread starts.
+    void setBookedHook(std::function<void(int pid)> hook) { booked = std::move(hook); }
 
     // Lists a file waiting for decoding (state 3) once; sends updFileState when `notify`
     // is non-zero, whatever the state.
@@ -62,13 +68,15 @@ class NNTPdecoder : public NNTPmodel_iface, public cThread {
     // decoding; `taken` gets its ids and name, which stay valid after a clear lets go of
     // the record. False when the list is empty.
     bool takeFirst(int& fid, tfile& taken);
-    // Books the result of decoding `fid` (dcdecode's return) in the database and in the
-    // record it belongs to now.
-    void finish(int fid, int rc);
+    // Books the result of decoding `taken` (dcdecode's return) in the database and in
+    // the record it belongs to now.
+    void finish(const tfile& taken, int rc);
     // The database part of a success: the file's segments go, its deco row says decoded.
     // A file deleted meanwhile has no waiting deco row and is left alone.
     void markDecoded(int fid);
     void markFailed(int fid);
+    // Records the paths the decode left (`placed`) for the file; caller holds the lock.
+    void recordPlaced(int fid);
     void setState(tfile* file, int state); // caller holds listLock
     // The database was reset since the decode began: its file id names another file now.
     bool resetSince() const;
@@ -88,6 +96,8 @@ class NNTPdecoder : public NNTPmodel_iface, public cThread {
     std::string tempfolder;
     std::string downloadto;
     std::string failure; // the decoder thread's reason for its last failed decode
+    std::vector<std::string> placed; // the decoder thread's files of its last decode
+    std::function<void(int)> booked;
     unsigned resetsAtStart = 0; // the database's resets when the decode began
     std::atomic<int> busy{0};
     std::atomic<bool> listed{false}; // a file was listed since the loop last looked

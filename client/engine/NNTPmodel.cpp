@@ -44,11 +44,24 @@ std::vector<std::string> serverSections() {
     return splitList(list, ';');
 }
 
+// The hostids of the servers that have connections: a segment all of them failed on is
+// missing for good.
+std::vector<int> serverHostIds() {
+    std::vector<int> ids;
+    for (const std::string& section : serverSections())
+        if (profile::getInt(section.c_str(), "maxconnection", 0, CONFIG_INI) > 0)
+            ids.push_back(profile::getInt(section.c_str(), "hostid", 0, CONFIG_INI));
+    return ids;
+}
+
 } // namespace
 
-NNTPmodel::NNTPmodel(tworkerTimes times) : queue(this, &db), decoder(&db), times(times) {
+NNTPmodel::NNTPmodel(tworkerTimes times)
+    : queue(this, &db), decoder(&db), postProcessor(&queue, &db, makePostTools()), times(times) {
     decoder.setfolders(defaultKey("tempfolder", "./temp").c_str(),
                        defaultKey("downloadto", "./temp").c_str());
+    decoder.setBookedHook([this](int pid) { postProcessor.fileBooked(pid); });
+    queue.setdownload(defaultKey("downloadto", "./temp"));
     directWriter.setfolders(defaultKey("tempfolder", "./temp"), defaultKey("downloadto", "./temp"));
 }
 
@@ -67,6 +80,7 @@ std::string NNTPmodel::existingFolderOr(const char* key) {
 int NNTPmodel::initialize(int controlSocket) {
     listener = controlSocket;
     initialized = true;
+    queue.setHosts(serverHostIds());
     if (openArticleDB(db) == SQLITE_OK) {
         queue.load(1);
         setQueueRunning(profile::getInt("DEFAULT", "queue", 1, CONFIG_INI) ? 1 : 0);
@@ -159,6 +173,8 @@ int NNTPmodel::configchanged() {
     decoder.setfolders(temp.c_str(), download.c_str());
     directWriter.setfolders(temp, download);
     queue.settemp(temp.c_str());
+    queue.setdownload(download);
+    queue.setHosts(serverHostIds());
     {
         std::lock_guard<std::mutex> guard(foldersLock);
         tempFolder = temp;
@@ -190,10 +206,13 @@ void NNTPmodel::enableClients(unsigned p1) {
 }
 
 void NNTPmodel::enableDecoder(int on) {
-    if (on)
+    if (on) {
         decoder.start();
-    else
+        postProcessor.start();
+    } else {
         decoder.stop();
+        postProcessor.stop();
+    }
 }
 
 void NNTPmodel::setQueueRunning(int on) {
@@ -215,6 +234,7 @@ void NNTPmodel::handleCommandT(unsigned cmd, void* p1, void*) {
         queue.handleCommandT(cmdQueuePrio, asData(asInt(p1) ? 1 : 0), nullptr);
         break;
     case cmdResetDB:
+        postProcessor.clear();
         queue.resetDB(0);
         break;
     case cmdConfigChanged:
@@ -296,8 +316,10 @@ int NNTPmodel::terminate() {
     setQueueRunning(0);
 
     decoder.stop();
+    postProcessor.stop();
     unloadservers();
     queue.waitReset(); // it would reopen the database and refill the decoder's list
+    postProcessor.terminate();
     decoder.terminate();
     db.close();
 

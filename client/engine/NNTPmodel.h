@@ -13,6 +13,7 @@
 #include "cDirectWriter.h"
 #include "NNTPmodel_iface.h"
 #include "NNTPqueue.h"
+#include "postProcessor.h"
 #include "sqliteDB.h"
 
 #include <atomic>
@@ -102,12 +103,14 @@ class NNTPmodel : public NNTPmodel_iface {
     // `key` of DEFAULT when that folder exists, otherwise ./temp.
     static std::string existingFolderOr(const char* key);
 
-    // Destroyed in reverse: the decoder (whose list points into the queue's records)
-    // before the queue, both before the direct writer and the database they use.
+    // Destroyed in reverse: the post-processing stage and the decoder (whose list points
+    // into the queue's records) before the queue, all before the direct writer and the
+    // database they use.
     sqliteDB db;
     cDirectWriter directWriter; // outlives the queue and the decoder that use it
     NNTPqueue queue;
     NNTPdecoder decoder;
+    cPostProcessor postProcessor; // follows the decoder: started and stopped with it
     const tworkerTimes times;
 
     std::atomic<int> listener{-1};

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <set>
 #include <unistd.h>
 
 namespace {
@@ -73,6 +74,26 @@ void NNTPqueue::settemp(const char* folder) {
 std::string NNTPqueue::tempfolder() const {
     std::lock_guard<std::mutex> guard(folderLock);
     return tempFolder;
+}
+
+void NNTPqueue::setdownload(const std::string& folder) {
+    std::lock_guard<std::mutex> guard(folderLock);
+    downloadFolder = folder;
+}
+
+std::string NNTPqueue::downloadfolder() const {
+    std::lock_guard<std::mutex> guard(folderLock);
+    return downloadFolder;
+}
+
+void NNTPqueue::setHosts(const std::vector<int>& hostids) {
+    std::set<int> distinct(hostids.begin(), hostids.end());
+    std::string list;
+    for (int id : distinct)
+        list += (list.empty() ? "" : ",") + std::to_string(id);
+    std::lock_guard<std::mutex> guard(folderLock);
+    hostList = list;
+    hostCount = (int)distinct.size();
 }
 
 tfile* NNTPqueue::findFile(int fid) const {
@@ -229,7 +250,10 @@ void NNTPqueue::fail(int index, int hostid) {
     {
         std::shared_lock<std::shared_mutex> cache(cacheLock);
         if (handedOutBefore(index, "fail")) return;
-        giveBack(slot, findFile(slot->segmFID), true, hostid);
+        const int sid = slot->segmSID;
+        tfile* file = findFile(slot->segmFID);
+        giveBack(slot, file, true, hostid);
+        if (file && failedEverywhere(sid)) giveUp(file, sid);
     }
     // Another server's idle workers may have it.
     workArrived();
@@ -255,6 +279,45 @@ std::vector<tfile*> NNTPqueue::dropHandOuts() {
         changed.push_back(file);
     }
     return changed;
+}
+
+bool NNTPqueue::failedEverywhere(int sid) {
+    std::string hosts;
+    int count;
+    {
+        std::lock_guard<std::mutex> guard(folderLock);
+        hosts = hostList;
+        count = hostCount;
+    }
+    if (count == 0) return false;
+    int failed = 0;
+    const std::string sql =
+        "SELECT COUNT(DISTINCT segfHost) FROM segf WHERE segfSID=? AND segfHost IN (" + hosts + ")";
+    dbTransaction transaction(*db);
+    transaction.execBound(sql.c_str(), {sid}, cb_max, &failed);
+    return failed >= count;
+}
+
+void NNTPqueue::giveUp(tfile* file, int sid) {
+    bool completed;
+    {
+        std::lock_guard<std::mutex> guard(fileLock);
+        const int missing = ++givenUp[file->fileFID];
+        completed = (int)file->segd.size() + missing == file->segcount &&
+                    (file->fileState == fsQueued || file->fileState == fsDownloading);
+        if (completed) file->fileState = fsWaitDecode;
+    }
+    printf("segment %d failed on every server, given up\n", sid);
+    if (!completed) return;
+    printf("file %d: nothing left to fetch, decoded without its missing segments\n",
+           file->fileFID);
+    {
+        dbTransaction transaction(*db);
+        transaction.execBound("DELETE FROM queu WHERE queuFID=?", {file->fileFID});
+        transaction.execBound("INSERT INTO deco(decoFID) VALUES(?)", {file->fileFID});
+    }
+    notify(updFileState, file);
+    if (model) model->handleEvent(evtDecodeAdd, file, nullptr);
 }
 
 void NNTPqueue::setbusy(tfile* file, int delta) {
@@ -290,7 +353,9 @@ void NNTPqueue::setprogress(tfile* file, tsegm* segment) {
         copyField(entry->second.segmMsgid, segment->segmMsgid);
         // Only the save that adds the last missing number completes the file: a number
         // saved again neither counts twice nor sends the file to the decoder twice.
-        completed = added && (int)file->segd.size() == file->segcount;
+        auto missing = givenUp.find(file->fileFID);
+        const int given = missing == givenUp.end() ? 0 : missing->second;
+        completed = added && (int)file->segd.size() + given == file->segcount;
         if (completed && file->fileState != fsNotQueued) file->fileState = fsWaitDecode;
     }
     if (completed) {

@@ -73,6 +73,11 @@ class NNTPqueue : public NNTPmodel_iface {
     void fail(int index, int hostid);
     // Counts a file's segments in work up (delta >= 0) or down (delta < 0).
     void setbusy(tfile* file, int delta);
+    // Counts a segment of `file` as given up and, when that leaves nothing to fetch,
+    // sends the file to the decoder.
+    void giveUp(tfile* file, int sid);
+    // True when every configured server failed on segment `sid`.
+    bool failedEverywhere(int sid);
     // Books a saved segment in the file record; sets the slot's last flag when this
     // segment completed the file.
     void setprogress(tfile* file, tsegm* segment);
@@ -106,6 +111,19 @@ class NNTPqueue : public NNTPmodel_iface {
     // Folder of the segment files, set by the model.
     void settemp(const char* folder);
     std::string tempfolder() const;
+    // The download folder, in which each post gets the folder it is unpacked into.
+    void setdownload(const std::string& folder);
+    std::string downloadfolder() const;
+
+    // The `hostid`s of the configured servers. A segment every one of them failed on is
+    // given up: its file is decoded without it once every other segment is saved.
+    void setHosts(const std::vector<int>& hostids);
+
+    // Sets a post's post-processing stage in its record and its postStage row and tells
+    // the observers (updPostStage). Nothing happens for a post that is not loaded, nor
+    // when the database was reset since it had made `resets` resets (its ids are another
+    // import's by now).
+    void setPostStage(int pid, int stage, int percent, const std::string& note, unsigned resets);
 
     // 1 running flag, 5 priority mode, 10 queue, 11 unqueue, 12 decode, 15 retry,
     // 16 delete posts, 30 to 39 priority; other codes are ignored.
@@ -161,6 +179,11 @@ class NNTPqueue : public NNTPmodel_iface {
 
     mutable std::mutex folderLock;
     std::string tempFolder;
+    std::string downloadFolder = "./temp";
+    std::string hostList; // the configured hostids joined by ","
+    int hostCount = 0;
+
+    std::map<int, int> givenUp; // file id: segments given up; under fileLock
 
     mutable std::shared_mutex cacheLock; // the two maps and the lifetime of their records
     std::mutex maintenanceLock;          // one load, free or premove at a time

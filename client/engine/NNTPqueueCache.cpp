@@ -6,6 +6,7 @@
 
 #include "dbTransaction.h"
 #include "fixedField.h"
+#include "postFolderName.h"
 #include "sqliteDB.h"
 
 #include <cinttypes>
@@ -30,6 +31,8 @@ struct tloadRows {
     std::vector<int> queued;
     std::vector<tfetched> fetched;
     std::vector<std::pair<int, int>> deco; // file id, decoCheck
+    std::vector<std::pair<int, int>> givenUp; // file id, segments failed on every server
+    std::map<int, tpost> stages;               // post id: its stage, percent and note
 };
 
 int number(const char* text) {
@@ -88,6 +91,21 @@ int cb_deco(void* context, int columns, char** values, char**) {
     return 0;
 }
 
+int cb_givenUp(void* context, int columns, char** values, char**) {
+    if (columns < 2 || !values) return 0;
+    static_cast<tloadRows*>(context)->givenUp.emplace_back(number(values[0]), number(values[1]));
+    return 0;
+}
+
+int cb_stage(void* context, int columns, char** values, char**) {
+    if (columns < 4 || !values) return 0;
+    tpost& stage = static_cast<tloadRows*>(context)->stages[number(values[0])];
+    stage.ppStage = number(values[1]);
+    stage.ppPercent = number(values[2]);
+    copyField(stage.ppNote, values[3]);
+    return 0;
+}
+
 } // namespace
 
 int NNTPqueue::load(int clear) {
@@ -110,6 +128,32 @@ int NNTPqueue::load(int clear) {
         transaction.exec("SELECT segmFID, segmNum, segmMsgid FROM segm WHERE segmState=2",
                          cb_fetched, &rows);
         transaction.exec("SELECT decoFID, decoCheck FROM deco", cb_deco, &rows);
+        transaction.exec("SELECT pid, stage, percent, note FROM postStage", cb_stage, &rows);
+        std::string hosts;
+        int count;
+        {
+            std::lock_guard<std::mutex> guard(folderLock);
+            hosts = hostList;
+            count = hostCount;
+        }
+        if (count > 0)
+            transaction.exec(("SELECT segmFID, COUNT(*) FROM segm WHERE segmState<2 AND (SELECT "
+                              "COUNT(DISTINCT segfHost) FROM segf WHERE segfSID=segmSID AND "
+                              "segfHost IN (" + hosts + "))>=" + std::to_string(count) +
+                              " GROUP BY segmFID")
+                                 .c_str(),
+                             cb_givenUp, &rows);
+    }
+    const std::string download = downloadfolder();
+    for (size_t i = 0; i < rows.posts.size(); ++i) {
+        tpost& post = *rows.posts[i];
+        auto stage = rows.stages.find(rows.postIds[i]);
+        if (stage != rows.stages.end()) {
+            post.ppStage = stage->second.ppStage;
+            post.ppPercent = stage->second.ppPercent;
+            copyField(post.ppNote, stage->second.ppNote);
+        }
+        copyField(post.ppFolder, (download + "/" + postFolderName(post.postDesc)).c_str());
     }
 
     std::vector<tfile*> waiting; // files for the decoder's list
@@ -132,6 +176,11 @@ int NNTPqueue::load(int clear) {
         }
         for (auto [fid, check] : rows.deco)
             if (tfile* file = findFile(fid)) file->fileState = check + fsWaitDecode;
+        {
+            std::lock_guard<std::mutex> guard(fileLock);
+            givenUp.clear();
+            givenUp.insert(rows.givenUp.begin(), rows.givenUp.end());
+        }
         for (auto& [fid, file] : files) {
             total += (uint64_t)file->fileSize;
             if (file->fileState >= fsWaitDecode) waiting.push_back(file);

@@ -116,6 +116,12 @@ void NNTPqueue::fqueue(std::vector<int>* ids, int kind) {
         }
     }
     if (rc != SQLITE_OK || prio) return;
+    if (kind == fqRetry) {
+        // Their failure marks are gone: every server gets to try those segments again.
+        std::lock_guard<std::mutex> guard(fileLock);
+        for (int fid : listed)
+            givenUp.erase(fid);
+    }
 
     std::shared_lock<std::shared_mutex> cache(cacheLock);
     for (auto id = listed.rbegin(); id != listed.rend(); ++id) {
@@ -151,6 +157,10 @@ void NNTPqueue::premove(std::vector<int>* ids) {
         transaction.exec("DELETE FROM segm WHERE segmFID NOT IN (SELECT fileFID from file)");
         transaction.exec("DELETE FROM segf WHERE segfSID NOT IN (SELECT segmSID from segm)");
         transaction.exec("UPDATE segm SET segmState=0 WHERE segmState=1");
+        // The engine's own rows of the posts: their ids come back with a later import.
+        transaction.exec(format("DELETE FROM postStage WHERE pid IN (%s)", list).c_str());
+        transaction.exec(format("DELETE FROM postPassword WHERE pid IN (%s)", list).c_str());
+        transaction.exec("DELETE FROM decodedFile WHERE fid NOT IN (SELECT fileFID FROM file)");
     }
     for (tfile* file : released)
         notify(updFileState, file);

@@ -235,7 +235,7 @@ cDirectWriter::eWrite cDirectWriter::write(const tfile& file, const tsegm& segme
     return dwWriteFailed;
 }
 
-int cDirectWriter::finish(const tfile& file) {
+int cDirectWriter::finish(const tfile& file, std::string* path) {
     tpartFile done;
     std::string part;
     std::string record;
@@ -264,8 +264,10 @@ int cDirectWriter::finish(const tfile& file) {
     if (dir >= 0) close(dir);
     if (!finished) {
         printf("\"%s\": %s: %s\n", done.name.c_str(), part.c_str(), error.c_str());
+        if (path) *path = part;
         return -1;
     }
+    if (path) *path = folder + "/" + placed;
     if (placed != done.name)
         printf("\"%s\" exists and is kept; written as \"%s\"\n", done.name.c_str(), placed.c_str());
     printf("%s\n", yencFileLine(placed, summary, done.parts.size()).c_str());

@@ -33,7 +33,9 @@ class cDirectWriter {
     eWrite write(const tfile& file, const tsegm& segment, const std::string& article);
     // The decoder's step: 1 when no part of the file was written here, 0 when the file
     // was finished, -1 when it could not be (the part file and its record stay).
-    int finish(const tfile& file);
+    // `path`, when given, receives where the file is now: its final name, or the part
+    // file that stayed.
+    int finish(const tfile& file, std::string* path = nullptr);
     // For a file deleted with its post or the database: removes its part file and record
     // and forgets its parts, as its ids come back with a later import.
     void discard(const tfile& file);

@@ -58,6 +58,9 @@ void sqliteDB::addEngineTables() {
     // A database without the segm table yet (being built) simply gets none.
     sqlite3_exec(db, "CREATE INDEX IF NOT EXISTS segmfile ON segm (segmFID)", nullptr, nullptr,
                  nullptr);
+    // The post-processing stage looks at one post's files after every decode.
+    sqlite3_exec(db, "CREATE INDEX IF NOT EXISTS filepost ON file (filePID)", nullptr, nullptr,
+                 nullptr);
     // Tables of the engine's own beside the schema: a post's post-processing stage and
     // the archive password its NZB named.
     sqlite3_exec(db,
@@ -68,6 +71,12 @@ void sqliteDB::addEngineTables() {
     sqlite3_exec(db,
                  "CREATE TABLE IF NOT EXISTS postPassword (pid INTEGER PRIMARY KEY, password "
                  "TEXT NOT NULL)",
+                 nullptr, nullptr, nullptr);
+    // Where the decoder put each file (a name taken gets a numbered one; a failed
+    // finish leaves its part file): the post-processing stage works on these paths.
+    sqlite3_exec(db,
+                 "CREATE TABLE IF NOT EXISTS decodedFile (fid INTEGER NOT NULL, path TEXT NOT "
+                 "NULL, PRIMARY KEY (fid, path))",
                  nullptr, nullptr, nullptr);
 }
 

@@ -1,5 +1,7 @@
 // Query results in tests: every row as texts, NULL spelled out, for sqlite3 callbacks.
 #pragma once
+#include <sqlite3.h>
+
 #include <string>
 #include <vector>
 
@@ -12,4 +14,15 @@ inline int collectSqlRow(void* context, int columns, char** values, char**) {
         row.push_back(values[i] ? values[i] : "NULL");
     static_cast<SqlRows*>(context)->push_back(row);
     return 0;
+}
+
+// The rows of `sql` on the database file `database`, opened read-only (beside a program
+// that writes it); none when it cannot be opened.
+inline SqlRows readOnlyRows(const std::string& database, const char* sql) {
+    SqlRows rows;
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK)
+        sqlite3_exec(db, sql, collectSqlRow, &rows, nullptr);
+    sqlite3_close(db);
+    return rows;
 }

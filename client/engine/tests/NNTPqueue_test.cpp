@@ -196,6 +196,42 @@ TEST_F(QueueTest, AFailedSegmentGoesToOtherServersUntilItsFileIsRetried) {
     EXPECT_NE(queue->next(0, 1), nullptr);
 }
 
+// A segment missing on every configured server never arrives: once everything else of
+// its file is saved, the file goes to the decoder without it (a repair may fill the gap).
+TEST_F(QueueTest, ASegmentEveryServerFailedOnIsGivenUpAndItsFileDecodedWithoutIt) {
+    queue->setHosts({1, 2, 2});
+    addFile(1, 1, 3, 3);
+    addFile(1, 2, 2, 2);
+    queue->load(1);
+    tfile* file = queue->qfile(1);
+    ASSERT_NE(queue->next(0, 1), nullptr);
+    const int missing = queue->slot(0)->segmSID;
+    queue->fail(0, 1);
+    ASSERT_NE(fetch(0, 1), 0);
+    ASSERT_NE(fetch(0, 1), 0);
+    EXPECT_EQ(file->fileState, fsQueued) << "server 2 may still have it";
+    EXPECT_EQ(model.count(evtDecodeAdd), 0);
+
+    ASSERT_NE(queue->next(1, 2), nullptr);
+    ASSERT_EQ(queue->slot(1)->segmSID, missing);
+    queue->fail(1, 2);
+    EXPECT_EQ(file->fileState, fsWaitDecode);
+    EXPECT_EQ(model.count(evtDecodeAdd, file), 1);
+    EXPECT_EQ(rows("SELECT decoFID FROM deco"), "1");
+    EXPECT_EQ(rows("SELECT queuFID FROM queu"), "2");
+
+    // Given up before a restart, counted again by the load: the last save completes.
+    ASSERT_NE(queue->next(0, 1), nullptr);
+    queue->fail(0, 1);
+    ASSERT_NE(queue->next(1, 2), nullptr);
+    queue->fail(1, 2);
+    queue->load(1);
+    file = queue->qfile(2);
+    ASSERT_NE(fetch(0, 1), 0);
+    EXPECT_EQ(file->fileState, fsWaitDecode);
+    EXPECT_EQ(rows("SELECT decoFID FROM deco ORDER BY decoFID"), "1,2");
+}
+
 TEST_F(QueueTest, TheLastSegmentMovesItsFileToTheDecoderListAndTellsTheModel) {
     addFile(1, 1, 3, 3);
     queue->load(1);

@@ -88,7 +88,8 @@ TEST_F(ArticleDBTest, FreshStartWritesTheSchemaAndCreatesTheCurrentDatabase) {
     EXPECT_EQ(column(db, "SELECT version FROM vers"), "100");
     EXPECT_EQ(
         column(db, "SELECT name FROM sqlite_master WHERE name NOT LIKE 'sqlite_%' ORDER BY name"),
-        "deco,file,post,postPassword,postStage,quep,queu,segf,segm,segmfile,segn,sego,vers");
+        "deco,decodedFile,file,filepost,post,postPassword,postStage,quep,queu,segf,segm,segmfile,"
+        "segn,sego,vers");
 }
 
 TEST_F(ArticleDBTest, SchemaFileIsWrittenOnlyWhenMissingAndFailureIsShown) {

@@ -13,7 +13,6 @@
 #include "YencPostWriter.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <filesystem>
 #include <map>
@@ -38,15 +37,6 @@ std::map<std::string, std::string> filesIn(const std::string& folder) {
     for (auto it = fs::directory_iterator(folder, ignored); it != fs::directory_iterator(); ++it)
         files[it->path().filename().string()] = readFile(it->path().string());
     return files;
-}
-
-SqlRows query(const std::string& database, const char* sql) {
-    SqlRows rows;
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK)
-        sqlite3_exec(db, sql, collectSqlRow, &rows, nullptr);
-    sqlite3_close(db);
-    return rows;
 }
 
 // What a finished download leaves: the download folder, the temporary folder, the rows
@@ -86,7 +76,7 @@ class DirectWrite : public ::testing::Test {
              {"SELECT 'file', fileFID, fileProgress FROM file ORDER BY fileFID",
               "SELECT 'deco', decoFID, decoCheck FROM deco ORDER BY decoFID",
               "SELECT 'segm', COUNT(*) FROM segm", "SELECT 'queu', COUNT(*) FROM queu"})
-            for (const std::vector<std::string>& row : query(database, sql))
+            for (const std::vector<std::string>& row : readOnlyRows(database, sql))
                 result.rows.push_back(row);
         result.log = corvane.log();
         if (HasFailure()) corvane.keep();
