@@ -1,5 +1,7 @@
 #include "DownloadWatch.h"
 
+#include "postStageText.h"
+
 #include <sqlite3.h>
 
 #include <chrono>
@@ -50,6 +52,14 @@ class ReadConnection {
     sqlite3* db = nullptr;
 };
 
+void progressLine(FILE* report, Clock::time_point start, const DownloadCounts& now, int files,
+                  const std::string& stage) {
+    fprintf(report, "%6.1f s  saved %5d of %5d segments  decoded %d of %d files%s%s\n",
+            std::chrono::duration<double>(Clock::now() - start).count(), now.saved, now.segments,
+            now.decoded, files, stage.empty() ? "" : "  ", stage.c_str());
+    fflush(report);
+}
+
 } // namespace
 
 DownloadWatch::DownloadWatch(const std::string& home) : database(home + "/data/articles.db") {}
@@ -80,16 +90,60 @@ bool DownloadWatch::waitForDecoded(int files, int timeoutSeconds, FILE* report) 
         bool done = now.decoded >= files;
         bool late = Clock::now() >= deadline;
         if (report && (done || late || Clock::now() >= nextLine)) {
-            fprintf(report, "%6.1f s  saved %5d of %5d segments  decoded %d of %d files\n",
-                    std::chrono::duration<double>(Clock::now() - start).count(), now.saved,
-                    now.segments, now.decoded, files);
-            fflush(report);
+            progressLine(report, start, now, files, "");
             nextLine += std::chrono::seconds(1);
         }
         if (done) return true;
         if (late) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
+}
+
+PostStageRow DownloadWatch::postStage() const {
+    PostStageRow row;
+    ReadConnection db(database);
+    std::vector<std::string> values;
+    const char* sql = "SELECT stage || ' ' || percent || ' ' || IFNULL(note, '') FROM postStage "
+                      "ORDER BY pid LIMIT 1";
+    if (!db.column(sql, values) || values.empty()) return row;
+    int noteAt = 0;
+    if (sscanf(values.front().c_str(), "%d %d %n", &row.stage, &row.percent, &noteAt) >= 2)
+        row.note = values.front().substr(noteAt);
+    return row;
+}
+
+PostStageRow DownloadWatch::waitForPostStageEnd(int timeoutSeconds, FILE* report) const {
+    auto start = Clock::now();
+    auto deadline = start + std::chrono::seconds(timeoutSeconds);
+    auto nextLine = start;
+    int shownStage = -1;
+    for (;;) {
+        PostStageRow row = postStage();
+        tpost post;
+        post.ppStage = row.stage;
+        post.ppPercent = row.percent;
+        snprintf(post.ppNote, sizeof post.ppNote, "%s", row.note.c_str());
+        std::string words = postStageText(post);
+        bool ended = row.stage == ppDone || row.stage == ppFailed;
+        bool late = Clock::now() >= deadline;
+        if (report && (ended || late || Clock::now() >= nextLine || row.stage != shownStage)) {
+            DownloadCounts now = counts();
+            progressLine(report, start, now, now.files, words);
+            nextLine = Clock::now() + std::chrono::seconds(1);
+            shownStage = row.stage;
+        }
+        if (ended || late) return row;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+}
+
+std::vector<std::string> DownloadWatch::fetchedRecoveryVolumes() const {
+    std::vector<std::string> names;
+    ReadConnection db(database);
+    db.column("SELECT fileName FROM file JOIN deco ON decoFID=fileFID WHERE parblocks>0 AND "
+              "decoCheck=2 ORDER BY fileName",
+              names);
+    return names;
 }
 
 bool DownloadWatch::waitForSaved(int segments, int timeoutSeconds) const {
@@ -106,7 +160,8 @@ std::vector<std::string> DownloadWatch::unsavedIds() const {
     ReadConnection db(database);
     db.column("SELECT segmMsgid FROM segm WHERE segmState<>2", ids);
     for (std::string& id : ids)
-        if (id.size() >= 2 && id.front() == '<' && id.back() == '>') id = id.substr(1, id.size() - 2);
+        if (id.size() >= 2 && id.front() == '<' && id.back() == '>')
+            id = id.substr(1, id.size() - 2);
     return ids;
 }
 

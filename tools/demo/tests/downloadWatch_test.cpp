@@ -45,7 +45,9 @@ class ArticleDatabase : public ::testing::Test {
     }
     void TearDown() override { sqlite3_close(db); }
 
-    void run(const char* sql) { ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sql; }
+    void run(const char* sql) {
+        ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sql;
+    }
 
     TempFolder home{"corvane_watch"};
     sqlite3* db = nullptr;
@@ -118,6 +120,36 @@ TEST_F(ArticleDatabase, ADamagedOrMissingDatabaseReadsAsUnknownNotAsProgress) {
     EXPECT_FALSE(missing.intact());
     EXPECT_TRUE(missing.unsavedIds().empty());
     EXPECT_FALSE(fs::exists(home.file("nowhere/data/articles.db")));
+}
+
+// The stage table is the engine's own, beside the schema.
+TEST_F(ArticleDatabase, ReadsThePostStageWithItsNoteAndTheRecoveryVolumesFetched) {
+    DownloadWatch watch(home.path);
+    EXPECT_EQ(watch.postStage().stage, 0); // no table yet: not started
+    run("CREATE TABLE postStage (pid INTEGER PRIMARY KEY, stage INTEGER, percent INTEGER, note "
+        "TEXT)");
+    run("INSERT INTO postStage VALUES (1, 7, 0, '13 blocks missing, 4 available')");
+    PostStageRow row = watch.postStage();
+    EXPECT_EQ(row.stage, 7);
+    EXPECT_EQ(row.note, "13 blocks missing, 4 available");
+
+    run("UPDATE postStage SET stage=6, note=NULL");
+    FILE* report = tmpfile();
+    ASSERT_NE(report, nullptr);
+    row = watch.waitForPostStageEnd(0, report);
+    EXPECT_EQ(row.stage, 6);
+    EXPECT_EQ(row.note, "");
+    rewind(report);
+    char line[256] = {};
+    std::string text = fgets(line, sizeof line, report) ? line : "";
+    fclose(report);
+    EXPECT_NE(text.find("decoded 1 of 2 files  done"), std::string::npos) << text;
+
+    // Recovery volumes count as fetched once decoded; the index (no blocks) never does.
+    run("INSERT INTO file (fileFID, filePID, fileName, parblocks) VALUES (3, 1, 's.par2', 0), "
+        "(4, 1, 's.vol00+04.par2', 4), (5, 1, 's.vol04+08.par2', 8)");
+    run("INSERT INTO deco (decoFID, decoCheck) VALUES (3, 2), (4, 3), (5, 2)");
+    EXPECT_EQ(watch.fetchedRecoveryVolumes(), std::vector<std::string>{"s.vol04+08.par2"});
 }
 
 TEST(ServerSections, EachServerGetsASectionNamedByItsHostAndIsListed) {
