@@ -2,7 +2,7 @@
 #pragma once
 #include <string>
 
-// `description` as one safe folder name: "/" and control characters become "_", blanks
+// `description` without its ".nzb" or ".nzb.gz", as one safe folder name: "/" and control characters become "_", blanks
 // at either end go, "." and ".." and an empty name become "post", and the name is cut
 // at a character boundary to 255 bytes.
 std::string postFolderName(const std::string& description);

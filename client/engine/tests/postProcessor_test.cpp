@@ -417,6 +417,10 @@ TEST(PostFolderName, OneSafeFolderNameCutAtACharacterBoundary) {
     EXPECT_EQ(postFolderName("."), "post");
     EXPECT_EQ(postFolderName("  "), "post");
     EXPECT_EQ(postFolderName("../x"), ".._x");
+    EXPECT_EQ(postFolderName("Film Night.NZB"), "Film Night");
+    EXPECT_EQ(postFolderName("a.nzb.gz"), "a");
+    EXPECT_EQ(postFolderName(".nzb"), ".nzb"); // nothing would be left
+    EXPECT_EQ(postFolderName("notes.nzb.txt"), "notes.nzb.txt");
     // 254 ASCII bytes and a two-byte character: the character does not fit whole.
     const std::string name = postFolderName(std::string(254, 'x') + "\xc3\xa9tail");
     EXPECT_EQ(name, std::string(254, 'x'));

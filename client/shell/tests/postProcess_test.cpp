@@ -192,7 +192,7 @@ TEST_F(PostProcess, ACleanPostOfEveryArchiveKindIsUnpackedAndCleanedUp) {
     quit();
 
     const std::string folder = postFolder();
-    EXPECT_EQ(fs::path(folder).parent_path().filename(), "Film Night.nzb");
+    EXPECT_EQ(fs::path(folder).parent_path().filename(), "Film Night");
     // Both RAR sets hold the same payload: the second copy gets a free name.
     EXPECT_EQ(readFile(folder + "/payload.bin"), payload);
     EXPECT_EQ(readFile(folder + "/payload.1.bin"), payload);
