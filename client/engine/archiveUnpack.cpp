@@ -9,10 +9,32 @@
 #include <archive.h>
 #include <archive_entry.h>
 #include <climits>
+#include <clocale>
 #include <filesystem>
 #include <memory>
 
 namespace {
+
+// libarchive turns entry names into the locale's characters, and the program runs in the C
+// locale unless a window set another: every name beyond ASCII would fail. The unpacking
+// thread says UTF-8, the folder names' encoding, for as long as it unpacks.
+class cUtf8Names {
+  public:
+    cUtf8Names() : utf8(newlocale(LC_CTYPE_MASK, "C.UTF-8", (locale_t)0)) {
+        if (utf8) before = uselocale(utf8);
+    }
+    ~cUtf8Names() {
+        if (!utf8) return;
+        uselocale(before);
+        freelocale(utf8);
+    }
+    cUtf8Names(const cUtf8Names&) = delete;
+    cUtf8Names& operator=(const cUtf8Names&) = delete;
+
+  private:
+    locale_t utf8;
+    locale_t before = (locale_t)0;
+};
 
 constexpr std::size_t kReadBlock = 1 << 16;
 
@@ -240,6 +262,7 @@ unpackResult unpackArchive(const archiveSet& set, const std::string& target,
     result.reason = staging.create(target);
     if (!result.reason.empty()) return result;
 
+    cUtf8Names names;
     cExtraction extraction(set, password, progress, stop);
     result.reason = extraction.run(staging.path(), result.passwordNeeded);
     if (!result.reason.empty()) return result;

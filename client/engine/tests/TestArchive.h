@@ -51,7 +51,7 @@ inline bool writeTestArchive(const std::string& path, const std::string& format,
     for (const testEntry& item : entries) {
         if (!ok) break;
         archive_entry* entry = archive_entry_new();
-        archive_entry_set_pathname(entry, item.path.c_str());
+        archive_entry_set_pathname_utf8(entry, item.path.c_str());
         archive_entry_set_mtime(entry, 1700000000, 0);
         switch (item.type) {
         case testEntry::File:
@@ -66,7 +66,7 @@ inline bool writeTestArchive(const std::string& path, const std::string& format,
         case testEntry::SymLink:
             archive_entry_set_filetype(entry, AE_IFLNK);
             archive_entry_set_perm(entry, 0777);
-            archive_entry_set_symlink(entry, item.data.c_str());
+            archive_entry_set_symlink_utf8(entry, item.data.c_str());
             break;
         }
         ok = archive_write_header(a, entry) == ARCHIVE_OK;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <clocale>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <set>
@@ -280,6 +281,30 @@ TEST_F(UnpackTest, OverlongAndStrangeNamesFailWithAShortReason) {
         EXPECT_LT(result.reason.size(), 120u) << result.reason;
         EXPECT_EQ(result.reason.find_first_of("\n\x01"), std::string::npos) << result.reason;
         expectNothingLeft(before);
+    }
+}
+
+// The program runs in the C locale unless a window set another; names beyond ASCII still
+// come out as the archive's UTF-8.
+TEST_F(UnpackTest, NamesBeyondAsciiUnpackWhateverTheLocale) {
+    const std::string folder = "Caf\xc3\xa9";
+    const std::string name = folder + "/na\xc3\xafve \xe2\x82\xac.txt";
+    for (const char* format : {"zip", "7z", "rar4", "rar5"}) {
+        SCOPED_TRACE(format);
+        fs::remove_all(target());
+        const std::string path =
+            archive(std::string("names.") + (format[0] == 'r' ? "rar" : format));
+        // The 7z writer needs a UTF-8 locale for such names; only the writing gets one.
+        locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", (locale_t)0);
+        ASSERT_TRUE(utf8);
+        locale_t before = uselocale(utf8);
+        const bool written = writeTestArchive(path, format, {{name, "data"}});
+        uselocale(before);
+        freelocale(utf8);
+        ASSERT_TRUE(written);
+        unpackResult result = unpack({format[0] == 'r' ? "rar" : format, {path}});
+        EXPECT_TRUE(result.ok) << result.reason;
+        EXPECT_TRUE(fs::is_regular_file(target() + "/" + name));
     }
 }
 
