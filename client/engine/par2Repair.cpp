@@ -238,9 +238,13 @@ par2Check par2Repair(const std::string& tool, const std::string& index,
         check.result = par2Check::NoSet;
         return check;
     }
+    const std::string folder = folderOfPath(index);
+    const std::vector<std::string> listed = namesIn(folder);
+    const std::set<std::string> before(listed.begin(), listed.end());
     int shown = -1;
     par2Output output = runPar2(tool, index, files, stop, [&](const par2Output& now) {
-        if (now.repairing && now.repairPercent != shown) progress(shown = now.repairPercent);
+        // par2's threads may print their percents slightly out of order.
+        if (now.repairing && now.repairPercent > shown) progress(shown = now.repairPercent);
     });
     if (!output.failure.empty()) {
         check.reason = output.failure;
@@ -260,10 +264,17 @@ par2Check par2Repair(const std::string& tool, const std::string& index,
     std::set<std::string> replaced(output.damagedTargets.begin(), output.damagedTargets.end());
     std::set<std::pair<std::string, std::string>> copies(output.partialCopies.begin(),
                                                          output.partialCopies.end());
-    const std::string folder = folderOfPath(index);
+    // A copy an earlier repair kept that holds blocks of its file means that repair wrote
+    // the file; killed midway, it may have written no block, and the copy this run made
+    // of it would otherwise be the only one left behind.
+    std::set<std::string> rewritten;
+    for (const auto* found : {&output.partialCopies, &output.matches})
+        for (const auto& [copy, original] : *found)
+            if (before.count(copy) && backedUpName(copy) == original) rewritten.insert(original);
     for (const std::string& name : namesIn(folder)) {
         std::string original = backedUpName(name);
-        if (replaced.count(original) || copies.count({name, original}))
+        if (replaced.count(original) || copies.count({name, original}) ||
+            (rewritten.count(original) && !before.count(name)))
             unlink((folder + "/" + name).c_str());
     }
     progress(100);

@@ -212,6 +212,26 @@ TEST(Par2Repair, StopEndsARepairAndTheNextRepairStillSucceeds) {
     EXPECT_EQ(namesIn(post.folder.path).size(), 5u);
 }
 
+// What a repair killed before it wrote a block leaves: the damaged original moved to
+// a.bin.1 and an a.bin without a block of the set. The next repair moves that a.bin aside
+// too; neither copy stays, and a copy par2 knows nothing of is kept.
+TEST(Par2Repair, ACopyOfWhatAKilledRepairBeganIsRemovedWithTheRest) {
+    Par2Post post(4);
+    std::filesystem::rename(post.folder.file("a.bin"), post.folder.file("a.bin.1"));
+    flipByte(post.folder.file("a.bin.1"), 20000);
+    writeFile(post.folder.file("a.bin"), std::string(300000, '\0'));
+    writeFile(post.folder.file("b.bin.3"), "kept");
+    std::string index = post.folder.file("set.par2");
+    par2Check check = par2Repair(post.tool, index,
+                                 {index, post.folder.file("a.bin"), post.folder.file("b.bin")},
+                                 noProgress, nullptr);
+    ASSERT_EQ(check.result, par2Check::Repaired) << check.reason;
+    EXPECT_TRUE(post.holdsOriginal("a.bin", "a.bin"));
+    EXPECT_EQ(namesIn(post.folder.path),
+              (std::set<std::string>{"a.bin", "b.bin", "b.bin.3", "set.par2", "set.vol0+2.par2",
+                                     "set.vol2+2.par2"}));
+}
+
 TEST(Par2Repair, NoProgramADamagedIndexOrUnknownOutputGiveAReason) {
     Par2Post post(2);
     std::string index = post.folder.file("set.par2");
