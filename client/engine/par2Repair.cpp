@@ -210,6 +210,27 @@ std::string callersPath(const std::string& name, const std::vector<std::string>&
     return name;
 }
 
+// Once the files hold, par2's copies of files it replaced ("name.N") are redundant: those
+// it found holding blocks of `name`, those of a `name` it found damaged, and, when such a
+// copy is from before the run, the copy this run made of `name`: that earlier repair wrote
+// `name` and, killed, perhaps not one block of it. Any other name.N is something else.
+void removeCopies(const std::string& folder, const par2Output& output,
+                  const std::set<std::string>& before) {
+    std::set<std::string> replaced(output.damagedTargets.begin(), output.damagedTargets.end());
+    std::set<std::pair<std::string, std::string>> copies(output.partialCopies.begin(),
+                                                         output.partialCopies.end());
+    copies.insert(output.matches.begin(), output.matches.end());
+    std::set<std::string> rewritten;
+    for (const auto& [copy, original] : copies)
+        if (before.count(copy) && backedUpName(copy) == original) rewritten.insert(original);
+    for (const std::string& name : namesIn(folder)) {
+        std::string original = backedUpName(name);
+        if (replaced.count(original) || copies.count({name, original}) ||
+            (rewritten.count(original) && !before.count(name)))
+            unlink((folder + "/" + name).c_str());
+    }
+}
+
 } // namespace
 
 std::string findPar2Tool() {
@@ -254,29 +275,15 @@ par2Check par2Repair(const std::string& tool, const std::string& index,
     check.recoveryBlocks = output.recoveryBlocks;
     for (const auto& [found, recorded] : output.matches)
         check.misnamed.emplace_back(callersPath(found, files), recorded);
-    if (output.state == par2Output::Intact || output.state == par2Output::NotRepairable) {
-        check.result = output.state == par2Output::Intact ? par2Check::Intact
-                                                          : par2Check::NotRepairable;
+    if (output.state == par2Output::NotRepairable) {
+        check.result = par2Check::NotRepairable;
         return check;
     }
-    // The copies par2 kept of files it replaced are redundant once the repair holds; one
-    // holding no block of the file it is named after is something else and stays.
-    std::set<std::string> replaced(output.damagedTargets.begin(), output.damagedTargets.end());
-    std::set<std::pair<std::string, std::string>> copies(output.partialCopies.begin(),
-                                                         output.partialCopies.end());
-    // A copy an earlier repair kept that holds blocks of its file means that repair wrote
-    // the file; killed midway, it may have written no block, and the copy this run made
-    // of it would otherwise be the only one left behind.
-    std::set<std::string> rewritten;
-    for (const auto* found : {&output.partialCopies, &output.matches})
-        for (const auto& [copy, original] : *found)
-            if (before.count(copy) && backedUpName(copy) == original) rewritten.insert(original);
-    for (const std::string& name : namesIn(folder)) {
-        std::string original = backedUpName(name);
-        if (replaced.count(original) || copies.count({name, original}) ||
-            (rewritten.count(original) && !before.count(name)))
-            unlink((folder + "/" + name).c_str());
+    if (output.state == par2Output::Intact) {
+        check.result = par2Check::Intact;
+        return check;
     }
+    removeCopies(folder, output, before);
     progress(100);
     check.result = par2Check::Repaired;
     return check;
