@@ -23,10 +23,11 @@ const int kStopPollMs = 100;
 const size_t kMaxLine = 64 * 1024;
 
 // Starts the child with both output streams on `writeEnd`, SIGPIPE back at its default
-// and the idle scheduling class; a stoppable child leads a process group of its own, so
+// and, at Idle, the idle scheduling class; a stoppable child leads a process group of its own, so
 // a kill reaches what it started too. posix_spawn cannot ask for SCHED_IDLE, so this
 // forks. Returns 0 or an errno.
-int spawnChild(const std::vector<std::string>& arguments, int writeEnd, bool ownGroup, pid_t& pid) {
+int spawnChild(const std::vector<std::string>& arguments, int writeEnd, bool ownGroup,
+               childPriority priority, pid_t& pid) {
     std::vector<char*> argv = execArgv(arguments);
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0) return errno;
@@ -38,8 +39,9 @@ int spawnChild(const std::vector<std::string>& arguments, int writeEnd, bool own
         return error;
     }
     if (pid == 0) {
-        sched_param priority{};
-        if (sched_setscheduler(0, SCHED_IDLE, &priority) != 0) setpriority(PRIO_PROCESS, 0, 19);
+        sched_param none{};
+        if (priority == childPriority::Idle && sched_setscheduler(0, SCHED_IDLE, &none) != 0)
+            setpriority(PRIO_PROCESS, 0, 19);
         if (ownGroup) {
             setpgid(0, 0);
             // A stoppable child ends with the program: a killed program's run would go on
@@ -83,7 +85,7 @@ bool readUntilEnd(int readEnd, const std::function<void(const char*, size_t)>& c
 // The one way every run goes: start, hand the output over in chunks, reap.
 tchildRun runChunks(const std::vector<std::string>& arguments,
                     const std::function<void(const char*, size_t)>& chunk,
-                    const std::atomic<bool>* stop) {
+                    const std::atomic<bool>* stop, childPriority priority) {
     tchildRun run;
     if (arguments.empty() || arguments[0].empty()) {
         run.error = ENOENT;
@@ -95,7 +97,7 @@ tchildRun runChunks(const std::vector<std::string>& arguments,
         return run;
     }
     pid_t pid = -1;
-    int rc = spawnChild(arguments, pipeFds[1], stop != nullptr, pid);
+    int rc = spawnChild(arguments, pipeFds[1], stop != nullptr, priority, pid);
     // Our copy of the write end goes at once, so the read below ends when the child's
     // copies are gone.
     close(pipeFds[1]);
@@ -125,14 +127,15 @@ tchildRun runChunks(const std::vector<std::string>& arguments,
 tchildRun runChild(const std::vector<std::string>& arguments) {
     std::string output;
     tchildRun run = runChunks(
-        arguments, [&](const char* data, size_t size) { output.append(data, size); }, nullptr);
+        arguments, [&](const char* data, size_t size) { output.append(data, size); }, nullptr,
+        childPriority::Idle);
     run.output = std::move(output);
     return run;
 }
 
 tchildRun runChildLines(const std::vector<std::string>& arguments,
                         const std::function<void(const std::string&)>& line,
-                        const std::atomic<bool>* stop) {
+                        const std::atomic<bool>* stop, childPriority priority) {
     std::string pending;
     tchildRun run = runChunks(
         arguments,
@@ -150,7 +153,7 @@ tchildRun runChildLines(const std::vector<std::string>& arguments,
                 }
             }
         },
-        stop);
+        stop, priority);
     if (!pending.empty() && !run.stopped) line(pending);
     return run;
 }

@@ -1,5 +1,5 @@
 // Console programs run as child processes: found by name, started from an argument
-// vector (never through a shell) at idle priority, their output captured, waited for.
+// vector (never through a shell), their output captured, waited for.
 #pragma once
 #include <atomic>
 #include <functional>
@@ -20,14 +20,20 @@ struct tchildRun {
 // a run with an exit code.
 tchildRun runChild(const std::vector<std::string>& arguments);
 
-// Like runChild, but hands the output to `line` as it arrives, one line at a time without
+// How a program is scheduled against the rest of the machine.
+enum class childPriority {
+    Idle,   // only on otherwise idle time: background work nobody waits for
+    Normal, // as the calling process: work the user waits for
+};
+
+// Like runChild, but at `priority`, and hands the output to `line` as it arrives, one line at a time without
 // its end mark, instead of keeping it: "\r" ends a line too, since progress counters
 // rewrite their line with it. A line longer than 64 KiB is handed over in pieces. When
 // `stop` (may be null) becomes true, the program and whatever it started are killed and
 // reaped within about 100 ms, and the run comes back with `stopped` set.
 tchildRun runChildLines(const std::vector<std::string>& arguments,
                         const std::function<void(const std::string&)>& line,
-                        const std::atomic<bool>* stop);
+                        const std::atomic<bool>* stop, childPriority priority);
 
 // True when `path` is a regular file this process may execute.
 bool isExecutableFile(const std::string& path);

@@ -8,8 +8,8 @@
 #
 # --corvane: after each run by hand, the same post through the real corvane
 # (corvane_postprocess_bench), so that both meet the same load on the machine.
-# --idle runs par2 and the extraction in the idle scheduling class, as corvane runs par2;
-# --verify-first runs "par2 v" before "par2 r", as corvane's stage does, and counts it.
+# --idle runs par2 and the extraction in the idle scheduling class; --verify-first runs
+# "par2 v" before "par2 r" and counts it: how corvane's stage once ran par2, for comparison.
 # The post is made once per work folder and size (random data, rarmaker, par2 c,
 # postmaker) and kept for the next run. The damaged files are what a download leaves
 # when those articles never come: the RAR volumes with the missing articles' bytes

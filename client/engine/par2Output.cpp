@@ -38,8 +38,10 @@ void par2Output::read(const std::string& line) {
     if (line.back() == '%') {
         // Progress counters: "Loading: 8.5%", "Scanning: …", "Repairing: 12.5%".
         if (sscanf(line.c_str(), "Repairing: %f%%", &percent) == 1 && percent >= 0 &&
-            percent <= 100)
+            percent <= 100) {
             repairPercent = (int)percent;
+            repairing = true;
+        }
         return;
     }
     lastText = line.substr(0, 200);

@@ -13,6 +13,7 @@ struct par2Output {
     int availableBlocks = 0; // of those, found in the files
     int recoveryBlocks = 0;  // in the PAR2 files found (par2 leaves the line out when none)
     int repairPercent = 0;
+    bool repairing = false; // par2 has begun writing repaired blocks
     std::vector<std::pair<std::string, std::string>> matches; // (file, name the set records)
     // Files of the set found damaged but holding some of their blocks: a version of that
     // file, not something else that happens to carry its name.

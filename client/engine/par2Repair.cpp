@@ -126,7 +126,7 @@ std::string backedUpName(const std::string& name) {
 // leftover one at the next run).
 class par2Arguments {
   public:
-    par2Arguments(const std::string& tool, const char* mode, const std::string& index,
+    par2Arguments(const std::string& tool, const std::string& index,
                   const std::vector<std::string>& files) {
         std::string folder = folderOfPath(index);
         std::vector<std::string> names;
@@ -139,7 +139,7 @@ class par2Arguments {
         std::set<std::string> given;
         for (const std::string& file : files)
             if (folderOfPath(file) == folder) given.insert(nameOfPath(file));
-        arguments = {tool, mode, "-B" + folder, "--", asPar2(index, folder)};
+        arguments = {tool, "r", "-B" + folder, "--", asPar2(index, folder)};
         for (const std::string& file : files)
             if (file != index)
                 arguments.push_back(!hasPar2Name(file) && par2KindOf(file) != par2Kind::None
@@ -178,8 +178,8 @@ class par2Arguments {
     int links = 0;
 };
 
-// Runs par2 and reads what it says; `onLine` sees every line as it comes.
-par2Output runPar2(const std::string& tool, const char* mode, const std::string& index,
+// Runs par2's repair and reads what it says; `onLine` sees every line as it comes.
+par2Output runPar2(const std::string& tool, const std::string& index,
                    const std::vector<std::string>& files, const std::atomic<bool>* stop,
                    const std::function<void(const par2Output&)>& onLine) {
     par2Output output;
@@ -187,14 +187,15 @@ par2Output runPar2(const std::string& tool, const char* mode, const std::string&
         output.failure = "par2 not found";
         return output;
     }
-    par2Arguments call(tool, mode, index, files);
+    par2Arguments call(tool, index, files);
     tchildRun run = runChildLines(
         call.arguments,
         [&](const std::string& line) {
             output.read(line);
             onLine(output);
         },
-        stop);
+        // The user waits for the post: par2 gets the share their own run of it would.
+        stop, childPriority::Normal);
     output.finish(run);
     return output;
 }
@@ -207,6 +208,27 @@ std::string callersPath(const std::string& name, const std::vector<std::string>&
              file.compare(file.size() - name.size() - 1, std::string::npos, "/" + name) == 0))
             return file;
     return name;
+}
+
+// Once the files hold, par2's copies of files it replaced ("name.N") are redundant: those
+// it found holding blocks of `name`, those of a `name` it found damaged, and, when such a
+// copy is from before the run, the copy this run made of `name`: that earlier repair wrote
+// `name` and, killed, perhaps not one block of it. Any other name.N is something else.
+void removeCopies(const std::string& folder, const par2Output& output,
+                  const std::set<std::string>& before) {
+    std::set<std::string> replaced(output.damagedTargets.begin(), output.damagedTargets.end());
+    std::set<std::pair<std::string, std::string>> copies(output.partialCopies.begin(),
+                                                         output.partialCopies.end());
+    copies.insert(output.matches.begin(), output.matches.end());
+    std::set<std::string> rewritten;
+    for (const auto& [copy, original] : copies)
+        if (before.count(copy) && backedUpName(copy) == original) rewritten.insert(original);
+    for (const std::string& name : namesIn(folder)) {
+        std::string original = backedUpName(name);
+        if (replaced.count(original) || copies.count({name, original}) ||
+            (rewritten.count(original) && !before.count(name)))
+            unlink((folder + "/" + name).c_str());
+    }
 }
 
 } // namespace
@@ -229,57 +251,42 @@ std::string findPar2Index(const std::vector<std::string>& files) {
     return smallestVolume;
 }
 
-par2Check par2Verify(const std::string& tool, const std::string& index,
-                     const std::vector<std::string>& files, const std::atomic<bool>* stop) {
+par2Check par2Repair(const std::string& tool, const std::string& index,
+                     const std::vector<std::string>& files,
+                     const std::function<void(int)>& progress, const std::atomic<bool>* stop) {
     par2Check check;
     if (index.empty()) {
         check.result = par2Check::NoSet;
         return check;
     }
-    par2Output output = runPar2(tool, "v", index, files, stop, [](const par2Output&) {});
+    const std::string folder = folderOfPath(index);
+    const std::vector<std::string> listed = namesIn(folder);
+    const std::set<std::string> before(listed.begin(), listed.end());
+    int shown = -1;
+    par2Output output = runPar2(tool, index, files, stop, [&](const par2Output& now) {
+        // par2's threads may print their percents slightly out of order.
+        if (now.repairing && now.repairPercent > shown) progress(shown = now.repairPercent);
+    });
     if (!output.failure.empty()) {
         check.reason = output.failure;
         return check;
     }
-    check.result = output.state == par2Output::Intact       ? par2Check::Intact
-                   : output.state == par2Output::Repairable ? par2Check::Repairable
-                                                            : par2Check::NotRepairable;
     check.damagedBlocks = output.totalBlocks - output.availableBlocks;
     check.recoveryBlocks = output.recoveryBlocks;
     for (const auto& [found, recorded] : output.matches)
         check.misnamed.emplace_back(callersPath(found, files), recorded);
-    return check;
-}
-
-bool par2Repair(const std::string& tool, const std::string& index,
-                const std::vector<std::string>& files, const std::function<void(int)>& progress,
-                const std::atomic<bool>* stop, std::string& reason) {
-    std::string folder = folderOfPath(index);
-    int shown = -1;
-    par2Output output = runPar2(tool, "r", index, files, stop, [&](const par2Output& now) {
-        if (now.repairPercent != shown) progress(shown = now.repairPercent);
-    });
-    if (!output.failure.empty()) {
-        reason = output.failure;
-        return false;
-    }
     if (output.state == par2Output::NotRepairable) {
-        reason = std::to_string(output.totalBlocks - output.availableBlocks) + " blocks missing, " +
-                 std::to_string(output.recoveryBlocks) + " available";
-        return false;
+        check.result = par2Check::NotRepairable;
+        return check;
     }
-    // The copies par2 kept of files it replaced are redundant once the repair holds; one
-    // holding no block of the file it is named after is something else and stays.
-    std::set<std::string> replaced(output.damagedTargets.begin(), output.damagedTargets.end());
-    std::set<std::pair<std::string, std::string>> copies(output.partialCopies.begin(),
-                                                         output.partialCopies.end());
-    for (const std::string& name : namesIn(folder)) {
-        std::string original = backedUpName(name);
-        if (replaced.count(original) || copies.count({name, original}))
-            unlink((folder + "/" + name).c_str());
+    if (output.state == par2Output::Intact) {
+        check.result = par2Check::Intact;
+        return check;
     }
+    removeCopies(folder, output, before);
     progress(100);
-    return true;
+    check.result = par2Check::Repaired;
+    return check;
 }
 
 std::vector<int> chooseRepairVolumes(const std::vector<std::pair<int, int>>& volumes, int need) {

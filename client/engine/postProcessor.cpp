@@ -56,7 +56,7 @@ int cPostProcessor::start() {
     if (ended) return 0;
     if (hasThread()) return 1;
     {
-        // Posts a stop or the end of the program left half done start again from verify.
+        // Posts a stop or the end of the program left half done start again from the check.
         std::vector<int> resumed = postsInProgress(*db);
         std::lock_guard<std::mutex> list(lock);
         for (int pid : resumed)
@@ -86,7 +86,6 @@ void cPostProcessor::clear() {
         std::lock_guard<std::mutex> guard(lock);
         waiting.clear();
         fetching.clear();
-        arrived.clear();
     }
     halt = true;
 }
@@ -101,11 +100,7 @@ void cPostProcessor::fileBooked(int pid) {
         // Before it is listed: the thread may take it up at once.
         if (current.load() != pid) queue->setPostStage(pid, ppWaiting, 0, "", resets);
         waiting.push_back(pid);
-        auto fetched = fetching.find(pid);
-        if (fetched != fetching.end()) {
-            arrived[pid] = fetched->second.misnamed;
-            fetching.erase(fetched);
-        }
+        fetching.erase(pid);
     }
     listed = true;
     pause.wake();
@@ -145,6 +140,7 @@ bool cPostProcessor::dropped(int pid) const {
 }
 
 void cPostProcessor::setStage(int pid, int stage, int percent, const std::string& note) {
+    shownStage = stage;
     shownPercent = percent;
     queue->setPostStage(pid, stage, percent, note, resetsAtStart);
     if (percent > 0) killPointForTests(stage);
@@ -154,7 +150,7 @@ tprogress cPostProcessor::progressOf(int pid, int stage, const std::string& note
                                      int span) {
     return [this, pid, stage, note, from, span](int percent) {
         const int shown = from + std::clamp(percent, 0, 100) * span / 100;
-        if (shown != shownPercent) setStage(pid, stage, shown, note);
+        if (stage != shownStage || shown != shownPercent) setStage(pid, stage, shown, note);
     };
 }
 
@@ -191,7 +187,7 @@ void cPostProcessor::process(int pid) {
         const int percent = downloadPercent(*db, files.inFlight);
         {
             std::lock_guard<std::mutex> guard(lock);
-            fetching[pid] = {files.inFlight, percent, {}};
+            fetching[pid] = {files.inFlight, percent};
         }
         setStage(pid, ppFetchingPar2, percent);
         return;
@@ -201,7 +197,7 @@ void cPostProcessor::process(int pid) {
         if (exists(path) && std::find(paths.begin(), paths.end(), path) == paths.end())
             paths.push_back(path);
     std::string note;
-    if (!verifyAndRepair(pid, paths, note)) return;
+    if (!checkAndRepair(pid, paths, note)) return;
     if (!setting("unpack")) {
         printf("post %d: done, not unpacked (unpack=0)\n", pid);
         setStage(pid, ppDone, 0, note);
@@ -210,30 +206,7 @@ void cPostProcessor::process(int pid) {
     unpackAndClean(pid, paths, note);
 }
 
-cPostProcessor::eVerdict cPostProcessor::verify(int pid, const std::string& index,
-                                                const std::vector<std::string>& paths,
-                                                par2Check& check) {
-    printf("post %d: verifying %zu files against %s\n", pid, paths.size(), index.c_str());
-    check = tools->verify(index, paths, &halt);
-    if (dropped(pid)) return vStop;
-    switch (check.result) {
-    case par2Check::Intact:
-        if (check.misnamed.empty()) {
-            printf("post %d: every file intact\n", pid);
-            return vIntact;
-        }
-        printf("post %d: %zu files misnamed\n", pid, check.misnamed.size());
-        return vRepair;
-    case par2Check::Repairable:
-        printf("post %d: %d blocks missing, %d available\n", pid, check.damagedBlocks,
-               check.recoveryBlocks);
-        return vRepair;
-    case par2Check::NotRepairable:
-        break;
-    default:
-        fail(pid, check.reason.empty() ? "PAR2 verification failed" : check.reason);
-        return vStop;
-    }
+void cPostProcessor::askForVolumes(int pid, const par2Check& check) {
     const tpostFiles files = readPostFiles(*db, pid);
     int unqueued = 0;
     for (const auto& [fid, blocks] : files.volumes)
@@ -246,21 +219,20 @@ cPostProcessor::eVerdict cPostProcessor::verify(int pid, const std::string& inde
     if (chosen.empty()) {
         fail(pid, std::to_string(check.damagedBlocks) + " blocks missing, " +
                       std::to_string(available) + " available");
-        return vStop;
+        return;
     }
     {
         std::lock_guard<std::mutex> guard(lock);
-        fetching[pid] = {chosen, 0, check.misnamed};
+        fetching[pid] = {chosen, 0};
     }
     setStage(pid, ppFetchingPar2, 0);
     for (int fid : chosen)
         printf("post %d: recovery volume queued: %s (file %d)\n", pid,
                files.volumeNames.at(fid).c_str(), fid);
     queue->fqueue(&chosen, fqQueue);
-    return vStop;
 }
 
-bool cPostProcessor::verifyAndRepair(int pid, std::vector<std::string>& paths, std::string& note) {
+bool cPostProcessor::checkAndRepair(int pid, std::vector<std::string>& paths, std::string& note) {
     setStage(pid, ppVerifying);
     const std::string index = tools->par2Index(paths);
     if (index.empty()) {
@@ -268,39 +240,28 @@ bool cPostProcessor::verifyAndRepair(int pid, std::vector<std::string>& paths, s
         note = "no PAR2 set";
         return true;
     }
-    par2Check check;
-    bool volumesArrived = false;
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        auto found = arrived.find(pid);
-        if (found != arrived.end()) {
-            volumesArrived = true;
-            check.misnamed = std::move(found->second);
-            arrived.erase(found);
-        }
-    }
-    if (volumesArrived) {
-        printf("post %d: recovery volumes arrived, repairing\n", pid);
-    } else {
-        const eVerdict verdict = verify(pid, index, paths, check);
-        if (verdict != vRepair) return verdict == vIntact;
-    }
-
-    setStage(pid, ppRepairing, 0);
-    std::string reason;
-    const bool repaired =
-        tools->repair(index, paths, progressOf(pid, ppRepairing, "", 0, 100), &halt, reason);
+    // par2's repair verifies first and stops there when nothing is amiss: one pass over
+    // the files where a verify and then a repair would read them twice. The pane shows
+    // "verifying" until the repair's progress turns it into "repairing".
+    printf("post %d: verifying %zu files against %s\n", pid, paths.size(), index.c_str());
+    const par2Check check =
+        tools->repair(index, paths, progressOf(pid, ppRepairing, "", 0, 100), &halt);
     if (dropped(pid)) return false;
-    if (!repaired && volumesArrived) {
-        // Fewer blocks came than were missing (a volume lost articles too): a verify
-        // decides whether more volumes can make up for them.
-        printf("post %d: repair with the recovery volumes failed: %s\n", pid, reason.c_str());
-        return verifyAndRepair(pid, paths, note);
-    }
-    if (!repaired) {
-        fail(pid, "repair failed: " + reason);
+    switch (check.result) {
+    case par2Check::Intact:
+        printf("post %d: every file intact\n", pid);
+        return true;
+    case par2Check::Repaired:
+        break;
+    case par2Check::NotRepairable:
+        askForVolumes(pid, check);
+        return false;
+    default:
+        fail(pid, "repair failed: " + check.reason);
         return false;
     }
+    printf("post %d: %d blocks missing, %d available, %zu files misnamed\n", pid,
+           check.damagedBlocks, check.recoveryBlocks, check.misnamed.size());
     const std::string folder = fs::path(index).parent_path().string();
     for (const auto& [found, recorded] : check.misnamed) {
         const std::string renamed =

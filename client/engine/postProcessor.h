@@ -1,9 +1,9 @@
 // The post-processing stage: one thread that takes a post once every file queued of it is
-// decoded (or failed), one post at a time, and verifies it against its PAR2 set, queues
-// the recovery volumes a repair needs and waits for them, repairs, unpacks its archives
-// into a folder of its own in the download folder, and removes archives and PAR2 files
-// once everything is unpacked. Its state per post is the postStage row and the post's
-// record, which the queue keeps and tells the views about.
+// decoded (or failed), one post at a time, and checks it against its PAR2 set, repairing
+// it in the same pass when it can, queues the recovery volumes a repair needs and waits
+// for them, unpacks its archives into a folder of its own in the download folder, and
+// removes archives and PAR2 files once everything is unpacked. Its state per post is the
+// postStage row and the post's record, which the queue keeps and tells the views about.
 //
 // The tools run on the stage's thread, at the cost of that thread only: downloads and the
 // decoder go on. A stop ends a running tool at once; the post keeps its stage and is
@@ -51,13 +51,13 @@ class cPostProcessor : public cThread {
   private:
     // The whole flow for one post.
     void process(int pid);
-    // Verified (again) and, when blocks are missing, repair volumes queued: false when the
-    // post cannot go on now (waiting for volumes, failed, stopped).
-    bool verifyAndRepair(int pid, std::vector<std::string>& files, std::string& note);
-    enum eVerdict { vIntact, vRepair, vStop };
-    // One verify and what follows from it; `check` gets par2's answer.
-    eVerdict verify(int pid, const std::string& index, const std::vector<std::string>& files,
-                    par2Check& check);
+    // Checked and, where needed, repaired in one par2 pass; when more blocks are missing
+    // than the files present hold, recovery volumes queued: false when the post cannot go
+    // on now (waiting for volumes, failed, stopped).
+    bool checkAndRepair(int pid, std::vector<std::string>& files, std::string& note);
+    // Queues the fewest unqueued recovery volumes that make up for what `check` found
+    // missing; fails the post when even all of them would not.
+    void askForVolumes(int pid, const par2Check& check);
     void unpackAndClean(int pid, const std::vector<std::string>& files, const std::string& note);
     // The post's stage in its record, its row and the views; percent steps are passed on
     // only when the whole percent changed.
@@ -77,21 +77,19 @@ class cPostProcessor : public cThread {
 
     std::mutex lock; // the lists below
     std::vector<int> waiting;
-    using tmisnamed = std::vector<std::pair<std::string, std::string>>;
     struct tfetch {
         std::vector<int> files; // the recovery volumes it waits for
         int percent = -1;       // last shown
-        tmisnamed misnamed;     // what the verify before found
     };
-    std::map<int, tfetch> fetching; // posts waiting for recovery volumes
-    // Posts whose volumes arrived: repaired without a second verify (par2's repair checks
-    // every file again anyway), with the misnamed files the verify before found.
-    std::map<int, tmisnamed> arrived;
+    // Posts waiting for recovery volumes; once they are decoded the post is taken up again
+    // with a repair, which also decides whether still more are needed.
+    std::map<int, tfetch> fetching;
     std::atomic<int> current{0};   // the post in work, 0 when none
     unsigned resetsAtStart = 0;    // the database's resets when it began
     std::atomic<bool> halt{false}; // ends a running tool
     std::atomic<bool> listed{false};
-    int shownPercent = -1; // the stage thread's last percent passed on
+    int shownStage = -1;   // the stage thread's last stage and percent passed on
+    int shownPercent = -1;
 
     std::mutex lifeLock; // start against terminate
     bool ended = false;

@@ -18,12 +18,10 @@ class cPostTools {
     virtual ~cPostTools() = default;
     // The PAR2 index file among `files`; "" when there is none.
     virtual std::string par2Index(const std::vector<std::string>& files) = 0;
-    virtual par2Check verify(const std::string& index, const std::vector<std::string>& files,
-                             const std::atomic<bool>* stop) = 0;
-    // Repairs, and renames misnamed files to the names the set records.
-    virtual bool repair(const std::string& index, const std::vector<std::string>& files,
-                        const tprogress& progress, const std::atomic<bool>* stop,
-                        std::string& reason) = 0;
+    // Checks the files and, when something is amiss and the blocks suffice, repairs and
+    // renames misnamed files to the names the set records; `progress` only while repairing.
+    virtual par2Check repair(const std::string& index, const std::vector<std::string>& files,
+                             const tprogress& progress, const std::atomic<bool>* stop) = 0;
     // The fewest volumes (file id, blocks) that give at least `need` blocks; empty when
     // all of them fall short.
     virtual std::vector<int> chooseVolumes(const std::vector<std::pair<int, int>>& volumes,

@@ -11,14 +11,9 @@ class cProgramTools : public cPostTools {
     std::string par2Index(const std::vector<std::string>& files) override {
         return findPar2Index(files);
     }
-    par2Check verify(const std::string& index, const std::vector<std::string>& files,
-                     const std::atomic<bool>* stop) override {
-        return par2Verify(findPar2Tool(), index, files, stop);
-    }
-    bool repair(const std::string& index, const std::vector<std::string>& files,
-                const tprogress& progress, const std::atomic<bool>* stop,
-                std::string& reason) override {
-        return par2Repair(findPar2Tool(), index, files, progress, stop, reason);
+    par2Check repair(const std::string& index, const std::vector<std::string>& files,
+                     const tprogress& progress, const std::atomic<bool>* stop) override {
+        return par2Repair(findPar2Tool(), index, files, progress, stop);
     }
     std::vector<int> chooseVolumes(const std::vector<std::pair<int, int>>& volumes,
                                    int need) override {

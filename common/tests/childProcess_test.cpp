@@ -72,11 +72,12 @@ TEST(ChildProcess, ProgramsAreFoundInTheGivenFoldersFirstThenOnPath) {
     EXPECT_EQ(locateProgram("no-such-program-anywhere", {first.path}), "");
 }
 
-std::vector<std::string> linesOf(const std::string& script, tchildRun& run) {
+std::vector<std::string> linesOf(const std::string& script, tchildRun& run,
+                                 childPriority priority = childPriority::Idle) {
     std::vector<std::string> lines;
     run = runChildLines(
         {"/bin/sh", "-c", script}, [&](const std::string& line) { lines.push_back(line); },
-        nullptr);
+        nullptr, priority);
     return lines;
 }
 
@@ -98,6 +99,14 @@ TEST(ChildProcessLines, LinesEndAtLineFeedsAndCarriageReturns) {
     EXPECT_EQ(lines[4].size(), 200000u - 3 * 64 * 1024);
 }
 
+TEST(ChildProcessLines, ThePriorityAskedForIsThePriorityTheProgramRunsAt) {
+    // Policy 5 is the idle class; 0 the normal one this test runs at.
+    const std::string policy = "cut -d' ' -f41 /proc/self/stat";
+    tchildRun run;
+    EXPECT_EQ(linesOf(policy, run, childPriority::Idle), std::vector<std::string>{"5"});
+    EXPECT_EQ(linesOf(policy, run, childPriority::Normal), std::vector<std::string>{"0"});
+}
+
 TEST(ChildProcessLines, StopKillsTheProgramAndWhatItStarted) {
     TempFolder folder;
     std::string pidFile = folder.file("pid");
@@ -110,7 +119,7 @@ TEST(ChildProcessLines, StopKillsTheProgramAndWhatItStarted) {
             lines.push_back(line);
             if (line == "started") stop = true;
         },
-        &stop);
+        &stop, childPriority::Idle);
     EXPECT_TRUE(run.stopped);
     EXPECT_EQ(run.exitCode, -1);
     EXPECT_EQ(run.error, 0);
@@ -130,9 +139,9 @@ TEST(ChildProcessLines, AStopSetBeforeTheStartEndsTheRunAndAMissingProgramIsAnEr
     std::atomic<bool> stop{true};
     int calls = 0;
     auto count = [&](const std::string&) { ++calls; };
-    tchildRun run = runChildLines({"/bin/sh", "-c", "sleep 60"}, count, &stop);
+    tchildRun run = runChildLines({"/bin/sh", "-c", "sleep 60"}, count, &stop, childPriority::Idle);
     EXPECT_TRUE(run.stopped);
-    run = runChildLines({"/no/such/program"}, count, &stop);
+    run = runChildLines({"/no/such/program"}, count, &stop, childPriority::Idle);
     EXPECT_EQ(run.error, ENOENT);
     EXPECT_FALSE(run.stopped);
     EXPECT_EQ(calls, 0);

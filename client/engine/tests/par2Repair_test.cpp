@@ -73,27 +73,26 @@ class Par2Post {
     std::map<std::string, std::string> data;
 };
 
-TEST(Par2Repair, ACleanSetIsIntactAndMissingOrDamagedBlocksAreRepaired) {
+void noProgress(int) {}
+
+TEST(Par2Repair, ACleanSetIsLeftAsItIsAndMissingOrDamagedBlocksAreRepaired) {
     Par2Post post(6);
     ASSERT_FALSE(post.tool.empty());
     std::string index = post.folder.file("set.par2");
-    par2Check check = par2Verify(post.tool, index, post.files(), nullptr);
+    std::vector<int> shown;
+    auto record = [&](int p) { shown.push_back(p); };
+    par2Check check = par2Repair(post.tool, index, post.files(), record, nullptr);
     EXPECT_EQ(check.result, par2Check::Intact) << check.reason;
     EXPECT_EQ(check.damagedBlocks, 0);
+    EXPECT_TRUE(shown.empty()) << "no progress while par2 only scans";
 
     flipByte(post.folder.file("b.bin"), 10);
     flipByte(post.folder.file("b.bin"), 100000);
-    check = par2Verify(post.tool, index, post.files(), nullptr);
-    EXPECT_EQ(check.result, par2Check::Repairable) << check.reason;
+    check = par2Repair(post.tool, index, post.files(), record, nullptr);
+    ASSERT_EQ(check.result, par2Check::Repaired) << check.reason;
     EXPECT_EQ(check.damagedBlocks, 2);
     EXPECT_EQ(check.recoveryBlocks, 6);
     EXPECT_TRUE(check.misnamed.empty());
-
-    std::vector<int> shown;
-    std::string reason;
-    ASSERT_TRUE(par2Repair(
-        post.tool, index, post.files(), [&](int p) { shown.push_back(p); }, nullptr, reason))
-        << reason;
     EXPECT_TRUE(post.holdsOriginal("b.bin", "b.bin"));
     EXPECT_TRUE(post.holdsOriginal("a.bin", "a.bin"));
     ASSERT_FALSE(shown.empty());
@@ -103,20 +102,17 @@ TEST(Par2Repair, ACleanSetIsIntactAndMissingOrDamagedBlocksAreRepaired) {
     EXPECT_EQ(namesIn(post.folder.path),
               (std::set<std::string>{"a.bin", "b.bin", "set.par2", "set.vol0+2.par2",
                                      "set.vol2+4.par2"}));
-    EXPECT_EQ(par2Verify(post.tool, index, post.files(), nullptr).result, par2Check::Intact);
+    EXPECT_EQ(par2Repair(post.tool, index, post.files(), noProgress, nullptr).result,
+              par2Check::Intact);
 }
 
 TEST(Par2Repair, AMissingFileWithEnoughRecoveryIsRestored) {
     Par2Post post(14);
     std::filesystem::remove(post.folder.file("b.bin"));
     std::string index = post.folder.file("set.par2");
-    par2Check check = par2Verify(post.tool, index, post.files(), nullptr);
-    EXPECT_EQ(check.result, par2Check::Repairable) << check.reason;
+    par2Check check = par2Repair(post.tool, index, post.files(), noProgress, nullptr);
+    ASSERT_EQ(check.result, par2Check::Repaired) << check.reason;
     EXPECT_EQ(check.damagedBlocks, 13);
-    std::string reason;
-    ASSERT_TRUE(par2Repair(
-        post.tool, index, post.files(), [](int) {}, nullptr, reason))
-        << reason;
     EXPECT_TRUE(post.holdsOriginal("b.bin", "b.bin"));
 }
 
@@ -127,24 +123,20 @@ TEST(Par2Repair, TooFewBlocksIsNotRepairableAndTouchesNothing) {
     flipByte(post.folder.file("a.bin"), 50000);
     flipByte(post.folder.file("b.bin"), 5);
     std::string index = post.folder.file("set.par2");
-    par2Check check = par2Verify(post.tool, index, post.files(), nullptr);
+    std::string aBefore = readFile(post.folder.file("a.bin"));
+    std::set<std::string> before = namesIn(post.folder.path);
+    par2Check check = par2Repair(post.tool, index, post.files(), noProgress, nullptr);
     EXPECT_EQ(check.result, par2Check::NotRepairable) << check.reason;
     EXPECT_EQ(check.damagedBlocks, 3);
     EXPECT_EQ(check.recoveryBlocks, 1);
-
-    std::string aBefore = readFile(post.folder.file("a.bin"));
-    std::set<std::string> before = namesIn(post.folder.path);
-    std::string reason;
-    EXPECT_FALSE(par2Repair(
-        post.tool, index, post.files(), [](int) {}, nullptr, reason));
-    EXPECT_EQ(reason, "3 blocks missing, 1 available");
     EXPECT_EQ(namesIn(post.folder.path), before);
     EXPECT_EQ(readFile(post.folder.file("a.bin")), aBefore);
 
     // Without any recovery block par2 leaves that line out: still counted, as none.
     std::filesystem::remove(post.folder.file("set.vol1+1.par2"));
-    check = par2Verify(post.tool, index, post.files(), nullptr);
+    check = par2Repair(post.tool, index, post.files(), noProgress, nullptr);
     EXPECT_EQ(check.result, par2Check::NotRepairable) << check.reason;
+    EXPECT_EQ(check.damagedBlocks, 3);
     EXPECT_EQ(check.recoveryBlocks, 0);
 }
 
@@ -160,24 +152,17 @@ TEST(Par2Repair, ObfuscatedNamesAreFoundByContentAndRenamedByTheRepair) {
 
     std::string index = findPar2Index(post.files());
     EXPECT_EQ(index, post.folder.file("c0ffee"));
-    par2Check check = par2Verify(post.tool, index, post.files(), nullptr);
-    EXPECT_EQ(check.result, par2Check::Repairable) << check.reason;
+    par2Check check = par2Repair(post.tool, index, post.files(), noProgress, nullptr);
+    ASSERT_EQ(check.result, par2Check::Repaired) << check.reason;
     EXPECT_EQ(check.damagedBlocks, 1);
     EXPECT_EQ(check.recoveryBlocks, 4);
     EXPECT_EQ(check.misnamed, (std::vector<std::pair<std::string, std::string>>{
                                   {post.folder.file("7f3a9c"), "a.bin"}}));
-    // The links handing obfuscated PAR2 files to par2 are gone after each run.
-    EXPECT_EQ(namesIn(dir).size(), 5u);
-
-    std::string reason;
-    ASSERT_TRUE(par2Repair(
-        post.tool, index, post.files(), [](int) {}, nullptr, reason))
-        << reason;
     EXPECT_TRUE(post.holdsOriginal("a.bin", "a.bin"));
     EXPECT_TRUE(post.holdsOriginal("b.bin", "b.bin"));
-    EXPECT_EQ(namesIn(dir).count("7f3a9c"), 0u);
-    EXPECT_EQ(namesIn(dir).count("c0ffee"), 1u);
-    EXPECT_EQ(namesIn(dir).count("0badf0"), 1u);
+    // The links handing obfuscated PAR2 files to par2 are gone after the run.
+    EXPECT_EQ(namesIn(dir), (std::set<std::string>{"a.bin", "b.bin", "e01d44", "c0ffee",
+                                                   "0badf0", "9d8e7f"}));
 }
 
 TEST(Par2Repair, OnlyWrongNamesAreRenamedAndAnUnrelatedFileUnderTheNameIsKept) {
@@ -187,15 +172,10 @@ TEST(Par2Repair, OnlyWrongNamesAreRenamedAndAnUnrelatedFileUnderTheNameIsKept) {
     std::filesystem::rename(post.folder.file("b.bin"), post.folder.file("other"));
     writeFile(post.folder.file("b.bin"), "someone else's file");
     std::string index = post.folder.file("set.par2");
-    par2Check check = par2Verify(post.tool, index, post.files(), nullptr);
-    EXPECT_EQ(check.result, par2Check::Repairable) << check.reason;
+    par2Check check = par2Repair(post.tool, index, post.files(), noProgress, nullptr);
+    ASSERT_EQ(check.result, par2Check::Repaired) << check.reason;
     EXPECT_EQ(check.damagedBlocks, 0);
     EXPECT_EQ(check.misnamed.size(), 2u);
-
-    std::string reason;
-    ASSERT_TRUE(par2Repair(
-        post.tool, index, post.files(), [](int) {}, nullptr, reason))
-        << reason;
     EXPECT_TRUE(post.holdsOriginal("a.bin", "a.bin"));
     EXPECT_TRUE(post.holdsOriginal("b.bin", "b.bin"));
     // What stood under the recorded name survives under another one; so does b.bin.1.
@@ -213,31 +193,50 @@ TEST(Par2Repair, StopEndsARepairAndTheNextRepairStillSucceeds) {
     for (size_t i = 0; i < 20; ++i)
         flipByte(post.folder.file("a.bin"), 5 + i * 800000);
     std::atomic<bool> stop{false};
-    std::string reason;
-    bool repaired = par2Repair(
+    par2Check check = par2Repair(
         post.tool, index, post.files(),
         [&](int percent) {
             if (percent > 0 && percent < 100) stop = true;
         },
-        &stop, reason);
-    EXPECT_FALSE(repaired);
-    EXPECT_EQ(reason, "stopped");
+        &stop);
+    EXPECT_EQ(check.result, par2Check::ToolFailed);
+    EXPECT_EQ(check.reason, "stopped");
     // par2 was reaped: this process has no child left.
     EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
     EXPECT_EQ(errno, ECHILD);
 
     // par2 had moved the damaged file aside and begun a new one; the blocks of both count.
-    ASSERT_TRUE(par2Repair(
-        post.tool, index, post.files(), [](int) {}, nullptr, reason))
-        << reason;
+    check = par2Repair(post.tool, index, post.files(), noProgress, nullptr);
+    ASSERT_EQ(check.result, par2Check::Repaired) << check.reason;
     EXPECT_TRUE(post.holdsOriginal("a.bin", "a.bin"));
     EXPECT_EQ(namesIn(post.folder.path).size(), 5u);
+}
+
+// What a repair killed before it wrote a block leaves: the damaged original moved to
+// a.bin.1 and an a.bin without a block of the set. The next repair moves that a.bin aside
+// too; neither copy stays, and a copy par2 knows nothing of is kept.
+TEST(Par2Repair, ACopyOfWhatAKilledRepairBeganIsRemovedWithTheRest) {
+    Par2Post post(4);
+    std::filesystem::rename(post.folder.file("a.bin"), post.folder.file("a.bin.1"));
+    flipByte(post.folder.file("a.bin.1"), 20000);
+    writeFile(post.folder.file("a.bin"), std::string(300000, '\0'));
+    writeFile(post.folder.file("b.bin.3"), "kept");
+    std::string index = post.folder.file("set.par2");
+    par2Check check = par2Repair(post.tool, index,
+                                 {index, post.folder.file("a.bin"), post.folder.file("b.bin")},
+                                 noProgress, nullptr);
+    ASSERT_EQ(check.result, par2Check::Repaired) << check.reason;
+    EXPECT_TRUE(post.holdsOriginal("a.bin", "a.bin"));
+    EXPECT_EQ(namesIn(post.folder.path),
+              (std::set<std::string>{"a.bin", "b.bin", "b.bin.3", "set.par2", "set.vol0+2.par2",
+                                     "set.vol2+2.par2"}));
 }
 
 TEST(Par2Repair, NoProgramADamagedIndexOrUnknownOutputGiveAReason) {
     Par2Post post(2);
     std::string index = post.folder.file("set.par2");
-    EXPECT_EQ(par2Verify(post.tool, "", post.files(), nullptr).result, par2Check::NoSet);
+    EXPECT_EQ(par2Repair(post.tool, "", post.files(), noProgress, nullptr).result,
+              par2Check::NoSet);
 
     TempFolder emptyPath;
     std::string savedPath = getenv("PATH");
@@ -245,10 +244,10 @@ TEST(Par2Repair, NoProgramADamagedIndexOrUnknownOutputGiveAReason) {
     std::string missingTool = findPar2Tool();
     setenv("PATH", savedPath.c_str(), 1);
     EXPECT_EQ(missingTool, "");
-    par2Check check = par2Verify(missingTool, index, post.files(), nullptr);
+    par2Check check = par2Repair(missingTool, index, post.files(), noProgress, nullptr);
     EXPECT_EQ(check.result, par2Check::ToolFailed);
     EXPECT_EQ(check.reason, "par2 not found");
-    EXPECT_EQ(par2Verify(emptyPath.file("par2"), index, post.files(), nullptr).reason,
+    EXPECT_EQ(par2Repair(emptyPath.file("par2"), index, post.files(), noProgress, nullptr).reason,
               "par2 not found");
 
     // Programs that answer nothing par2 would: every one a failure with one line.
@@ -267,13 +266,9 @@ TEST(Par2Repair, NoProgramADamagedIndexOrUnknownOutputGiveAReason) {
         std::string fake = emptyPath.file("fake");
         writeFile(fake, std::string("#!/bin/sh\n") + row.script + "\n");
         chmod(fake.c_str(), 0755);
-        check = par2Verify(fake, index, post.files(), nullptr);
+        check = par2Repair(fake, index, post.files(), noProgress, nullptr);
         EXPECT_EQ(check.result, par2Check::ToolFailed) << row.script;
         EXPECT_EQ(check.reason, row.reason) << row.script;
-        std::string reason;
-        EXPECT_FALSE(par2Repair(
-            fake, index, post.files(), [](int) {}, nullptr, reason));
-        EXPECT_EQ(reason, row.reason) << row.script;
     }
 
     // An index that is all garbage, with no volume to take the description from.
@@ -281,7 +276,7 @@ TEST(Par2Repair, NoProgramADamagedIndexOrUnknownOutputGiveAReason) {
     for (const char* name : {"set.vol0+1.par2", "set.vol1+1.par2"})
         std::filesystem::remove(post.folder.file(name));
     writeFile(index, randomBytes(2000, 3));
-    check = par2Verify(post.tool, index, post.files(), nullptr);
+    check = par2Repair(post.tool, index, post.files(), noProgress, nullptr);
     EXPECT_EQ(check.result, par2Check::ToolFailed);
     EXPECT_EQ(check.reason.rfind("par2: PAR2 set unreadable", 0), 0u) << check.reason;
     EXPECT_EQ(readFile(post.folder.file("a.bin")), aBefore);

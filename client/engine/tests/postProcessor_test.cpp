@@ -25,13 +25,11 @@ namespace {
 namespace fs = std::filesystem;
 
 struct tscript {
-    std::deque<par2Check> checks; // one per verify, in order
-    bool repairs = true;
-    bool blockInRepair = false; // repair runs until the stage stops it
+    std::deque<par2Check> checks; // one per repair, in order; Intact once none is left
+    bool blockInRepair = false;   // a repair that repairs runs until the stage stops it
 };
 
 struct tasked {
-    int verifies = 0;
     int repairs = 0;
     std::vector<std::string> repairFiles;
     std::vector<std::string> unpackTargets;
@@ -46,29 +44,28 @@ class cScriptedTools : public cPostTools {
             if (file.ends_with(".par2") && file.find(".vol") == std::string::npos) return file;
         return "";
     }
-    par2Check verify(const std::string&, const std::vector<std::string>&,
-                     const std::atomic<bool>*) override {
-        ++asked.verifies;
+    par2Check repair(const std::string&, const std::vector<std::string>& files,
+                     const tprogress& progress, const std::atomic<bool>* stop) override {
+        ++asked.repairs;
+        asked.repairFiles = files;
         par2Check check;
         check.result = par2Check::Intact;
         if (!script.checks.empty()) {
             check = script.checks.front();
             script.checks.pop_front();
         }
-        return check;
-    }
-    bool repair(const std::string&, const std::vector<std::string>& files,
-                const tprogress& progress, const std::atomic<bool>* stop,
-                std::string& reason) override {
-        ++asked.repairs;
-        asked.repairFiles = files;
+        if (check.result != par2Check::Repaired) return check;
+        // As par2: progress only once repaired blocks are written.
         for (int percent = 0; percent <= 100; percent += 25)
             progress(percent);
         // Bounded: the stage's stop ends it long before.
         for (int i = 0; script.blockInRepair && !*stop && i < 2000; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        reason = script.repairs ? "" : "damaged beyond the set";
-        return script.repairs && !*stop;
+        if (*stop) {
+            check.result = par2Check::ToolFailed;
+            check.reason = "stopped";
+        }
+        return check;
     }
     std::vector<int> chooseVolumes(const std::vector<std::pair<int, int>>& volumes,
                                    int need) override {
@@ -105,11 +102,13 @@ class cScriptedTools : public cPostTools {
     tasked& asked;
 };
 
-par2Check checked(par2Check::Result result, int damaged, int recovery) {
+par2Check checked(par2Check::Result result, int damaged, int recovery,
+                  const std::string& reason = "") {
     par2Check check;
     check.result = result;
     check.damagedBlocks = damaged;
     check.recoveryBlocks = recovery;
+    check.reason = reason;
     return check;
 }
 
@@ -225,8 +224,8 @@ TEST_F(PostStage, CleanPostIsVerifiedUnpackedIntoItsFolderAndCleanedUp) {
     stage->fileBooked(1);
     ASSERT_TRUE(reaches(ppDone));
 
-    EXPECT_EQ(asked.verifies, 1);
-    EXPECT_EQ(asked.repairs, 0);
+    // One pass of par2 over the files, no separate verify first.
+    EXPECT_EQ(asked.repairs, 1);
     EXPECT_EQ(asked.unpackTargets, std::vector<std::string>{"./download/Holiday _ Pictures 2024"});
     EXPECT_EQ(readFile("download/Holiday _ Pictures 2024/movie.mkv"), "unpacked");
     // Archives and PAR2 files go; what is neither stays, and so do its rows.
@@ -262,7 +261,7 @@ TEST_F(PostStage, NothingHappensWhileFilesOfThePostAreQueuedOrWhenSwitchedOff) {
     profile::writeInt("DEFAULT", "postprocess", 1, CONFIG_INI);
     stage->fileBooked(1);
     ASSERT_TRUE(reaches(ppDone));
-    EXPECT_EQ(asked.verifies, 1);
+    EXPECT_EQ(asked.repairs, 1);
 }
 
 TEST_F(PostStage, MissingBlocksQueueTheFewestVolumesThenTheRepairFollowsTheirDownload) {
@@ -270,14 +269,14 @@ TEST_F(PostStage, MissingBlocksQueueTheFewestVolumesThenTheRepairFollowsTheirDow
     addFile(10, "film.vol00+01.par2", false, 1);
     addFile(11, "film.vol01+02.par2", false, 2);
     addFile(12, "film.vol03+04.par2", false, 4);
-    script.checks = {checked(par2Check::NotRepairable, 5, 1)};
+    script.checks = {checked(par2Check::NotRepairable, 5, 1), checked(par2Check::Repaired, 5, 8)};
     startStage();
     stage->fileBooked(1);
     ASSERT_TRUE(reaches(ppFetchingPar2));
     // Exactly the volumes the choice names are queued.
     EXPECT_EQ(rows("SELECT queuFID FROM queu ORDER BY queuFID"), "10,11,12");
     EXPECT_EQ(queue->qfile(10)->fileState, fsQueued);
-    EXPECT_EQ(asked.repairs, 0);
+    EXPECT_EQ(asked.repairs, 1);
 
     // The download's percent is shown while the volumes arrive.
     sql("UPDATE file SET fileProgress=500 WHERE fileFID IN (10, 11, 12)");
@@ -295,23 +294,29 @@ TEST_F(PostStage, MissingBlocksQueueTheFewestVolumesThenTheRepairFollowsTheirDow
     writeFile("download/film.vol03+04.par2", "volume");
     stage->fileBooked(1);
     ASSERT_TRUE(reaches(ppDone));
-    EXPECT_EQ(asked.verifies, 1) << "the repair checks the files itself";
-    EXPECT_EQ(asked.repairs, 1);
+    EXPECT_EQ(asked.repairs, 2);
     EXPECT_EQ(asked.repairFiles.size(), 7u); // the four of the post and the three volumes
+    // "verifying" while par2 scans, "repairing" once it repairs; nothing checked in between.
+    EXPECT_EQ(observer.stages(),
+              (std::vector<int>{ppWaiting, ppVerifying, ppFetchingPar2, ppWaiting, ppVerifying,
+                                ppRepairing, ppUnpacking, ppDone}));
+    std::vector<int> percents;
+    for (auto [told, percent] : observer.taken())
+        if (told == ppRepairing) percents.push_back(percent);
+    EXPECT_EQ(percents, (std::vector<int>{0, 25, 50, 75, 100}));
     // The cleanup takes the volumes too.
     EXPECT_FALSE(present("film.vol03+04.par2"));
     EXPECT_TRUE(present("film.nfo"));
 }
 
-// A volume that lost articles itself brings fewer blocks than it should: the failed
-// repair is followed by a verify, which asks for the next volume.
+// A volume that lost articles itself brings fewer blocks than it should: the repair that
+// falls short tells how far, and the next volume is asked for.
 TEST_F(PostStage, VolumesThatFallShortAreFollowedByMore) {
     addPost();
     addFile(10, "film.vol00+01.par2", false, 1);
     addFile(11, "film.vol01+02.par2", false, 2);
     script.checks = {checked(par2Check::NotRepairable, 2, 1),
-                     checked(par2Check::NotRepairable, 2, 1)};
-    script.repairs = false;
+                     checked(par2Check::NotRepairable, 2, 1), checked(par2Check::Repaired, 2, 3)};
     startStage();
     stage->fileBooked(1);
     ASSERT_TRUE(reaches(ppFetchingPar2));
@@ -321,15 +326,13 @@ TEST_F(PostStage, VolumesThatFallShortAreFollowedByMore) {
     stage->fileBooked(1);
     ASSERT_TRUE(reaches(ppFetchingPar2));
     EXPECT_EQ(rows("SELECT queuFID FROM queu"), "11");
-    EXPECT_EQ(asked.repairs, 1);
+    EXPECT_EQ(asked.repairs, 2);
 
-    script.repairs = true;
     book(11, "film.vol01+02.par2");
     writeFile("download/film.vol01+02.par2", "volume");
     stage->fileBooked(1);
     ASSERT_TRUE(reaches(ppDone));
-    EXPECT_EQ(asked.verifies, 2);
-    EXPECT_EQ(asked.repairs, 2);
+    EXPECT_EQ(asked.repairs, 3);
 }
 
 TEST_F(PostStage, RepairRenamesMisnamedFilesAndAFailedRepairKeepsEverything) {
@@ -337,7 +340,7 @@ TEST_F(PostStage, RepairRenamesMisnamedFilesAndAFailedRepairKeepsEverything) {
     addFile(2, "film.part2.rar");
     addFile(3, "film.par2");
     profile::writeInt("DEFAULT", "cleanup", 0, CONFIG_INI);
-    par2Check misnamed = checked(par2Check::Intact, 0, 0);
+    par2Check misnamed = checked(par2Check::Repaired, 0, 0);
     misnamed.misnamed = {{"./download/a8f3e1.bin", "film.part1.rar"}};
     script.checks = {misnamed};
     startStage();
@@ -347,8 +350,7 @@ TEST_F(PostStage, RepairRenamesMisnamedFilesAndAFailedRepairKeepsEverything) {
     // The stand-in does not rename; the stage follows the set's name from here on.
     EXPECT_EQ(rows("SELECT path FROM decodedFile WHERE fid=1"), "./download/film.part1.rar");
 
-    script.checks = {checked(par2Check::Repairable, 3, 8)};
-    script.repairs = false;
+    script.checks = {checked(par2Check::ToolFailed, 0, 0, "damaged beyond the set")};
     stage->fileBooked(1);
     ASSERT_TRUE(reaches(ppFailed));
     EXPECT_STREQ(queue->qpost(1)->ppNote, "repair failed: damaged beyond the set");
@@ -362,7 +364,7 @@ TEST_F(PostStage, WithoutUnpackOrArchivesThePostIsDoneAfterTheVerify) {
     startStage();
     stage->fileBooked(1);
     ASSERT_TRUE(reaches(ppDone));
-    EXPECT_EQ(asked.verifies, 1);
+    EXPECT_EQ(asked.repairs, 1);
     EXPECT_TRUE(asked.unpackTargets.empty());
     EXPECT_TRUE(present("film.part1.rar"));
 
@@ -392,7 +394,7 @@ TEST_F(PostStage, DeletingThePostTakesItsRows) {
 
 TEST_F(PostStage, AResetStopsThePostInWorkAndWritesNothingIntoTheNewDatabase) {
     addPost();
-    script.checks = {checked(par2Check::Repairable, 2, 4)};
+    script.checks = {checked(par2Check::Repaired, 2, 4)};
     script.blockInRepair = true;
     startStage();
     stage->fileBooked(1);
