@@ -61,6 +61,8 @@ void par2Output::read(const std::string& line) {
     } else if (line == "Repair complete.") {
         sawComplete = true;
     } else if (startsWith(line, "Target: \"")) {
+        if (line.size() > 21 && line.compare(line.size() - 12, 12, "\" - missing.") == 0)
+            missingTargets.push_back(line.substr(9, line.size() - 21));
         size_t at = line.find("\" - damaged. Found ", 9);
         if (at != std::string::npos &&
             sscanf(line.c_str() + at, "\" - damaged. Found %d of %d data blocks.", &first,

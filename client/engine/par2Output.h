@@ -18,6 +18,8 @@ struct par2Output {
     // Files of the set found damaged but holding some of their blocks: a version of that
     // file, not something else that happens to carry its name.
     std::vector<std::string> damagedTargets;
+    // Files of the set found nowhere under their own names.
+    std::vector<std::string> missingTargets;
     // (file, name the set records): other files holding some blocks of that file.
     std::vector<std::pair<std::string, std::string>> partialCopies;
     // After finish: why the run gave no answer to go by, one line; empty when it did.

@@ -285,6 +285,7 @@ par2Check par2Repair(const std::string& tool, const std::string& index,
     }
     removeCopies(folder, output, before);
     progress(100);
+    check.restored = output.missingTargets;
     check.result = par2Check::Repaired;
     return check;
 }

@@ -16,6 +16,9 @@ struct par2Check {
     int recoveryBlocks = 0; // recovery blocks in the files present
     // (name found, name the set records): complete files with the wrong name; a repair renames them
     std::vector<std::pair<std::string, std::string>> misnamed;
+    // Repaired: names the set records of files that were missing under those names and are
+    // there now (made from recovery blocks, or misnamed ones renamed).
+    std::vector<std::string> restored;
     std::string reason; // ToolFailed: why (e.g. "par2 not found", "stopped"), one line
 };
 

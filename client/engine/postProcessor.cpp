@@ -35,6 +35,11 @@ void killPointForTests(int stage) {
     if (killAt == stage) raise(SIGKILL);
 }
 
+// par2 names the set's files relative to the index's folder.
+std::string inFolder(const std::string& folder, const std::string& name) {
+    return name.find('/') == std::string::npos ? folder + "/" + name : name;
+}
+
 bool exists(const std::string& path) {
     std::error_code ignored;
     return fs::is_regular_file(fs::symlink_status(path, ignored));
@@ -264,15 +269,15 @@ bool cPostProcessor::checkAndRepair(int pid, std::vector<std::string>& paths, st
            check.damagedBlocks, check.recoveryBlocks, check.misnamed.size());
     const std::string folder = fs::path(index).parent_path().string();
     for (const auto& [found, recorded] : check.misnamed) {
-        const std::string renamed =
-            recorded.find('/') == std::string::npos ? folder + "/" + recorded : recorded;
+        const std::string renamed = inFolder(folder, recorded);
         movePlaced(*db, found, renamed);
         std::replace(paths.begin(), paths.end(), found, renamed);
         printf("post %d: \"%s\" renamed to \"%s\"\n", pid, found.c_str(), renamed.c_str());
     }
-    // Files the decoder could not write at all were made whole by the repair.
-    for (const std::string& name : readPostFiles(*db, pid).unplacedNames) {
-        const std::string made = folder + "/" + name;
+    // Files missing under the set's names are there now, also where the post's own names
+    // for them (obfuscated) say nothing.
+    for (const std::string& name : check.restored) {
+        const std::string made = inFolder(folder, name);
         if (exists(made) && std::find(paths.begin(), paths.end(), made) == paths.end())
             paths.push_back(made);
     }

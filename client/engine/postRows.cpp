@@ -70,11 +70,6 @@ tpostFiles readPostFiles(sqliteDB& db, int pid) {
                            "decoCheck NOT IN (2, 3)))",
                            pid))
         files.inFlight.push_back(number(row[0]));
-    for (auto& row : query(db,
-                           "SELECT fileName FROM file WHERE filePID=%d AND fileFID IN (SELECT "
-                           "decoFID FROM deco) AND fileFID NOT IN (SELECT fid FROM decodedFile)",
-                           pid))
-        files.unplacedNames.push_back(row[0]);
     return files;
 }
 

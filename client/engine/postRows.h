@@ -14,7 +14,6 @@ struct tpostFiles {
     std::vector<std::pair<int, int>> volumes;        // unqueued recovery volumes (id, blocks)
     std::map<int, std::string> volumeNames;          // their names, by id
     std::vector<int> inFlight;                       // ids of files queued or being decoded
-    std::vector<std::string> unplacedNames;          // names of files the decoder left none of
 };
 
 tpostFiles readPostFiles(sqliteDB& db, int pid);

@@ -113,6 +113,7 @@ TEST(Par2Repair, AMissingFileWithEnoughRecoveryIsRestored) {
     par2Check check = par2Repair(post.tool, index, post.files(), noProgress, nullptr);
     ASSERT_EQ(check.result, par2Check::Repaired) << check.reason;
     EXPECT_EQ(check.damagedBlocks, 13);
+    EXPECT_EQ(check.restored, std::vector<std::string>{"b.bin"});
     EXPECT_TRUE(post.holdsOriginal("b.bin", "b.bin"));
 }
 
@@ -161,8 +162,8 @@ TEST(Par2Repair, ObfuscatedNamesAreFoundByContentAndRenamedByTheRepair) {
     EXPECT_TRUE(post.holdsOriginal("a.bin", "a.bin"));
     EXPECT_TRUE(post.holdsOriginal("b.bin", "b.bin"));
     // The links handing obfuscated PAR2 files to par2 are gone after the run.
-    EXPECT_EQ(namesIn(dir), (std::set<std::string>{"a.bin", "b.bin", "e01d44", "c0ffee",
-                                                   "0badf0", "9d8e7f"}));
+    EXPECT_EQ(namesIn(dir),
+              (std::set<std::string>{"a.bin", "b.bin", "e01d44", "c0ffee", "0badf0", "9d8e7f"}));
 }
 
 TEST(Par2Repair, OnlyWrongNamesAreRenamedAndAnUnrelatedFileUnderTheNameIsKept) {
@@ -222,9 +223,9 @@ TEST(Par2Repair, ACopyOfWhatAKilledRepairBeganIsRemovedWithTheRest) {
     writeFile(post.folder.file("a.bin"), std::string(300000, '\0'));
     writeFile(post.folder.file("b.bin.3"), "kept");
     std::string index = post.folder.file("set.par2");
-    par2Check check = par2Repair(post.tool, index,
-                                 {index, post.folder.file("a.bin"), post.folder.file("b.bin")},
-                                 noProgress, nullptr);
+    par2Check check =
+        par2Repair(post.tool, index, {index, post.folder.file("a.bin"), post.folder.file("b.bin")},
+                   noProgress, nullptr);
     ASSERT_EQ(check.result, par2Check::Repaired) << check.reason;
     EXPECT_TRUE(post.holdsOriginal("a.bin", "a.bin"));
     EXPECT_EQ(namesIn(post.folder.path),

@@ -33,6 +33,7 @@ struct tasked {
     int repairs = 0;
     std::vector<std::string> repairFiles;
     std::vector<std::string> unpackTargets;
+    std::vector<std::string> unpackedVolumes;
 };
 
 class cScriptedTools : public cPostTools {
@@ -44,7 +45,7 @@ class cScriptedTools : public cPostTools {
             if (file.ends_with(".par2") && file.find(".vol") == std::string::npos) return file;
         return "";
     }
-    par2Check repair(const std::string&, const std::vector<std::string>& files,
+    par2Check repair(const std::string& index, const std::vector<std::string>& files,
                      const tprogress& progress, const std::atomic<bool>* stop) override {
         ++asked.repairs;
         asked.repairFiles = files;
@@ -55,6 +56,8 @@ class cScriptedTools : public cPostTools {
             script.checks.pop_front();
         }
         if (check.result != par2Check::Repaired) return check;
+        for (const std::string& name : check.restored)
+            writeFile(fs::path(index).parent_path().string() + "/" + name, "rebuilt");
         // As par2: progress only once repaired blocks are written.
         for (int percent = 0; percent <= 100; percent += 25)
             progress(percent);
@@ -84,9 +87,11 @@ class cScriptedTools : public cPostTools {
         std::sort(set.volumes.begin(), set.volumes.end());
         return set.volumes.empty() ? std::vector<archiveSet>{} : std::vector<archiveSet>{set};
     }
-    unpackResult unpack(const archiveSet&, const std::string& target, const std::string&,
+    unpackResult unpack(const archiveSet& set, const std::string& target, const std::string&,
                         const tprogress& progress, const std::atomic<bool>*) override {
         asked.unpackTargets.push_back(target);
+        asked.unpackedVolumes.insert(asked.unpackedVolumes.end(), set.volumes.begin(),
+                                     set.volumes.end());
         progress(50);
         fs::create_directories(target);
         writeFile(target + "/movie.mkv", "unpacked");
@@ -356,6 +361,23 @@ TEST_F(PostStage, RepairRenamesMisnamedFilesAndAFailedRepairKeepsEverything) {
     EXPECT_STREQ(queue->qpost(1)->ppNote, "repair failed: damaged beyond the set");
     EXPECT_TRUE(present("film.part2.rar"));
     EXPECT_TRUE(present("film.par2"));
+}
+
+// None of a file's articles arrived: the repair makes it under the set's name, which the
+// post's own (obfuscated) name for it does not tell; it is unpacked with the rest.
+TEST_F(PostStage, AFileTheRepairMadeFromNothingIsUnpackedUnderTheSetsName) {
+    addFile(1, "film.part1.rar");
+    addFile(2, "c4d2e9", false);
+    sql("INSERT INTO deco VALUES(2, 3)");
+    addFile(3, "film.par2");
+    par2Check rebuilt = checked(par2Check::Repaired, 5, 8);
+    rebuilt.restored = {"film.part2.rar"};
+    script.checks = {rebuilt};
+    startStage();
+    stage->fileBooked(1);
+    ASSERT_TRUE(reaches(ppDone));
+    EXPECT_EQ(asked.unpackedVolumes,
+              (std::vector<std::string>{"./download/film.part1.rar", "./download/film.part2.rar"}));
 }
 
 TEST_F(PostStage, WithoutUnpackOrArchivesThePostIsDoneAfterTheVerify) {
