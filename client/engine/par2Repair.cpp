@@ -237,6 +237,10 @@ std::string findPar2Tool() {
     return locateProgram("par2", programFolders());
 }
 
+bool isPar2File(const std::string& path) {
+    return hasPar2Name(path) || par2KindOf(path) != par2Kind::None;
+}
+
 std::string findPar2Index(const std::vector<std::string>& files) {
     for (const std::string& file : files)
         if (hasPar2Name(file) && !hasVolumeName(file) && sizeOf(file) >= 0) return file;

@@ -30,6 +30,9 @@ std::string findPar2Tool();
 // which carries the same description of the set. "" when there is no PAR2 file at all.
 std::string findPar2Index(const std::vector<std::string>& files);
 
+// A PAR2 file, index or volume: by its ".par2" name, else by content (obfuscated names).
+bool isPar2File(const std::string& path);
+
 // Checks `files` against the set of `index` (scanning every one, so misnamed files are
 // found) and, when something is amiss and enough recovery blocks are at hand, repairs and
 // renames misnamed files to the recorded names: one pass over the files when nothing needs

@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <strings.h>
 
 namespace fs = std::filesystem;
 
@@ -20,10 +19,6 @@ namespace {
 
 bool setting(const char* key) {
     return profile::getInt("DEFAULT", key, 1, CONFIG_INI) != 0;
-}
-
-bool isPar2Name(const std::string& path) {
-    return path.size() >= 5 && strcasecmp(path.c_str() + path.size() - 5, ".par2") == 0;
 }
 
 // Crash tests end the program in the middle of a stage: the first time it shows a percent.
@@ -322,9 +317,8 @@ void cPostProcessor::unpackAndClean(int pid, const std::vector<std::string>& pat
         std::vector<std::string> gone;
         for (const archiveSet& set : sets)
             gone.insert(gone.end(), set.volumes.begin(), set.volumes.end());
-        const std::string index = tools->par2Index(paths);
         for (const std::string& path : paths)
-            if (path == index || isPar2Name(path)) gone.push_back(path);
+            if (tools->isPar2(path)) gone.push_back(path);
         int removed = 0;
         for (const std::string& path : gone) {
             std::error_code error;

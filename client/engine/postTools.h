@@ -18,6 +18,8 @@ class cPostTools {
     virtual ~cPostTools() = default;
     // The PAR2 index file among `files`; "" when there is none.
     virtual std::string par2Index(const std::vector<std::string>& files) = 0;
+    // Whether `path` is a PAR2 file, whatever its name.
+    virtual bool isPar2(const std::string& path) = 0;
     // Checks the files and, when something is amiss and the blocks suffice, repairs and
     // renames misnamed files to the names the set records; `progress` only while repairing.
     virtual par2Check repair(const std::string& index, const std::vector<std::string>& files,

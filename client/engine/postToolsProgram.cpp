@@ -11,6 +11,7 @@ class cProgramTools : public cPostTools {
     std::string par2Index(const std::vector<std::string>& files) override {
         return findPar2Index(files);
     }
+    bool isPar2(const std::string& path) override { return isPar2File(path); }
     par2Check repair(const std::string& index, const std::vector<std::string>& files,
                      const tprogress& progress, const std::atomic<bool>* stop) override {
         return par2Repair(findPar2Tool(), index, files, progress, stop);

@@ -298,6 +298,17 @@ TEST(Par2Index, FoundByNameThenByContentThenAVolumeStandsIn) {
     EXPECT_EQ(findPar2Index({}), "");
 }
 
+TEST(Par2Index, Par2FilesAreKnownByNameOrByContent) {
+    Par2Post post(3);
+    auto at = [&](const std::string& name) { return post.folder.file(name); };
+    std::filesystem::rename(at("set.par2"), at("x1"));
+    std::filesystem::rename(at("set.vol1+2.par2"), at("x2"));
+    for (const char* par2 : {"x1", "x2", "set.vol0+1.par2"})
+        EXPECT_TRUE(isPar2File(at(par2))) << par2;
+    for (const char* other : {"a.bin", "b.bin", "gone"})
+        EXPECT_FALSE(isPar2File(at(other))) << other;
+}
+
 int blocksOf(const std::vector<std::pair<int, int>>& volumes, const std::vector<int>& ids) {
     int sum = 0;
     for (int id : ids)

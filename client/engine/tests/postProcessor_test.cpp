@@ -45,6 +45,7 @@ class cScriptedTools : public cPostTools {
             if (file.ends_with(".par2") && file.find(".vol") == std::string::npos) return file;
         return "";
     }
+    bool isPar2(const std::string& path) override { return path.ends_with(".par2"); }
     par2Check repair(const std::string& index, const std::vector<std::string>& files,
                      const tprogress& progress, const std::atomic<bool>* stop) override {
         ++asked.repairs;
